@@ -1,0 +1,1 @@
+# Statistics and graph points.

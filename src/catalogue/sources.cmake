@@ -1,0 +1,1 @@
+# IOCTL code decoding, the catalogue store and its recordsets.

@@ -1,0 +1,1 @@
+# Name tables, parameter layouts, the IRP text block, template buffers.

@@ -1,0 +1,1 @@
+// The simulated driver lives here.

@@ -1,0 +1,2 @@
+target_sources(vantrel_core PRIVATE
+  src/shell/string_table.cpp)

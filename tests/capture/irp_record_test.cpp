@@ -1,0 +1,51 @@
+#include "capture/irp_record.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+TEST(CaptureRecordTest, ReadsAndWritesEveryFieldLittleEndian) {
+    std::vector<uint8_t> wire(protocol::kRecordSize);
+    for (size_t i = 0; i < wire.size(); ++i) wire[i] = static_cast<uint8_t>(i * 7 + 3);
+    IRP_CAPTURE_RECORD r;
+    r.Read(wire.data());
+    EXPECT_EQ(r.DeviceObject, le::U32(wire.data()));
+    EXPECT_EQ(r.MajorFunction, le::U32(wire.data() + 4));
+    EXPECT_EQ(r.StartTime, le::U64(wire.data() + 0x0C));
+    EXPECT_EQ(r.EndTime, le::U64(wire.data() + 0x14));
+    EXPECT_EQ(r.Status, le::U32(wire.data() + 0x1C));
+    EXPECT_EQ(r.Param32(0), le::U32(wire.data() + 0x20));
+    EXPECT_EQ(r.OutputData[0], wire[0x60]);
+    EXPECT_EQ(r.InputData[199], wire[495]);
+    EXPECT_EQ(r.U32At(0x24), le::U32(wire.data() + 0x24));
+    EXPECT_EQ(r.U32At(0x10), le::U32(wire.data() + 0x10));
+    std::vector<uint8_t> back(protocol::kRecordSize);
+    r.Write(back.data());
+    EXPECT_EQ(back, wire);
+}
+
+TEST(LatencyTest, ConvertsTicksToMillisecondsSignedAndSafeAtZeroSpeed) {
+    EXPECT_FLOAT_EQ(ComputeLatency(1000, 3000, 2), 1.0f);            // 2000 ticks / 2 per us
+    EXPECT_FLOAT_EQ(ComputeLatency(3000, 1000, 2), -1.0f);           // end before start
+    EXPECT_FLOAT_EQ(ComputeLatency(0x100000000ull, 0x100000000ull + 2'400'000, 2400), 1.0f);
+    EXPECT_EQ(ComputeLatency(1, 5'000'000, 0), 0.0f);  // no speed: latency 0, no fault
+}
+
+TEST(IrpRecordTest, StringsAndIoControlCode) {
+    CIrpRecord r;
+    EXPECT_EQ(r.GetDescription(), "");
+    r.SetDescription("Disk drive");
+    r.SetObjectName(std::string_view("\\Device\\Harddisk0\\DR0"));
+    r.GetCapture().SetParam32(par::IoControlCode, 0x2d1400);
+    EXPECT_EQ(r.GetDescription(), "Disk drive");
+    EXPECT_EQ(r.GetObjectName(), "\\Device\\Harddisk0\\DR0");
+    EXPECT_EQ(r.GetIoControlCode(), 0x2d1400u);
+    CIrpRecord copy = r;
+    EXPECT_EQ(copy.ObjectNameView().data(), r.ObjectNameView().data());  // shared, not copied
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that build, run and test Vantrel (as root, or through sudo).
+set -euo pipefail
+packages=(build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev libqt6sql6-sqlite clang libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
