@@ -1,1 +1,2 @@
-# Statistics and graph points.
+target_sources(vantrel_core PRIVATE
+  src/analysis/axis_defaults.cpp)

@@ -1,1 +1,2 @@
-# IOCTL code decoding, the catalogue store and its recordsets.
+target_sources(vantrel_core PRIVATE
+  src/catalogue/template_snapshot.cpp)

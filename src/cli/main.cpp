@@ -1,6 +1,46 @@
+// vantrel-cli: the headless face of Vantrel.
+
 #include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "cli/cli.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const vantrel::cli::Args&);
+    const char* synopsis;
+};
+
+const Command kCommands[] = {
+    {"devices", vantrel::cli::CmdDevices, "devices"},
+    {"records", vantrel::cli::CmdRecords, "records FILE.vtl"},
+    {"roundtrip", vantrel::cli::CmdRoundtrip, "roundtrip IN.vtl OUT.vtl"},
+    {"dump", vantrel::cli::CmdDump, "dump FILE.vtl [--flags N]"},
+    {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
+};
+
+int Usage() {
+    std::fprintf(stderr, "usage: vantrel-cli COMMAND [ARGS]\ncommands:\n");
+    for (const Command& c : kCommands) std::fprintf(stderr, "  vantrel-cli %s\n", c.synopsis);
+    return vantrel::cli::kExitUsage;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    std::fprintf(stderr, "usage: vantrel-cli COMMAND ...\n");
-    return 64;
+    if (argc < 2) return Usage();
+    const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        Usage();
+        return 0;
+    }
+    vantrel::cli::Args args(argv + 2, argv + argc);
+    for (const Command& c : kCommands) {
+        if (name == c.name) return c.run(args);
+    }
+    std::fprintf(stderr, "vantrel-cli: unknown command '%s'\n", argv[1]);
+    return Usage();
 }

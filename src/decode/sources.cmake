@@ -1,1 +1,2 @@
-# Name tables, parameter layouts, the IRP text block, template buffers.
+target_sources(vantrel_core PRIVATE
+  src/decode/template_buffers.cpp)

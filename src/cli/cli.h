@@ -1,0 +1,38 @@
+#pragma once
+// vantrel-cli: shared pieces of the commands.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrel::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitBadInput = 2;
+inline constexpr int kExitUsage = 64;
+
+using Args = std::vector<std::string>;  // the words after the command name
+
+// A number in decimal or 0x hexadecimal, the full 32 bits; nullopt when it is
+// not one (empty, junk after the digits, out of range).
+std::optional<uint32_t> ParseU32(std::string_view text);
+std::optional<uint64_t> ParseU64(std::string_view text);
+std::optional<double> ParseDouble(std::string_view text);
+
+// Prints "vantrel-cli: <message>" on stderr and returns the exit code.
+int Fail(int exitCode, std::string_view message);
+
+// Commands: each returns the process exit code.
+int CmdDevices(const Args& args);
+int CmdRecords(const Args& args);
+int CmdRoundtrip(const Args& args);
+int CmdDump(const Args& args);
+int CmdIoctl(const Args& args);
+int CmdCapture(const Args& args);
+int CmdCatalogueCreate(const Args& args);
+int CmdTemplates(const Args& args);
+int CmdIoctls(const Args& args);
+
+}  // namespace vantrel::cli
