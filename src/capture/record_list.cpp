@@ -30,8 +30,9 @@ CRecordList::CRecordList() : m_chunks(new std::atomic<CIrpRecord*>[kMaxChunks]) 
 
 CRecordList::~CRecordList() { FreeAll(); }
 
-CIrpRecord* CRecordList::SlotForAppend() {
-    const size_t n = m_size.load(std::memory_order_relaxed);
+CIrpRecord* CRecordList::SlotForAppend() { return SlotAt(m_size.load(std::memory_order_relaxed)); }
+
+CIrpRecord* CRecordList::SlotAt(size_t n) {
     if (n >= kMaxRecords) return nullptr;
     const size_t chunk = n / kPerChunk;
     CIrpRecord* base = m_chunks[chunk].load(std::memory_order_relaxed);
@@ -79,6 +80,7 @@ void CRecordList::Clear() {
     std::unique_lock guard(m_clearLock);
     std::lock_guard append(m_appendLock);
     FreeAll();
+    m_generation.fetch_add(1, std::memory_order_relaxed);
 }
 
 void CRecordList::Swap(CRecordList& other) {
@@ -94,6 +96,8 @@ void CRecordList::Swap(CRecordList& other) {
     const size_t n = m_size.load(std::memory_order_relaxed);
     m_size.store(other.m_size.load(std::memory_order_relaxed), std::memory_order_release);
     other.m_size.store(n, std::memory_order_release);
+    m_generation.fetch_add(1, std::memory_order_relaxed);
+    other.m_generation.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace vantrel

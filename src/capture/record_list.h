@@ -51,6 +51,31 @@ public:
         return n;
     }
 
+    // Appends `count` records in place under one lock: `fill(i, record)`
+    // fills the i-th new record. The records become visible together, after
+    // the last fill returns. Returns the position of the first and how many
+    // were appended (fewer than `count` only when the list is full), and the
+    // generation the records belong to.
+    struct Appended {
+        size_t first = 0;
+        size_t count = 0;
+        uint64_t generation = 0;
+    };
+    template <typename Fill>
+    Appended AppendMany(size_t count, Fill&& fill) {
+        std::shared_lock guard(m_clearLock);
+        std::lock_guard append(m_appendLock);
+        const size_t first = m_size.load(std::memory_order_relaxed);
+        size_t done = 0;
+        for (; done < count; ++done) {
+            CIrpRecord* slot = SlotAt(first + done);
+            if (!slot) break;
+            fill(done, *slot);
+        }
+        m_size.store(first + done, std::memory_order_release);
+        return {first, done, m_generation.load(std::memory_order_relaxed)};
+    }
+
     // Holds off Clear and Swap while records are read.
     class ReadLock {
     public:
@@ -66,6 +91,19 @@ public:
 
     // Deletes every record.
     void Clear();
+    // Deletes every record and, while no reader or appender can run, calls
+    // `also()` (a reader's cursor can be reset together with the list).
+    template <typename Also>
+    void ClearWith(Also&& also) {
+        std::unique_lock guard(m_clearLock);
+        std::lock_guard append(m_appendLock);
+        FreeAll();
+        m_generation.fetch_add(1, std::memory_order_relaxed);
+        also();
+    }
+    // Changes with every Clear and Swap: a position taken in one generation
+    // means nothing in another.
+    uint64_t Generation() const { return m_generation.load(std::memory_order_relaxed); }
     // Exchanges the contents of two lists (a load fills a new list, then swaps).
     void Swap(CRecordList& other);
 
@@ -76,10 +114,14 @@ public:
 
 private:
     CIrpRecord* SlotForAppend();
+    // Constructs the record at position n (n is the size or beyond, under
+    // the append lock); null when the list is full or out of memory.
+    CIrpRecord* SlotAt(size_t n);
     void FreeAll();
 
     std::unique_ptr<std::atomic<CIrpRecord*>[]> m_chunks;
     std::atomic<size_t> m_size{0};
+    std::atomic<uint64_t> m_generation{0};
     mutable std::shared_mutex m_clearLock;
     std::mutex m_appendLock;
 };

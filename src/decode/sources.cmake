@@ -1,2 +1,3 @@
 target_sources(vantrel_core PRIVATE
-  src/decode/template_buffers.cpp)
+  src/decode/template_buffers.cpp
+  src/decode/text_block_stub.cpp)

@@ -1,0 +1,29 @@
+#include "capture/capture_ring.h"
+
+#include "platform/handle_table.h"
+
+namespace vantrel {
+
+static_assert(protocol::kRingReadIndex % 4 == 0 && protocol::kRingWriteIndex % 4 == 0);
+
+CCaptureRing::CCaptureRing()
+    : m_ringHandle(RegisterHandle(m_bytes)), m_eventHandle(RegisterHandle(&m_dataReady)) {}
+
+CCaptureRing::~CCaptureRing() {
+    UnregisterHandle(m_ringHandle);
+    UnregisterHandle(m_eventHandle);
+}
+
+CCaptureRing& CCaptureRing::Process() {
+    // Leaked on purpose: the driver may write into the ring until the very end.
+    static CCaptureRing* ring = new CCaptureRing();
+    return *ring;
+}
+
+void CCaptureRing::ResetIndices() {
+    Word(protocol::kRingReadIndex).store(0, std::memory_order_relaxed);
+    Word(protocol::kRingWriteIndex).store(0, std::memory_order_relaxed);
+    Word(protocol::kRingSignalled).store(0, std::memory_order_release);
+}
+
+}  // namespace vantrel

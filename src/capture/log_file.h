@@ -1,0 +1,42 @@
+#pragma once
+// The log file of a filter run: every text block printed for newly arrived
+// records, byte for byte, in printing order.
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/tick.h"
+
+namespace vantrel {
+
+// "month-day-year hour.minute.second.log", without leading zeros.
+std::string LogFileName(const LocalTime& time);
+
+class CLogFile {
+public:
+    CLogFile() = default;
+    ~CLogFile();
+    CLogFile(const CLogFile&) = delete;
+    CLogFile& operator=(const CLogFile&) = delete;
+
+    // Creates (truncating) the file and sets the logging flag. When the file
+    // cannot be created the flag is set all the same, nothing will be
+    // written, and one debugger-output line names the file.
+    void Open(const std::string& path);
+    // Writes the characters when a file is open; otherwise nothing.
+    void Write(std::string_view text);
+    // Closes the file and clears the logging flag.
+    void Close();
+    bool IsLogging() const;
+    // Whether a file is actually open (false after a failed Open).
+    bool HasFile() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::FILE* m_file = nullptr;
+    bool m_logging = false;
+};
+
+}  // namespace vantrel
