@@ -37,13 +37,6 @@ inline void AppendHex(std::string& out, uint64_t value, int minDigits) {
     out.append(buf, static_cast<size_t>(end - buf));
 }
 
-// "0x%.8x" / "0x%.4x" as new strings.
-inline std::string Hex8(uint32_t value) {
-    std::string s;
-    AppendHex8(s, value);
-    return s;
-}
-
 // Appends a decimal number ("%u" / "%i").
 inline void AppendDecimal(std::string& out, int64_t value) {
     char buf[24];
