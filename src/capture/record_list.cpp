@@ -1,8 +1,10 @@
 #include "capture/record_list.h"
 
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <utility>
+#include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -11,7 +13,35 @@
 namespace vantrel {
 namespace {
 
+// Chunks of cleared lists are kept for the next records: fresh pages cost
+// the kernel far more to hand out (zeroing) than copying a record costs us.
+constexpr size_t kPoolMaxChunks = 64;  // 256 MiB
+std::mutex g_poolMutex;
+std::vector<void*>& Pool() {
+    static auto* pool = new std::vector<void*>();
+    return *pool;
+}
+
+void ReleaseChunk(void* p) {
+    {
+        std::lock_guard lock(g_poolMutex);
+        if (Pool().size() < kPoolMaxChunks) {
+            Pool().push_back(p);
+            return;
+        }
+    }
+    std::free(p);
+}
+
 CIrpRecord* AllocateChunk() {
+    {
+        std::lock_guard lock(g_poolMutex);
+        if (!Pool().empty()) {
+            void* p = Pool().back();
+            Pool().pop_back();
+            return static_cast<CIrpRecord*>(p);
+        }
+    }
     void* p = std::aligned_alloc(size_t{2} << 20, CRecordList::kChunkBytes);
     if (!p) return nullptr;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
@@ -70,7 +100,7 @@ void CRecordList::FreeAll() {
     for (size_t c = 0; c < kMaxChunks; ++c) {
         CIrpRecord* base = m_chunks[c].load(std::memory_order_relaxed);
         if (!base) break;
-        std::free(base);
+        ReleaseChunk(base);
         m_chunks[c].store(nullptr, std::memory_order_relaxed);
     }
     m_size.store(0, std::memory_order_release);
