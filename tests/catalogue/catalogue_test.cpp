@@ -99,16 +99,17 @@ TEST_F(CatalogueTest, HostileNamesAreMatchedExactlyAndChangeNothingElse) {
     const std::vector<std::string> names = {
         "a\"b", "it's", "x]y", "[Name]", "\"; DROP TABLE \"Templates\"; --",
         "' OR 1=1 --", "T\" OR \"1\"=\"1", "plain", "PLAIN"};
+    auto valueName = [](size_t i) { return std::string(1, 'v') += std::to_string(i); };
     for (size_t i = 0; i < names.size(); ++i) {
-        AddTemplateRow(names[i], "int", "v" + std::to_string(i), static_cast<int32_t>(i));
-        ASSERT_TRUE(m_cat.SaveIoctl(0x1000 + static_cast<uint32_t>(i), names[i], std::string("n").append(names[i]),
-                                    names[i], "None"));
+        AddTemplateRow(names[i], "int", valueName(i), static_cast<int32_t>(i));
+        ASSERT_TRUE(m_cat.SaveIoctl(0x1000 + static_cast<uint32_t>(i), names[i],
+                                    std::string("n").append(names[i]), names[i], "None"));
     }
     for (size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
         auto rows = SelectedRows(names[i]);
         ASSERT_EQ(rows.size(), 1u);
-        EXPECT_EQ(rows[0].second, "v" + std::to_string(i));
+        EXPECT_EQ(rows[0].second, valueName(i));
         ASSERT_TRUE(m_cat.FindIoctl(0x1000 + static_cast<uint32_t>(i), names[i]));
         EXPECT_EQ(m_cat.Ioctls().m_IoctlName, std::string("n").append(names[i]));
         EXPECT_EQ(m_cat.Ioctls().m_InputBuffer, names[i]);
