@@ -7,9 +7,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
-
-#include <unistd.h>
 
 #include "catalogue/ioctl_selector.h"
 #include "shell/prompts.h"
@@ -23,10 +22,8 @@ namespace {
 class TempDir {
 public:
     TempDir() {
-        static int counter = 0;
-        m_path = fs::temp_directory_path() /
-                 ("vantrel-catalogue-test-" + std::to_string(::getpid()) + "-" +
-                  std::to_string(++counter));
+        static std::mt19937_64 random{std::random_device{}()};
+        m_path = fs::temp_directory_path() / ("vantrel-catalogue-test-" + std::to_string(random()));
         fs::remove_all(m_path);
         fs::create_directories(m_path);
     }
