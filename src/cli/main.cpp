@@ -20,6 +20,9 @@ const Command kCommands[] = {
     {"roundtrip", vantrel::cli::CmdRoundtrip, "roundtrip IN.vtl OUT.vtl"},
     {"dump", vantrel::cli::CmdDump, "dump FILE.vtl [--flags N]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
+    {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},
+    {"templates", vantrel::cli::CmdTemplates, "templates [--catalogue DB]"},
+    {"ioctls", vantrel::cli::CmdIoctls, "ioctls [--catalogue DB]"},
 };
 
 int Usage() {

@@ -1,0 +1,179 @@
+#pragma once
+// The IOCTL catalogue: a SQLite file (default "Vantrel.db" in the current
+// directory) with two tables, `Ioctls` (names and template choices for IOCTL
+// codes seen on device objects) and `Templates` (named lists of typed values
+// at byte offsets). The document owns one CCatalogue for its lifetime; the
+// IOCTL selector and the template editor work on its two recordsets.
+//
+// A catalogue and its recordsets belong to the thread that opened it (the
+// GUI thread). The printing thread reads templates only from the published
+// snapshot (template_snapshot.h), which the catalogue republishes after it
+// opens and after every stored change to `Templates`.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/recordset.h"
+#include "catalogue/template_snapshot.h"
+
+namespace vantrel {
+
+class IPrompts;
+
+inline constexpr const char* kCatalogueFileName = "Vantrel.db";
+inline constexpr const char* kCatalogueFileFilter =
+    "Catalogue Files (*.db)|*.db|All Files (*.*)|*.*||";
+inline constexpr const char* kCatalogueDefaultExtension = ".db";
+
+// An IOCTL code as the catalogue stores it: the same 32 bits, signed (a code
+// with the top bit set is a negative number).
+constexpr int32_t StoredIoctlCode(uint32_t code) { return static_cast<int32_t>(code); }
+constexpr uint32_t IoctlCodeFromStored(int32_t stored) { return static_cast<uint32_t>(stored); }
+
+// Size in bytes of a template value type, matched case-insensitively: 4 for
+// "BOOL", "float", "int", "long", "PVOID"; 1 for "char"; 2 for "SHORT";
+// 0 for anything else.
+int TemplateTypeSize(std::string_view type);
+
+// Table `Ioctls`: one row per (code, device object).
+class CIoctlSet : public CRecordset {
+public:
+    static constexpr const char* kIoctl = "Ioctl";
+    static constexpr const char* kObject = "Object";
+    static constexpr const char* kInputBuffer = "Input Buffer";
+    static constexpr const char* kOutputBuffer = "Output Buffer";
+    static constexpr const char* kIoctlName = "Ioctl Name";
+
+    CIoctlSet();
+
+    int32_t m_Ioctl = 0;
+    std::string m_Object;
+    std::string m_InputBuffer;
+    std::string m_OutputBuffer;
+    std::string m_IoctlName;
+
+protected:
+    void LoadFields(const std::vector<FieldValue>& row) override;
+    std::vector<FieldValue> StoreFields() const override;
+    void ClearFields() override;
+};
+
+// Table `Templates`: a template is the set of rows with one `Name`.
+class CTemplateSet : public CRecordset {
+public:
+    static constexpr const char* kName = "Name";
+    static constexpr const char* kType = "Type";
+    static constexpr const char* kValueName = "Value Name";
+    static constexpr const char* kOffset = "Offset";
+
+    CTemplateSet();
+
+    std::string m_Name;
+    std::string m_Type;
+    std::string m_ValueName;
+    int32_t m_Offset = 0;
+
+protected:
+    void LoadFields(const std::vector<FieldValue>& row) override;
+    std::vector<FieldValue> StoreFields() const override;
+    void ClearFields() override;
+};
+
+// One row of `Ioctls`, detached from any recordset.
+struct IoctlRow {
+    int32_t ioctl = 0;
+    std::string object;
+    std::string inputBuffer;
+    std::string outputBuffer;
+    std::string ioctlName;
+};
+
+class CCatalogue {
+public:
+    CCatalogue();
+    ~CCatalogue();
+    CCatalogue(const CCatalogue&) = delete;
+    CCatalogue& operator=(const CCatalogue&) = delete;
+
+    // Opens an existing catalogue read-write; never creates a file. Fails
+    // with the engine's error text when the file is missing, is not a
+    // database, or lacks a table or field. Both recordsets are open after a
+    // success, without filter or sort.
+    bool Open(const std::string& path, std::string* error = nullptr);
+    void Close();
+    bool IsOpen() const { return m_open; }
+    const std::string& GetPath() const { return m_path; }
+    const std::string& GetLastError() const { return m_error; }
+
+    // Creates a new catalogue file with both tables, and with the sample
+    // IOCTLs and templates when `withSample`. Refuses an existing path.
+    static bool Create(const std::string& path, bool withSample, std::string* error = nullptr);
+
+    CIoctlSet& Ioctls() { return m_ioctls; }
+    CTemplateSet& Templates() { return m_templates; }
+
+    // Positions the Ioctls recordset on the row of (code, object name):
+    // exact, case-sensitive name comparison. False when the catalogue is not
+    // open, the recordset is empty, or no row matches.
+    bool FindIoctl(uint32_t code, std::string_view objectName);
+
+    // Edits the row of (code, object name), or adds one when there is none:
+    // never a second row for a pair.
+    bool SaveIoctl(uint32_t code, std::string_view objectName, std::string_view ioctlName,
+                   std::string_view inputTemplate, std::string_view outputTemplate,
+                   std::string* error = nullptr);
+
+    // Distinct template names in table order (clears the Templates filter and
+    // requeries). Empty when the catalogue is not open.
+    std::vector<std::string> TemplateNames();
+
+    // Filters Templates to one name (exact), sorts by Offset (equal offsets
+    // in table order), requeries and moves to the first row.
+    bool SelectTemplate(std::string_view name);
+
+    // Whether this catalogue republishes the template snapshot (the
+    // document's catalogue does). Turning it on publishes at once.
+    void SetPublishTemplates(bool on);
+    bool PublishesTemplates() const { return m_publish; }
+
+    // Every Templates row, read afresh (the shared recordset is untouched).
+    std::shared_ptr<const CTemplateSnapshot> ReadTemplateSnapshot(std::string* error = nullptr);
+    // Every Ioctls row in table order, read afresh.
+    std::vector<IoctlRow> ReadIoctls(std::string* error = nullptr);
+
+private:
+    bool Fail(std::string message, std::string* error);
+    void Republish();
+
+    std::string m_connection;
+    std::string m_path;
+    bool m_open = false;
+    bool m_publish = false;
+    std::string m_error;
+    CIoctlSet m_ioctls;
+    CTemplateSet m_templates;
+};
+
+// The document's catalogue step: opens "Vantrel.db" in the current
+// directory, else asks the user for a catalogue file. False when the user
+// cancels or the chosen file cannot be opened (the engine's error text is
+// shown). An already open catalogue is kept. On success the catalogue
+// publishes the template snapshot.
+bool OpenCatalogueForDocument(IPrompts& prompts, CCatalogue& catalogue);
+
+// Reads the template snapshot of a catalogue file on the calling thread
+// (for the CLI). Null with an error text when the file cannot be opened.
+std::shared_ptr<const CTemplateSnapshot> LoadTemplateSnapshot(const std::string& dbPath,
+                                                              std::string* error);
+
+// The embedded SQL scripts: the schema of a new catalogue, and the sample
+// IOCTLs and templates. Statements are separated by ';'.
+std::string_view CatalogueSchemaSql();
+std::string_view SampleCatalogueSql();
+// Splits a script into statements (';' outside quotes and comments).
+std::vector<std::string> SplitSqlScript(std::string_view script);
+
+}  // namespace vantrel
