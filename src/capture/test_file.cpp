@@ -99,7 +99,7 @@ struct Writer {
         p += 4;
     }
     void Bytes(const void* src, size_t n) {
-        std::memcpy(p, src, n);
+        if (n) std::memcpy(p, src, n);  // an empty text has no data pointer
         p += n;
     }
     void String(std::string_view s) {
