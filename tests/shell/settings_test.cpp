@@ -85,8 +85,10 @@ TEST_F(SettingsTest, TextLongerThan255ReadsAsEmpty) {
     EXPECT_EQ(ReadTestFilePath(), path255);
     WriteTestFilePath(std::string(256, 'p'));
     EXPECT_EQ(ReadTestFilePath(), "");
-    EXPECT_TRUE(WriteRegistryText(kKey, "path", "/home/u/tests/run 1.vtl"));
-    EXPECT_EQ(ReadTestFilePath(), "/home/u/tests/run 1.vtl");
+    for (const char* path : {"/home/u/tests/run 1.vtl", "@a, b;c=\"d\".vtl", "C:\\Tests\\x.vtl"}) {
+        EXPECT_TRUE(WriteRegistryText(kKey, "path", path));
+        EXPECT_EQ(ReadTestFilePath(), path);
+    }
 }
 
 TEST_F(SettingsTest, MinusOneMeansDefaultForOwnersAndStaysForPlacement) {
