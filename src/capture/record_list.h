@@ -76,6 +76,28 @@ public:
         return {first, done, m_generation.load(std::memory_order_relaxed)};
     }
 
+    // Appends up to `count` records under one lock: `fill(CIrpRecord&)`
+    // fills a default-constructed record and returns true to keep it; false
+    // discards that record and stops. Each kept record becomes visible as
+    // soon as its fill returns. Returns the number kept (fewer than asked
+    // also when the list is full).
+    template <typename Fill>
+    size_t AppendWhile(size_t count, Fill&& fill) {
+        std::shared_lock guard(m_clearLock);
+        std::lock_guard append(m_appendLock);
+        size_t kept = 0;
+        for (; kept < count; ++kept) {
+            CIrpRecord* slot = SlotForAppend();
+            if (!slot) break;
+            if (!fill(*slot)) {
+                slot->~CIrpRecord();
+                break;
+            }
+            m_size.store(m_size.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+        }
+        return kept;
+    }
+
     // Holds off Clear and Swap while records are read.
     class ReadLock {
     public:

@@ -1,0 +1,539 @@
+#include "capture/test_file.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+namespace vantrel {
+namespace {
+
+// --- Parameter blocks -------------------------------------------------------
+//
+// Most blocks are the members of the parameter area in order, each at its own
+// width, with no gaps: the block is then simply the first `size` bytes of the
+// area. Three need more: DEVICE_CONTROL (output bytes follow), SET_POWER /
+// QUERY_POWER (State written twice) and QUERY_CAPABILITIES (the flag word
+// spread over ten DWORDs).
+
+enum class BlockKind : uint8_t { Prefix, DeviceControl, SetPower, Capabilities };
+
+struct BlockLayout {
+    BlockKind kind;
+    uint8_t size;  // Prefix: bytes of the parameter area; others: fixed part
+};
+
+constexpr BlockLayout kNone{BlockKind::Prefix, 0};
+
+constexpr size_t kSetPowerBlock = 20;
+constexpr size_t kCapsBlock = 100;
+constexpr size_t kCapsFlagValues = 10;
+constexpr size_t kCapsTail = rec::ParametersSize - par::CapAddress;  // Address .. D3Latency
+static_assert(4 + 4 * kCapsFlagValues + kCapsTail == kCapsBlock);
+
+BlockLayout LayoutOf(uint32_t major, uint32_t minor) {
+    switch (major) {
+        case IRP_MJ_CREATE:
+        case IRP_MJ_READ:
+        case IRP_MJ_WRITE: return {BlockKind::Prefix, 16};
+        case IRP_MJ_QUERY_INFORMATION: return {BlockKind::Prefix, 8};
+        case IRP_MJ_SET_INFORMATION: return {BlockKind::Prefix, 12};
+        case IRP_MJ_QUERY_VOLUME_INFORMATION: return {BlockKind::Prefix, 8};
+        case IRP_MJ_DEVICE_CONTROL: return {BlockKind::DeviceControl, 16};
+        case IRP_MJ_POWER:
+            switch (minor) {
+                case IRP_MN_WAIT_WAKE: return {BlockKind::Prefix, 4};
+                // The three sequence values live at the start of the area.
+                case IRP_MN_POWER_SEQUENCE: return {BlockKind::Prefix, 12};
+                case IRP_MN_SET_POWER:
+                case IRP_MN_QUERY_POWER: return {BlockKind::SetPower, kSetPowerBlock};
+                default: return kNone;
+            }
+        case IRP_MJ_PNP:
+            switch (minor) {
+                case IRP_MN_START_DEVICE: return {BlockKind::Prefix, 8};
+                case IRP_MN_QUERY_DEVICE_RELATIONS: return {BlockKind::Prefix, 4};
+                case IRP_MN_QUERY_INTERFACE: return {BlockKind::Prefix, 16};
+                case IRP_MN_QUERY_CAPABILITIES: return {BlockKind::Capabilities, kCapsBlock};
+                case IRP_MN_QUERY_DEVICE_TEXT: return {BlockKind::Prefix, 8};
+                case IRP_MN_FILTER_RESOURCE_REQUIREMENTS: return {BlockKind::Prefix, 4};
+                case IRP_MN_READ_CONFIG:
+                case IRP_MN_WRITE_CONFIG: return {BlockKind::Prefix, 16};
+                case IRP_MN_SET_LOCK: return {BlockKind::Prefix, 1};
+                case IRP_MN_QUERY_ID: return {BlockKind::Prefix, 4};
+                case IRP_MN_DEVICE_USAGE_NOTIFICATION: return {BlockKind::Prefix, 8};
+                default: return kNone;
+            }
+        default: return kNone;
+    }
+}
+
+// Output bytes stored after a DEVICE_CONTROL block: the output length read
+// as signed, limited to 0 .. 200.
+size_t OutputBytes(uint32_t outputBufferLength) {
+    const int32_t n = static_cast<int32_t>(outputBufferLength);
+    if (n > 199) return rec::DataSize;
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+// Widths of the ten values that carry the capability flag word, low bits first.
+constexpr uint8_t kCapsFlagWidths[kCapsFlagValues] = {2, 1, 1, 1, 1, 1, 1, 1, 1, 22};
+
+// Longest string the DWORD length form can describe.
+constexpr size_t kMaxStringLength = 0xFFFFFFFEu;
+
+// A record's fixed part: latency, tick, two one-byte empty strings, eight
+// DWORDs (device object, major, minor, two times of two halves, status).
+constexpr size_t kFixedAfterStrings = 32;
+constexpr size_t kMinRecordSize = 8 + 1 + 1 + kFixedAfterStrings;
+
+// --- Writing ------------------------------------------------------------------
+
+struct Writer {
+    uint8_t* p;
+
+    void U32(uint32_t v) {
+        le::Put32(p, v);
+        p += 4;
+    }
+    void Bytes(const void* src, size_t n) {
+        if (n) std::memcpy(p, src, n);  // an empty text has no data pointer
+        p += n;
+    }
+    void String(std::string_view s) {
+        const size_t n = s.size() > kMaxStringLength ? kMaxStringLength : s.size();
+        if (n < 255) {
+            *p++ = static_cast<uint8_t>(n);
+        } else if (n <= 65533) {
+            *p++ = 0xFF;
+            le::Put16(p, static_cast<uint16_t>(n));
+            p += 2;
+        } else {
+            *p++ = 0xFF;
+            le::Put16(p, 0xFFFF);
+            p += 2;
+            U32(static_cast<uint32_t>(n));
+        }
+        Bytes(s.data(), n);
+    }
+};
+
+size_t BlockSize(const IRP_CAPTURE_RECORD& c) {
+    const BlockLayout layout = LayoutOf(c.MajorFunction, c.MinorFunction);
+    if (layout.kind == BlockKind::DeviceControl)
+        return layout.size + OutputBytes(c.Param32(par::OutputBufferLength));
+    return layout.size;
+}
+
+size_t StringSize(std::string_view s) {
+    const size_t n = s.size() > kMaxStringLength ? kMaxStringLength : s.size();
+    return StringPrefixSize(n) + n;
+}
+
+size_t RecordSize(const CIrpRecord& r) {
+    return 8 + StringSize(r.DescriptionView()) + StringSize(r.ObjectNameView()) + kFixedAfterStrings +
+           BlockSize(r.GetCapture());
+}
+
+void WriteRecord(const CIrpRecord& r, Writer& w) {
+    const IRP_CAPTURE_RECORD& c = r.GetCapture();
+    w.U32(std::bit_cast<uint32_t>(r.GetLatency()));
+    w.U32(r.GetTickCount());
+    w.String(r.DescriptionView());
+    w.String(r.ObjectNameView());
+    w.U32(c.DeviceObject);
+    w.U32(c.MajorFunction);
+    w.U32(c.MinorFunction);
+    w.U32(static_cast<uint32_t>(c.StartTime));
+    w.U32(static_cast<uint32_t>(c.StartTime >> 32));
+    w.U32(static_cast<uint32_t>(c.EndTime));
+    w.U32(static_cast<uint32_t>(c.EndTime >> 32));
+    w.U32(c.Status);
+
+    const BlockLayout layout = LayoutOf(c.MajorFunction, c.MinorFunction);
+    switch (layout.kind) {
+        case BlockKind::Prefix: w.Bytes(c.Parameters, layout.size); break;
+        case BlockKind::DeviceControl:
+            w.Bytes(c.Parameters, 16);
+            w.Bytes(c.OutputData, OutputBytes(c.Param32(par::OutputBufferLength)));
+            break;
+        case BlockKind::SetPower:
+            // SystemContext, Type, State (as system state), State (as device
+            // state), ShutdownType.
+            w.Bytes(c.Parameters, 12);
+            w.Bytes(c.Parameters + par::State, 4);
+            w.Bytes(c.Parameters + par::ShutdownType, 4);
+            break;
+        case BlockKind::Capabilities: {
+            w.Bytes(c.Parameters, 4);  // Size, Version
+            uint32_t flags = c.Param32(par::CapFlags);
+            for (uint8_t width : kCapsFlagWidths) {
+                w.U32(flags & ((uint32_t{1} << width) - 1));
+                flags >>= width;
+            }
+            w.Bytes(c.Parameters + par::CapAddress, kCapsTail);
+            break;
+        }
+    }
+}
+
+void WriteHeader(const TestFileHeader& h, uint32_t count, Writer& w) {
+    w.U32(h.DefaultMaxY);
+    w.U32(h.FilterStartTick);
+    w.U32(h.FilterStopTick);
+    w.U32(count);
+}
+
+// --- Reading ------------------------------------------------------------------
+
+// Hands out shared texts so that the records of one device object share
+// their description and name, as captured records do.
+class TextPool {
+public:
+    CText Get(std::string_view s, CText& last) {
+        if (s.empty()) return CText();
+        if (last.view() == s) return last;
+        auto it = m_texts.find(s);
+        if (it != m_texts.end()) {
+            last = it->second;
+            return last;
+        }
+        CText text(s);
+        if (m_texts.size() < kMaxPooled && s.size() <= kMaxPooledLength)
+            m_texts.emplace(text.view(), text);
+        last = text;
+        return text;
+    }
+
+private:
+    static constexpr size_t kMaxPooled = 1 << 16;
+    static constexpr size_t kMaxPooledLength = 4096;
+    std::unordered_map<std::string_view, CText> m_texts;
+};
+
+class Reader {
+public:
+    Reader(std::string_view bytes, std::string_view name)
+        : m_begin(reinterpret_cast<const uint8_t*>(bytes.data())),
+          m_p(m_begin),
+          m_end(m_begin + bytes.size()),
+          m_name(name) {}
+
+    size_t Left() const { return static_cast<size_t>(m_end - m_p); }
+    size_t Offset() const { return static_cast<size_t>(m_p - m_begin); }
+    const std::string& Error() const { return m_error; }
+
+    bool Header(TestFileHeader& h) {
+        if (Left() < kTestFileHeaderSize) {
+            m_error = Named("the file ends inside the header (" + std::to_string(Left()) +
+                            " of 16 bytes)");
+            return false;
+        }
+        h.DefaultMaxY = U32();
+        h.FilterStartTick = U32();
+        h.FilterStopTick = U32();
+        h.RecordCount = U32();
+        if (h.RecordCount > Left() / kMinRecordSize) {
+            m_error = Named("the record count " + std::to_string(h.RecordCount) +
+                            " is larger than the data (" + std::to_string(Left()) +
+                            " bytes after the header hold at most " +
+                            std::to_string(Left() / kMinRecordSize) + " records)");
+            return false;
+        }
+        return true;
+    }
+
+    bool Record(CIrpRecord& r) {
+        IRP_CAPTURE_RECORD& c = r.GetCapture();
+        if (!Need(8, "the latency and tick count")) return false;
+        r.SetLatency(std::bit_cast<float>(U32()));
+        r.SetTickCount(U32());
+        std::string_view text;
+        if (!String(text, "description")) return false;
+        r.SetDescription(m_pool.Get(text, m_lastDescription));
+        if (!String(text, "object name")) return false;
+        r.SetObjectName(m_pool.Get(text, m_lastName));
+        if (!Need(kFixedAfterStrings, "the fixed fields")) return false;
+        c.DeviceObject = U32();
+        c.MajorFunction = U32();
+        c.MinorFunction = U32();
+        c.StartTime = U64();
+        c.EndTime = U64();
+        c.Status = U32();
+
+        const BlockLayout layout = LayoutOf(c.MajorFunction, c.MinorFunction);
+        if (!Need(layout.size, "the parameter block")) return false;
+        switch (layout.kind) {
+            case BlockKind::Prefix: Copy(c.Parameters, layout.size); break;
+            case BlockKind::DeviceControl: {
+                Copy(c.Parameters, 16);
+                const size_t n = OutputBytes(c.Param32(par::OutputBufferLength));
+                if (!Need(n, "the output data")) return false;
+                Copy(c.OutputData, n);
+                break;
+            }
+            case BlockKind::SetPower:
+                Copy(c.Parameters, 12);
+                // The second State value (as device state) is the one kept.
+                Copy(c.Parameters + par::State, 4);
+                Copy(c.Parameters + par::ShutdownType, 4);
+                break;
+            case BlockKind::Capabilities: {
+                Copy(c.Parameters, 4);
+                uint32_t flags = 0;
+                unsigned shift = 0;
+                for (uint8_t width : kCapsFlagWidths) {
+                    const uint32_t v = U32();
+                    if (v >> width) {
+                        return Fail("capability flag value " + std::to_string(v) +
+                                    " does not fit its " + std::to_string(width) + "-bit field");
+                    }
+                    flags |= v << shift;
+                    shift += width;
+                }
+                c.SetParam32(par::CapFlags, flags);
+                Copy(c.Parameters + par::CapAddress, kCapsTail);
+                break;
+            }
+        }
+        return true;
+    }
+
+    void StartRecord(size_t index) {
+        m_index = index;
+        m_recordStart = Offset();
+    }
+
+    std::string Named(const std::string& what) const {
+        std::string s(m_name);
+        s += ": ";
+        s += what;
+        return s;
+    }
+
+    bool Fail(const std::string& what) {
+        m_error = Named("record " + std::to_string(m_index) + " (at byte " +
+                        std::to_string(m_recordStart) + "): " + what);
+        return false;
+    }
+
+private:
+    bool Need(size_t n, const char* what) {
+        if (Left() >= n) return true;
+        return Fail(std::string("the file ends inside ") + what);
+    }
+
+    // A length-prefixed string; the view points into the input.
+    bool String(std::string_view& out, const char* field) {
+        if (Left() < 1) return FailField("the file ends inside the ", field, "'s length");
+        size_t n = *m_p++;
+        if (n == 0xFF) {
+            if (Left() < 2) return FailField("the file ends inside the ", field, "'s length");
+            n = le::U16(m_p);
+            m_p += 2;
+            if (n == 0xFFFE) {
+                return FailField("the ", field,
+                                 " is marked as a wide-character string, which test files never hold");
+            }
+            if (n == 0xFFFF) {
+                if (Left() < 4) return FailField("the file ends inside the ", field, "'s length");
+                n = U32();
+            }
+        }
+        if (n > Left()) {
+            return FailField("the ", field,
+                             ("'s length " + std::to_string(n) + " runs past the end of the file (" +
+                              std::to_string(Left()) + " bytes left)")
+                                 .c_str());
+        }
+        out = std::string_view(reinterpret_cast<const char*>(m_p), n);
+        m_p += n;
+        return true;
+    }
+
+    bool FailField(const char* before, const char* field, const char* after) {
+        return Fail(std::string(before) + field + after);
+    }
+
+    uint32_t U32() {
+        const uint32_t v = le::U32(m_p);
+        m_p += 4;
+        return v;
+    }
+    uint64_t U64() {
+        const uint64_t v = le::U64(m_p);
+        m_p += 8;
+        return v;
+    }
+    void Copy(uint8_t* dst, size_t n) {
+        std::memcpy(dst, m_p, n);
+        m_p += n;
+    }
+
+    const uint8_t* m_begin;
+    const uint8_t* m_p;
+    const uint8_t* m_end;
+    std::string_view m_name;
+    std::string m_error;
+    size_t m_index = 0;
+    size_t m_recordStart = 0;
+    TextPool m_pool;
+    CText m_lastDescription;
+    CText m_lastName;
+};
+
+void SetError(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
+}
+
+std::string SystemError(const std::string& path, const char* action) {
+    return path + ": cannot " + action + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+size_t StringPrefixSize(size_t length) {
+    if (length < 255) return 1;
+    if (length <= 65533) return 3;
+    return 7;
+}
+
+size_t StoredBlockSize(const IRP_CAPTURE_RECORD& capture) { return BlockSize(capture); }
+
+size_t StoredRecordSize(const CIrpRecord& record) { return RecordSize(record); }
+
+void StoreRecord(const CIrpRecord& record, std::string& out) {
+    const size_t at = out.size();
+    out.resize(at + RecordSize(record));
+    Writer w{reinterpret_cast<uint8_t*>(out.data()) + at};
+    WriteRecord(record, w);
+}
+
+void StoreTestFile(const TestFileHeader& header, const CRecordList& list, std::string& out) {
+    CRecordList::ReadLock lock(list);
+    const size_t count = lock.Size();
+    size_t total = kTestFileHeaderSize;
+    for (size_t i = 0; i < count; ++i) total += RecordSize(*lock.At(i));
+    out.clear();
+    out.resize(total);
+    Writer w{reinterpret_cast<uint8_t*>(out.data())};
+    WriteHeader(header, static_cast<uint32_t>(count), w);
+    for (size_t i = 0; i < count; ++i) WriteRecord(*lock.At(i), w);
+}
+
+bool StoreTestFile(const std::string& path, const TestFileHeader& header, const CRecordList& list,
+                   std::string* error) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    if (!file) {
+        SetError(error, SystemError(path, "create the file"));
+        return false;
+    }
+    constexpr size_t kBufferSize = size_t{1} << 20;
+    std::string buffer(kBufferSize, '\0');
+    size_t used = 0;
+    bool ok = true;
+    auto flush = [&](const char* p, size_t n) {
+        if (ok && n && std::fwrite(p, 1, n, file.get()) != n) ok = false;
+    };
+
+    CRecordList::ReadLock lock(list);
+    const size_t count = lock.Size();
+    Writer w{reinterpret_cast<uint8_t*>(buffer.data())};
+    WriteHeader(header, static_cast<uint32_t>(count), w);
+    used = kTestFileHeaderSize;
+    std::string large;
+    for (size_t i = 0; i < count && ok; ++i) {
+        const CIrpRecord& r = *lock.At(i);
+        const size_t n = RecordSize(r);
+        if (used + n > kBufferSize) {
+            flush(buffer.data(), used);
+            used = 0;
+        }
+        if (n > kBufferSize) {  // a record with a huge string
+            large.resize(n);
+            Writer lw{reinterpret_cast<uint8_t*>(large.data())};
+            WriteRecord(r, lw);
+            flush(large.data(), n);
+            continue;
+        }
+        Writer bw{reinterpret_cast<uint8_t*>(buffer.data()) + used};
+        WriteRecord(r, bw);
+        used += n;
+    }
+    flush(buffer.data(), used);
+    if (!ok) {
+        SetError(error, SystemError(path, "write the file"));
+        return false;
+    }
+    if (std::fclose(file.release()) != 0) {
+        SetError(error, SystemError(path, "write the file"));
+        return false;
+    }
+    return true;
+}
+
+bool LoadTestBytes(std::string_view bytes, std::string_view nameForErrors, TestFileHeader& header,
+                   CRecordList& list, std::string* error) {
+    Reader reader(bytes, nameForErrors);
+    TestFileHeader h;
+    if (!reader.Header(h)) {
+        SetError(error, reader.Error());
+        return false;
+    }
+    CRecordList loaded;
+    size_t index = 0;
+    bool parsed = true;
+    const size_t kept = loaded.AppendWhile(h.RecordCount, [&](CIrpRecord& r) {
+        reader.StartRecord(index);
+        parsed = reader.Record(r);
+        ++index;
+        return parsed;
+    });
+    if (!parsed) {
+        SetError(error, reader.Error());
+        return false;
+    }
+    if (kept != h.RecordCount) {
+        SetError(error, reader.Named("record " + std::to_string(kept) +
+                                     ": out of memory for the records"));
+        return false;
+    }
+    if (reader.Left() != 0) {
+        SetError(error, reader.Named(std::to_string(reader.Left()) + " bytes follow the last record (" +
+                                     "record count " + std::to_string(h.RecordCount) + ")"));
+        return false;
+    }
+    list.Swap(loaded);
+    header = h;
+    return true;
+}
+
+bool LoadTestFile(const std::string& path, TestFileHeader& header, CRecordList& list,
+                  std::string* error) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        SetError(error, SystemError(path, "open the file"));
+        return false;
+    }
+    std::string bytes;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        const long size = std::ftell(file.get());
+        if (size > 0) bytes.reserve(static_cast<size_t>(size));
+        std::rewind(file.get());
+    }
+    char chunk[1 << 16];
+    for (;;) {
+        const size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
+        bytes.append(chunk, n);
+        if (n < sizeof chunk) break;
+    }
+    if (std::ferror(file.get())) {
+        SetError(error, SystemError(path, "read the file"));
+        return false;
+    }
+    return LoadTestBytes(bytes, path, header, list, error);
+}
+
+}  // namespace vantrel
