@@ -3,5 +3,4 @@
 
 namespace vantrel::cli {
 int CmdDevices(const Args&) { return Fail(kExitUsage, "devices: not available yet"); }
-int CmdDump(const Args&) { return Fail(kExitUsage, "dump: not available yet"); }
 }  // namespace vantrel::cli
