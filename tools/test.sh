@@ -13,3 +13,5 @@ for preset in release asan tsan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2
 done
+echo "== fuzz =="
+tools/fuzz.sh 30
