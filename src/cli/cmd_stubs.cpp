@@ -2,7 +2,6 @@
 #include "cli/cli.h"
 
 namespace vantrel::cli {
-int CmdDevices(const Args&) { return Fail(kExitUsage, "devices: not available yet"); }
 int CmdRecords(const Args&) { return Fail(kExitUsage, "records: not available yet"); }
 int CmdRoundtrip(const Args&) { return Fail(kExitUsage, "roundtrip: not available yet"); }
 int CmdDump(const Args&) { return Fail(kExitUsage, "dump: not available yet"); }

@@ -1,2 +1,3 @@
 target_sources(vantrel_core PRIVATE
-  src/shell/string_table.cpp)
+  src/shell/string_table.cpp
+  src/shell/device_list.cpp)
