@@ -56,6 +56,7 @@ public:
     uint32_t DeviceObject() const { return m_device.deviceObject; }
 
     // Writes the next record's 496 wire bytes. Only when CanProduce().
+    // Devices without device controls of their own never get IRP_MJ_DEVICE_CONTROL.
     void Next(uint8_t* out);
     IRP_CAPTURE_RECORD NextRecord();
 
