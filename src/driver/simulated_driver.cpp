@@ -207,6 +207,10 @@ bool SimDriverCore::InitBuff(const uint8_t* b) {
     writeRef.store(write, std::memory_order_release);
     m_ringHandle = handle;
     m_write = write;
+    // Traffic is paced from the moment the ring is known, without a burst for
+    // the time filters were set before it.
+    m_paceStart = Clock::now();
+    m_paced = 0;
     if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
     m_cv.notify_all();
     return true;

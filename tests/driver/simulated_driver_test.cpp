@@ -293,6 +293,28 @@ TEST(SimulatedDriverTest, DropsAndCountsRecordsWhileTheRingIsFull) {
     EXPECT_GE(more.size(), 100u);
 }
 
+TEST(SimulatedDriverTest, PacesTrafficAtTheGivenRate) {
+    SimulatedDriverOptions o;
+    o.rate = 2000;
+    auto d = OpenSimulatedDriver(o);
+    Event ev;
+    auto ring = std::make_unique<Ring>();
+    ASSERT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
+    ASSERT_TRUE(SetMode(*d, ev.handle));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(InitBuff(*d, ring->handle));
+    std::vector<IRP_CAPTURE_RECORD> got;
+    while (std::chrono::steady_clock::now() - start < 400ms) {
+        ev.event.WaitFor(20);
+        ev.event.Reset();
+        ring->Drain(got);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LE(got.size(), 2000 * seconds + 2);  // never ahead of the rate
+    EXPECT_GE(got.size(), 2000 * 0.4 * 0.25);   // and not far behind, even on a busy machine
+    EXPECT_EQ(CurrentSimulatedDriverStats().dropped, 0u);
+}
+
 TEST(SimulatedDriverTest, InjectedRecordsArriveInOrderAndAreNeverDropped) {
     SimulatedDriverOptions o;
     o.generate = false;
