@@ -2,5 +2,5 @@
 #include "cli/cli.h"
 
 namespace vantrel::cli {
-int CmdDevices(const Args&) { return Fail(kExitUsage, "devices: not available yet"); }
+int CmdCapture(const Args&) { return Fail(kExitUsage, "capture: not available yet"); }
 }  // namespace vantrel::cli

@@ -1,3 +1,4 @@
 target_sources(vantrel_core PRIVATE
   src/shell/string_table.cpp
-  src/shell/settings.cpp)
+  src/shell/settings.cpp
+  src/shell/device_list.cpp)

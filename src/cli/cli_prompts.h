@@ -1,0 +1,20 @@
+#pragma once
+// The command line's user prompts: messages go to stderr as one line each,
+// "vantrel-cli: <text>"; nothing is ever asked.
+
+#include "shell/prompts.h"
+
+namespace vantrel::cli {
+
+class CCliPrompts final : public IPrompts {
+public:
+    void MessageById(uint32_t stringId, BoxIcon icon) override;
+    void MessageText(std::string_view text, BoxIcon icon) override;
+    // Never asks: as if the user cancelled.
+    std::optional<std::string> AskFile(const FileDialogRequest& request) override;
+};
+
+// A message text as one line: each line break (CR LF, CR or LF) becomes a space.
+std::string OneLine(std::string_view text);
+
+}  // namespace vantrel::cli

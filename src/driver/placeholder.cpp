@@ -1,1 +1,0 @@
-// The simulated driver lives here.

@@ -1,0 +1,91 @@
+#include "shell/device_list.h"
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "capture/driver_link.h"
+#include "capture/le.h"
+#include "capture/protocol.h"
+#include "platform/debug_output.h"
+#include "shell/prompts.h"
+#include "shell/string_table.h"
+
+namespace vantrel {
+namespace {
+
+namespace pr = protocol;
+
+// A NUL-terminated text field; a field without its NUL ends at its size.
+std::string_view TextField(const uint8_t* buffer, size_t offset, size_t size) {
+    const char* p = reinterpret_cast<const char*>(buffer + offset);
+    const void* nul = std::memchr(p, 0, size);
+    return std::string_view(p, nul ? static_cast<const char*>(nul) - p : size);
+}
+
+}  // namespace
+
+bool CDeviceList::FillDeviceList(CDriverLink& link, IPrompts& prompts) {
+    struct FillingFlag {
+        std::atomic<bool>& flag;
+        explicit FillingFlag(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_release); }
+        ~FillingFlag() { flag.store(false, std::memory_order_release); }
+    } filling(m_filling);
+    {
+        std::unique_lock lock(m_mutex);
+        m_rows.clear();
+    }
+    std::vector<uint8_t> buffer(pr::kEnumSize, 0);
+    le::Put32(buffer.data() + pr::kEnumDeviceObject, 0);
+    le::Put32(buffer.data() + pr::kEnumState, static_cast<uint32_t>(pr::kEnumStart));
+    for (size_t replies = 0; replies < kMaxReplies; ++replies) {
+        if (!link.SendIoctl(pr::IOCTL_ENUMDEVICES, buffer.data())) return false;
+        const auto state = static_cast<int32_t>(le::U32(buffer.data() + pr::kEnumState));
+        switch (state) {
+            case pr::kEnumDone: return true;
+            case pr::kEnumSkip: break;
+            case pr::kEnumGeneralError:
+            case pr::kEnumGeneralError4: prompts.MessageById(IDS_GENERAL_ERROR, BoxIcon::Warning); break;
+            case pr::kEnumNoSuchDevnode: prompts.MessageById(IDS_NO_SUCH_DEVNODE, BoxIcon::Warning); break;
+            default: {
+                auto row = std::make_unique<CDeviceObjectInfo>();
+                const uint32_t flag = le::U32(buffer.data() + pr::kEnumFlag);
+                row->SetDescription(flag ? std::string_view()
+                                         : TextField(buffer.data(), pr::kEnumDescription,
+                                                     pr::kEnumDescriptionSize));
+                row->SetSecondText(TextField(buffer.data(), pr::kEnumSecondName, pr::kEnumSecondNameSize));
+                row->SetName(TextField(buffer.data(), pr::kEnumObjectName, pr::kEnumObjectNameSize));
+                row->SetDeviceObject(le::U32(buffer.data() + pr::kEnumDeviceObject));
+                row->SetFlag(flag);
+                Append(std::move(row));
+                break;
+            }
+        }
+    }
+    DebugOutput("IOCTL_ENUMDEVICES: the driver did not end its device list.\n");
+    return false;
+}
+
+void CDeviceList::Append(std::unique_ptr<CDeviceObjectInfo> row) {
+    std::unique_lock lock(m_mutex);
+    m_rows.push_back(std::move(row));
+}
+
+const CDeviceObjectInfo* CDeviceList::FindDeviceObject(uint32_t deviceObject) const {
+    std::shared_lock lock(m_mutex);
+    for (const auto& row : m_rows)
+        if (row->GetDeviceObject() == deviceObject) return row.get();
+    return nullptr;
+}
+
+size_t CDeviceList::Count() const {
+    std::shared_lock lock(m_mutex);
+    return m_rows.size();
+}
+
+const CDeviceObjectInfo* CDeviceList::Row(size_t i) const {
+    std::shared_lock lock(m_mutex);
+    return i < m_rows.size() ? m_rows[i].get() : nullptr;
+}
+
+}  // namespace vantrel

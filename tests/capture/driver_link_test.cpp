@@ -1,0 +1,146 @@
+#include "capture/driver_link.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "capture/scripted_driver_device.h"
+#include "driver/simulated_driver.h"
+#include "platform/debug_output.h"
+#include "shell/string_table.h"
+
+namespace vantrel {
+namespace {
+
+using testing::InstallScriptedDriver;
+using testing::RecordingPrompts;
+using testing::ScriptedDriverState;
+namespace pr = protocol;
+
+class DriverLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state = std::make_shared<ScriptedDriverState>();
+        InstallScriptedDriver(state);
+        SetDebugOutputSink([this](std::string_view line) { debug += line; });
+        link.SetSettingsReader([this](std::string_view name) {
+            settingsRead += std::string(name) + ";";
+            return name == "filter" ? filter : params;
+        });
+    }
+    void TearDown() override {
+        SetDebugOutputSink(nullptr);
+        SetDriverOpener(nullptr);
+    }
+    std::shared_ptr<ScriptedDriverState> state;
+    RecordingPrompts prompts;
+    CDriverLink link;
+    std::string debug;
+    std::string settingsRead;
+    int32_t filter = -1, params = -1;
+};
+
+TEST_F(DriverLinkTest, MissingDriverShowsTheErrorOnceAndFailsDocumentCreation) {
+    InstallScriptedDriver(nullptr);
+    EXPECT_FALSE(link.CreateDocumentSteps(prompts));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].first, IDS_DRIVER_NOT_LOADED);
+    EXPECT_EQ(prompts.messages[0].second, BoxIcon::Error);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(settingsRead, "");
+    uint8_t speed[4] = {};
+    EXPECT_FALSE(link.SendIoctl(pr::IOCTL_PROCSPEED, speed));
+}
+
+TEST_F(DriverLinkTest, GatewayPassesTheProtocolLengthOfEachCode) {
+    ASSERT_TRUE(link.OpenDriver(prompts));
+    std::vector<uint8_t> buffer(pr::kEnumSize);
+    EXPECT_TRUE(link.SendIoctl(pr::IOCTL_SETUPFILTERS, nullptr));
+    for (uint32_t code : {pr::IOCTL_PROCSPEED, pr::IOCTL_SETMODE, pr::IOCTL_INITBUFF,
+                          pr::IOCTL_ACTIVATE_FILTER, pr::IOCTL_ENUMDEVICES, pr::IOCTL_UNNAMED_0x91})
+        link.SendIoctl(code, buffer.data());
+    const uint32_t lengths[] = {4, 4, 12, 8, 32, 2326, 496};
+    ASSERT_EQ(state->calls.size(), 7u);
+    EXPECT_TRUE(state->calls[0].nullBuffer);
+    for (size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(state->calls[i].inLength, lengths[i]) << i;
+        EXPECT_EQ(state->calls[i].outLength, lengths[i]) << i;
+    }
+    link.Close();
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_FALSE(link.SendIoctl(pr::IOCTL_PROCSPEED, buffer.data()));
+}
+
+TEST_F(DriverLinkTest, DocumentStepsRunInOrderAndFailedRequestsOnlyLeaveDebugLines) {
+    state->failingCodes = {pr::IOCTL_SETUPFILTERS, pr::IOCTL_PROCSPEED};
+    bool catalogueAfterSpeed = false;
+    link.SetCatalogueStep([&](IPrompts&) {
+        catalogueAfterSpeed = state->calls.size() == 2 && settingsRead.empty();
+        return true;
+    });
+    EXPECT_TRUE(link.CreateDocumentSteps(prompts));
+    EXPECT_TRUE(catalogueAfterSpeed);
+    ASSERT_EQ(state->calls.size(), 2u);
+    EXPECT_EQ(state->calls[0].code, pr::IOCTL_SETUPFILTERS);
+    EXPECT_EQ(state->calls[1].code, pr::IOCTL_PROCSPEED);
+    EXPECT_EQ(debug, "IOCTL_SETUPFILTERS failed.\nIOCTL_PROCSPEED failed.\n");
+    EXPECT_EQ(link.ProcessorSpeed(), 0u);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(settingsRead, "filter;params;");
+    EXPECT_EQ(link.ShowAllDevices(), 1);  // missing values give the defaults
+    EXPECT_EQ(link.OutputFlags(), 63u);
+}
+
+TEST_F(DriverLinkTest, DocumentStepsKeepTheSpeedAndSettingsAndStopAtTheCatalogue) {
+    state->processorSpeed = 0x00012345;
+    filter = 0;
+    params = 5;
+    EXPECT_TRUE(link.CreateDocumentSteps(prompts));
+    EXPECT_EQ(link.ProcessorSpeed(), 0x00012345u);
+    EXPECT_EQ(link.ShowAllDevices(), 0);
+    EXPECT_EQ(link.OutputFlags(), 5u);
+    EXPECT_EQ(debug, "");
+
+    CDriverLink second;
+    second.SetCatalogueStep([](IPrompts&) { return false; });
+    second.SetSettingsReader([](std::string_view) { return 0; });
+    EXPECT_FALSE(second.CreateDocumentSteps(prompts));
+    EXPECT_FALSE(second.IsOpen());
+}
+
+TEST_F(DriverLinkTest, CaptureStartAndFilterRequestsCarryTheirBytes) {
+    ASSERT_TRUE(link.OpenDriver(prompts));
+    EXPECT_TRUE(link.SendSetMode(0x00000124));
+    EXPECT_TRUE(link.SendInitBuff(0x00000208));
+    EXPECT_TRUE(link.SendActivateFilter(0x8A3E6030, CDriverLink::FlagsFromMask(1u << 27)));
+    ASSERT_EQ(state->calls.size(), 3u);
+    EXPECT_EQ(state->calls[0].bytes, (std::vector<uint8_t>{3, 0, 0, 0, 0, 0, 0, 0, 0x24, 1, 0, 0}));
+    EXPECT_EQ(state->calls[1].bytes, (std::vector<uint8_t>{2, 0, 0, 0, 8, 2, 0, 0}));
+    std::vector<uint8_t> activate(32, 0);
+    activate[0] = 0x30, activate[1] = 0x60, activate[2] = 0x3E, activate[3] = 0x8A;
+    activate[4 + 27] = 1;  // IRP_MJ_PNP only
+    EXPECT_EQ(state->calls[2].bytes, activate);
+    EXPECT_EQ(debug, "");
+
+    state->failingCodes = {pr::IOCTL_SETMODE, pr::IOCTL_INITBUFF, pr::IOCTL_ACTIVATE_FILTER};
+    EXPECT_FALSE(link.SendSetMode(1));
+    EXPECT_FALSE(link.SendInitBuff(1));
+    EXPECT_FALSE(link.SendActivateFilter(1, CDriverLink::FlagsFromMask(0)));
+    EXPECT_EQ(debug, "IOCTL_SETMODE failed.\nIOCTL_INITBUFF failed.\nIOCTL_ACTIVATE_FILTER failed.\n");
+    std::vector<uint8_t> removeFromDevice1(32, 0);
+    removeFromDevice1[0] = 1;
+    EXPECT_EQ(state->calls.back().bytes, removeFromDevice1);
+}
+
+TEST_F(DriverLinkTest, WorksWithTheSimulatedDriver) {
+    RegisterSimulatedDriver({});
+    EXPECT_TRUE(link.CreateDocumentSteps(prompts));
+    EXPECT_EQ(link.ProcessorSpeed(), kSimulatedProcessorSpeed);
+    EXPECT_EQ(debug, "");
+    EXPECT_TRUE(link.SendActivateFilter(0x8A3E6030, CDriverLink::FlagsFromMask(0)));
+    EXPECT_FALSE(link.SendActivateFilter(0x00000001, CDriverLink::FlagsFromMask(1)));
+    EXPECT_EQ(debug, "IOCTL_ACTIVATE_FILTER failed.\n");
+}
+
+}  // namespace
+}  // namespace vantrel

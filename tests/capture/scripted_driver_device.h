@@ -1,0 +1,78 @@
+#pragma once
+// Test doubles for the driver link: a driver device that records every
+// request and answers from a script, and prompts that record the messages.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "capture/driver_device.h"
+#include "capture/le.h"
+#include "capture/protocol.h"
+#include "shell/prompts.h"
+
+namespace vantrel::testing {
+
+struct DriverCall {
+    uint32_t code = 0;
+    bool nullBuffer = false;
+    uint32_t inLength = 0;
+    uint32_t outLength = 0;
+    std::vector<uint8_t> bytes;  // the buffer as it came in
+};
+
+struct ScriptedDriverState {
+    std::vector<DriverCall> calls;
+    std::set<uint32_t> failingCodes;
+    uint32_t processorSpeed = 2400;
+    // Answers IOCTL_ENUMDEVICES: fills the reply into the buffer; false fails the call.
+    std::function<bool(uint8_t* buffer, size_t enumCall)> enumerate;
+    size_t enumCalls = 0;
+    std::function<void()> onCall;  // runs inside every request
+};
+
+class ScriptedDriverDevice final : public IDriverDevice {
+public:
+    explicit ScriptedDriverDevice(std::shared_ptr<ScriptedDriverState> state) : m_state(std::move(state)) {}
+    bool DeviceIoControl(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t outLength) override {
+        DriverCall call{code, buffer == nullptr, inLength, outLength, {}};
+        if (buffer) call.bytes.assign(buffer, buffer + inLength);
+        m_state->calls.push_back(std::move(call));
+        if (m_state->onCall) m_state->onCall();
+        if (m_state->failingCodes.count(code)) return false;
+        if (code == protocol::IOCTL_PROCSPEED) le::Put32(buffer, m_state->processorSpeed);
+        if (code == protocol::IOCTL_ENUMDEVICES) {
+            if (!m_state->enumerate) {
+                le::Put32(buffer + protocol::kEnumState, 0);
+                return true;
+            }
+            return m_state->enumerate(buffer, m_state->enumCalls++);
+        }
+        return true;
+    }
+
+private:
+    std::shared_ptr<ScriptedDriverState> m_state;
+};
+
+// Makes the driver path open a scripted device sharing `state`; null state:
+// opening fails.
+inline void InstallScriptedDriver(std::shared_ptr<ScriptedDriverState> state) {
+    SetDriverOpener([state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
+        if (!state || path != protocol::kDevicePath) return nullptr;
+        return std::make_unique<ScriptedDriverDevice>(state);
+    });
+}
+
+class RecordingPrompts final : public IPrompts {
+public:
+    std::vector<std::pair<uint32_t, BoxIcon>> messages;
+    void MessageById(uint32_t id, BoxIcon icon) override { messages.emplace_back(id, icon); }
+    void MessageText(std::string_view, BoxIcon icon) override { messages.emplace_back(0, icon); }
+    std::optional<std::string> AskFile(const FileDialogRequest&) override { return std::nullopt; }
+};
+
+}  // namespace vantrel::testing

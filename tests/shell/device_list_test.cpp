@@ -1,0 +1,199 @@
+#include "shell/device_list.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/driver_link.h"
+#include "capture/scripted_driver_device.h"
+#include "driver/simulated_driver.h"
+#include "platform/debug_output.h"
+#include "shell/string_table.h"
+
+namespace vantrel {
+namespace {
+
+using testing::InstallScriptedDriver;
+using testing::RecordingPrompts;
+using testing::ScriptedDriverState;
+namespace pr = protocol;
+
+struct Reply {
+    uint32_t deviceObject;
+    int32_t state;
+    std::string description, second, name;
+    uint32_t flag = 0;
+};
+
+void PutReply(uint8_t* b, const Reply& r) {
+    le::Put32(b + pr::kEnumDeviceObject, r.deviceObject);
+    le::Put32(b + pr::kEnumState, static_cast<uint32_t>(r.state));
+    std::memset(b + pr::kEnumDescription, 0, pr::kEnumFlag - pr::kEnumDescription);
+    std::memcpy(b + pr::kEnumDescription, r.description.data(), r.description.size());
+    std::memcpy(b + pr::kEnumSecondName, r.second.data(), r.second.size());
+    std::memcpy(b + pr::kEnumObjectName, r.name.data(), r.name.size());
+    le::Put32(b + pr::kEnumFlag, r.flag);
+}
+
+class DeviceListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state = std::make_shared<ScriptedDriverState>();
+        InstallScriptedDriver(state);
+        ASSERT_TRUE(link.OpenDriver(prompts));
+    }
+    void TearDown() override { SetDriverOpener(nullptr); }
+    // The driver answers with these replies, then fails; it checks that
+    // every request carries the previous reply unchanged.
+    void Script(std::vector<Reply> replies) {
+        state->enumerate = [this, replies](uint8_t* b, size_t call) {
+            if (call == 0) {
+                passedBack = le::U32(b + pr::kEnumState) == 1 && le::U32(b) == 0;
+            } else {
+                passedBack = passedBack && std::equal(b, b + pr::kEnumSize, last.begin());
+            }
+            fillingSeen = fillingSeen && list.IsFilling();
+            if (call >= replies.size()) return false;
+            PutReply(b, replies[call]);
+            last.assign(b, b + pr::kEnumSize);
+            return true;
+        };
+    }
+    std::shared_ptr<ScriptedDriverState> state;
+    RecordingPrompts prompts;
+    CDriverLink link;
+    CDeviceList list;
+    std::vector<uint8_t> last;
+    bool passedBack = false;
+    bool fillingSeen = true;
+};
+
+TEST_F(DeviceListTest, EveryStateCodeHasItsOutcome) {
+    Script({{0x10, -5, "skip", "", "\\Device\\Skip"},
+            {0x20, -3, "Beep", "Root\\LEGACY_BEEP\\0000", "\\Device\\Beep"},
+            {0x30, -1, "", "", ""},
+            {0x40, 1, "PCI bridge", "PCI\\VEN_8086", "\\Device\\00000034", 1},
+            {0x50, -4, "", "", ""},
+            {0x60, -2, "", "", ""},
+            {0x70, 7, "Serial", "ACPI\\PNP0501\\1", "\\Device\\Serial0"},
+            {0, 0, "", "", ""}});
+    EXPECT_TRUE(list.FillDeviceList(link, prompts));
+    EXPECT_TRUE(passedBack);
+    EXPECT_TRUE(fillingSeen);
+    EXPECT_FALSE(list.IsFilling());
+    EXPECT_EQ(state->enumCalls, 8u);
+    ASSERT_EQ(list.Count(), 3u);
+    EXPECT_EQ(list.Row(0)->GetDeviceObject(), 0x20u);  // -3 is a row
+    EXPECT_EQ(list.Row(0)->GetDescription().view(), "Beep");
+    EXPECT_EQ(list.Row(0)->GetSecondText().view(), "Root\\LEGACY_BEEP\\0000");
+    const CDeviceObjectInfo* flagged = list.Row(1);
+    EXPECT_EQ(flagged->GetFlag(), 1u);
+    EXPECT_TRUE(flagged->GetDescription().empty());  // blanked by the flag
+    EXPECT_EQ(flagged->GetName().view(), "\\Device\\00000034");
+    EXPECT_EQ(flagged->GetSecondText().view(), "PCI\\VEN_8086");
+    EXPECT_EQ(list.Row(2)->GetName().view(), "\\Device\\Serial0");
+    EXPECT_EQ(list.Row(2)->GetIrpMask(), 0u);
+    EXPECT_EQ(list.Row(3), nullptr);
+    const std::vector<std::pair<uint32_t, BoxIcon>> expected = {{IDS_GENERAL_ERROR, BoxIcon::Warning},
+                                                               {IDS_GENERAL_ERROR, BoxIcon::Warning},
+                                                               {IDS_NO_SUCH_DEVNODE, BoxIcon::Warning}};
+    EXPECT_EQ(prompts.messages, expected);
+}
+
+TEST_F(DeviceListTest, SkipThenDoneAddsNothingAndShowsNothing) {
+    Script({{0x10, -5, "", "", ""}, {0, 0, "", "", ""}});
+    EXPECT_TRUE(list.FillDeviceList(link, prompts));
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(list.FindDeviceObject(0x10), nullptr);
+}
+
+TEST_F(DeviceListTest, FindDeviceObjectReturnsTheUpperOfTwoRows) {
+    Script({{0x20, 1, "first", "", "\\Device\\A"},
+            {0x30, 1, "other", "", "\\Device\\B"},
+            {0x20, 1, "second", "", "\\Device\\C"},
+            {0, 0, "", "", ""}});
+    ASSERT_TRUE(list.FillDeviceList(link, prompts));
+    ASSERT_NE(list.FindDeviceObject(0x20), nullptr);
+    EXPECT_EQ(list.FindDeviceObject(0x20)->GetName().view(), "\\Device\\A");
+    EXPECT_EQ(list.FindDeviceObject(0x20), list.Row(0));
+    EXPECT_EQ(list.FindDeviceObject(0x99), nullptr);
+    list.Row(2)->SetIrpMask(1u << 27);
+    EXPECT_EQ(list.Row(2)->GetIrpMask(), 1u << 27);
+    EXPECT_EQ(list.Row(0)->GetIrpMask(), 0u);
+}
+
+TEST_F(DeviceListTest, AFailedRequestEndsTheFillAndKeepsTheRows) {
+    Script({{0x20, 1, "a", "", "\\Device\\A"}, {0x30, 1, "b", "", "\\Device\\B"}});  // then fails
+    EXPECT_FALSE(list.FillDeviceList(link, prompts));
+    EXPECT_EQ(list.Count(), 2u);
+    EXPECT_FALSE(list.IsFilling());
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(DeviceListTest, TextsWithoutTheirNulStopAtTheFieldEnd) {
+    state->enumerate = [](uint8_t* b, size_t call) {
+        if (call == 0) {
+            le::Put32(b, 0x40);
+            le::Put32(b + pr::kEnumState, 1);
+            std::memset(b + pr::kEnumDescription, 'D', pr::kEnumDescriptionSize);
+            std::memset(b + pr::kEnumSecondName, 'S', pr::kEnumSecondNameSize);
+            std::memset(b + pr::kEnumObjectName, 'N', pr::kEnumObjectNameSize);
+            le::Put32(b + pr::kEnumFlag, 0);
+        } else {
+            le::Put32(b + pr::kEnumState, 0);
+        }
+        return true;
+    };
+    ASSERT_TRUE(list.FillDeviceList(link, prompts));
+    ASSERT_EQ(list.Count(), 1u);
+    EXPECT_EQ(list.Row(0)->GetDescription().view(), std::string(260, 'D'));
+    EXPECT_EQ(list.Row(0)->GetSecondText().view(), std::string(780, 'S'));
+    // The flag word follows the name directly: the name must not run into it.
+    EXPECT_EQ(list.Row(0)->GetName().view(), std::string(794, 'N'));
+}
+
+TEST_F(DeviceListTest, ADriverThatNeverEndsIsGivenUp) {
+    SetDebugOutputSink([](std::string_view) {});
+    state->enumerate = [](uint8_t* b, size_t) {
+        le::Put32(b + pr::kEnumState, static_cast<uint32_t>(-5));
+        return true;
+    };
+    EXPECT_FALSE(list.FillDeviceList(link, prompts));
+    SetDebugOutputSink(nullptr);
+    EXPECT_EQ(state->enumCalls, CDeviceList::kMaxReplies);
+    EXPECT_FALSE(list.IsFilling());
+}
+
+TEST_F(DeviceListTest, FillsFromTheSimulatedDriverWhileTheCaptureSideLooksUp) {
+    RegisterSimulatedDriver({});
+    CDriverLink sim;
+    ASSERT_TRUE(sim.OpenDriver(prompts));
+    std::atomic<bool> done{false};
+    std::thread reader([&] {  // the capture thread's lookups during a fill
+        while (!done.load()) {
+            if (const CDeviceObjectInfo* row = list.FindDeviceObject(0x8A4C2D10))
+                EXPECT_EQ(row->GetName().view(), "\\Device\\Serial0");
+            for (size_t i = 0; i < list.Count(); ++i) list.Row(i);
+        }
+    });
+    EXPECT_TRUE(list.FillDeviceList(sim, prompts));
+    done = true;
+    reader.join();
+    EXPECT_GE(list.Count(), 12u);
+    EXPECT_TRUE(prompts.messages.empty());
+    size_t blank = 0;
+    for (size_t i = 0; i < list.Count(); ++i) blank += list.Row(i)->GetDescription().empty();
+    EXPECT_EQ(blank, 1u);
+    EXPECT_EQ(list.Row(0)->GetName().view(), "\\Device\\Harddisk0\\DR0");
+    // Filling again rebuilds the list instead of doubling it.
+    const size_t rows = list.Count();
+    EXPECT_TRUE(list.FillDeviceList(sim, prompts));
+    EXPECT_EQ(list.Count(), rows);
+}
+
+}  // namespace
+}  // namespace vantrel
