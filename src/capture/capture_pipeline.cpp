@@ -97,7 +97,6 @@ void CCapturePipeline::PrintNew() {
     std::vector<size_t> ends;
     for (;;) {
         CRecordList::ReadLock lock(m_records);
-        if (m_clearPending.exchange(false)) ClearResults();
         const size_t cursor = m_cursor.load(std::memory_order_relaxed);
         const size_t size = lock.Size();
         if (cursor >= size) return;
@@ -156,12 +155,13 @@ bool CCapturePipeline::Selected(const CIrpRecord& record, bool ioctlFilter, int3
 }
 
 void CCapturePipeline::PrintRange() {
-    if (m_rangeClearPending.exchange(false)) ClearResults();
-    m_rangePending.store(false, std::memory_order_release);
     size_t p = m_rangeFirst.load(std::memory_order_acquire);
-    for (;;) {
+    for (bool first = true;; first = false) {
         CRecordList::ReadLock lock(m_records);
-        if (m_clearPending.exchange(false)) ClearResults();
+        if (first) {
+            if (m_rangeClearPending.exchange(false)) ClearResults();
+            m_rangePending.store(false, std::memory_order_release);
+        }
         const auto selection = CurrentIoctlSelection();
         const auto templates = CurrentTemplates();
         OutputSettings settings;
@@ -245,15 +245,14 @@ bool CCapturePipeline::ShowRangeFromDialog(long long start, long long end) {
 
 void CCapturePipeline::ResetCapture() {
     if (m_hooks.clearIoctlSelector) m_hooks.clearIoctlSelector();
+    // The printing thread calls the sink only while it holds the list, so
+    // clearing the pane under the list's exclusive lock keeps the sink's
+    // calls in order: blocks printed before are cleared, notices written
+    // after the reset stay.
     m_records.ClearWith([&] {
         m_cursor.store(0, std::memory_order_relaxed);
-        m_clearPending.store(true, std::memory_order_relaxed);
-    });
-    if (IsRunning()) {
-        m_recordsAdded.Set();  // the printing thread clears the pane
-    } else if (m_clearPending.exchange(false)) {
         ClearResults();
-    }
+    });
     m_document.SetFileLoaded(false);
     CAxisDefaults::Instance().Reset();
     if (m_hooks.resetGraph) m_hooks.resetGraph();

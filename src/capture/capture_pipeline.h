@@ -126,7 +126,6 @@ private:
 
     std::atomic<uint32_t> m_speed{0};
     std::atomic<size_t> m_cursor{0};
-    std::atomic<bool> m_clearPending{false};
     std::atomic<bool> m_rangeClearPending{false};
     std::atomic<size_t> m_rangeFirst{0};
     std::atomic<size_t> m_rangeLast{0};

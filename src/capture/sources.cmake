@@ -8,4 +8,5 @@ target_sources(vantrel_core PRIVATE
   src/capture/capture_ring.cpp
   src/capture/drain.cpp
   src/capture/delayed_call.cpp
-  src/capture/capture_pipeline.cpp)
+  src/capture/capture_pipeline.cpp
+  src/capture/filter_control.cpp)

@@ -175,8 +175,9 @@ TEST_F(DeviceListTest, FillsFromTheSimulatedDriverWhileTheCaptureSideLooksUp) {
     std::atomic<bool> done{false};
     std::thread reader([&] {  // the capture thread's lookups during a fill
         while (!done.load()) {
-            if (const CDeviceObjectInfo* row = list.FindDeviceObject(0x8A4C2D10))
+            if (const CDeviceObjectInfo* row = list.FindDeviceObject(0x8A4C2D10)) {
                 EXPECT_EQ(row->GetName().view(), "\\Device\\Serial0");
+            }
             for (size_t i = 0; i < list.Count(); ++i) list.Row(i);
         }
     });

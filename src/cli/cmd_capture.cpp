@@ -1,0 +1,232 @@
+// vantrel-cli capture: a live capture from the driver to stdout.
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/axis_defaults.h"
+#include "capture/capture_pipeline.h"
+#include "capture/driver_link.h"
+#include "capture/filter_control.h"
+#include "capture/test_file.h"
+#include "cli/cli.h"
+#include "cli/cli_prompts.h"
+#include "decode/name_tables.h"
+#include "driver/simulated_driver.h"
+#include "shell/device_list.h"
+
+namespace vantrel::cli {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+
+// Text blocks to stdout, exactly as the pane would get them; the pane's
+// clears mean nothing here.
+class StdoutSink : public IResultsSink {
+public:
+    void AppendText(std::string_view text, Colour) override {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    void ClearText() override {}
+};
+
+// The grey notices go to stderr.
+class StderrSink : public IResultsSink {
+public:
+    void AppendText(std::string_view text, Colour) override {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+    }
+    void ClearText() override {}
+};
+
+class DeviceListDirectory : public IDeviceDirectory {
+public:
+    explicit DeviceListDirectory(const CDeviceList& list) : m_list(list) {}
+    bool FindTexts(uint32_t deviceObject, CText& description, CText& name) const override {
+        const CDeviceObjectInfo* row = m_list.FindDeviceObject(deviceObject);
+        if (!row) return false;
+        description = row->GetDescription();
+        name = row->GetName();
+        return true;
+    }
+
+private:
+    const CDeviceList& m_list;
+};
+
+// "all", or a comma list of IRP_MJ_ names and numbers (0 to 27).
+std::optional<uint32_t> ParseMajors(const std::string& text) {
+    if (text == "all") return (1u << protocol::kMajorCount) - 1;
+    uint32_t mask = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos) comma = text.size();
+        const std::string word = text.substr(start, comma - start);
+        bool found = false;
+        for (uint32_t i = 0; i < protocol::kMajorCount && !found; ++i) {
+            if (word == MajorFunctionName(i)) {
+                mask |= 1u << i;
+                found = true;
+            }
+        }
+        if (!found) {
+            const auto n = ParseU32(word);
+            if (!n || *n >= protocol::kMajorCount) return std::nullopt;
+            mask |= 1u << *n;
+        }
+        start = comma + 1;
+    }
+    return mask ? std::optional<uint32_t>(mask) : std::nullopt;
+}
+
+constexpr char kUsage[] =
+    "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] "
+    "[--seconds S] [--flags N] [--save FILE.vtl] [--log] [--rate R] [--seed S]";
+
+}  // namespace
+
+int CmdCapture(const Args& args) {
+    std::vector<uint32_t> devices;
+    bool allDevices = false, log = false;
+    uint32_t mask = (1u << protocol::kMajorCount) - 1;
+    std::optional<uint64_t> count;
+    std::optional<double> seconds;
+    uint32_t flags = 63;
+    std::string save;
+    SimulatedDriverOptions options = OptionsFromEnvironment();
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string* {
+            return i + 1 < args.size() ? &args[++i] : nullptr;
+        };
+        const std::string* v = nullptr;
+        if (a == "--all-devices") {
+            allDevices = true;
+        } else if (a == "--log") {
+            log = true;
+        } else if (a == "--device" || a == "--majors" || a == "--count" || a == "--seconds" ||
+                   a == "--flags" || a == "--save" || a == "--rate" || a == "--seed") {
+            if (!(v = value())) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
+            if (a == "--device") {
+                const auto d = ParseU32(*v);
+                if (!d) return Fail(kExitBadInput, "not a device object: " + *v);
+                devices.push_back(*d);
+            } else if (a == "--majors") {
+                const auto m = ParseMajors(*v);
+                if (!m) return Fail(kExitBadInput, "not a list of major functions: " + *v);
+                mask = *m;
+            } else if (a == "--count") {
+                count = ParseU64(*v);
+                if (!count || *count == 0) return Fail(kExitBadInput, "not a record count: " + *v);
+            } else if (a == "--seconds") {
+                seconds = ParseDouble(*v);
+                if (!seconds || !(*seconds > 0)) return Fail(kExitBadInput, "not a time: " + *v);
+            } else if (a == "--flags") {
+                const auto f = ParseU32(*v);
+                if (!f) return Fail(kExitBadInput, "not an output flags word: " + *v);
+                flags = *f;
+            } else if (a == "--save") {
+                save = *v;
+            } else if (a == "--rate") {
+                const auto r = ParseDouble(*v);
+                if (!r) return Fail(kExitBadInput, "not a rate: " + *v);
+                options.rate = *r;
+            } else {
+                const auto s = ParseU64(*v);
+                if (!s) return Fail(kExitBadInput, "not a seed: " + *v);
+                options.seed = *s;
+            }
+        } else {
+            return Fail(kExitUsage, "unknown option " + a + "; usage: " + kUsage);
+        }
+    }
+    if (allDevices == !devices.empty()) {
+        return Fail(kExitUsage, std::string("name devices with --device or --all-devices; usage: ") +
+                                    kUsage);
+    }
+    if (!count && !seconds) seconds = 5.0;
+
+    RegisterSimulatedDriver(options);
+    CCliPrompts prompts;
+    CDriverLink link;
+    if (!link.CreateDocumentSteps(prompts)) return kExitBadInput;
+    CDeviceList list;
+    list.FillDeviceList(link, prompts);
+
+    std::vector<const CDeviceObjectInfo*> rows;
+    if (allDevices) {
+        for (size_t i = 0; i < list.Count(); ++i) rows.push_back(list.Row(i));
+    } else {
+        for (uint32_t d : devices) {
+            const CDeviceObjectInfo* row = list.FindDeviceObject(d);
+            if (!row) {
+                char text[64];
+                std::snprintf(text, sizeof text, "no device object 0x%.8x", d);
+                return Fail(kExitBadInput, text);
+            }
+            rows.push_back(row);
+        }
+    }
+
+    std::setvbuf(stdout, nullptr, _IOFBF, size_t{1} << 20);
+    CRecordList records;
+    CDocumentState document;
+    document.SetOutputFlags(flags);
+    StdoutSink out;
+    StderrSink notices;
+    DeviceListDirectory directory(list);
+    PipelineHooks hooks;
+    hooks.devices = &directory;
+    hooks.handToDriver = [&](uint32_t eventHandle, uint32_t ringHandle) {
+        link.SendSetMode(eventHandle);
+        link.SendInitBuff(ringHandle);
+    };
+    CCaptureRing& ring = CCaptureRing::Process();
+    CCapturePipeline pipeline(records, document, out, ring, hooks);
+    pipeline.SetProcessorSpeed(link.ProcessorSpeed());
+    CFilterControl filters(list, link, document, pipeline, notices, prompts);
+
+    g_interrupted.store(false);
+    auto previous = std::signal(SIGINT, OnInterrupt);
+    const auto start = std::chrono::steady_clock::now();
+    filters.AddFilter(mask, rows, log);
+    for (;;) {
+        if (g_interrupted.load()) break;
+        if (count && pipeline.RecordsTaken() >= *count) break;
+        if (seconds && std::chrono::steady_clock::now() - start >=
+                           std::chrono::duration<double>(*seconds)) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    filters.RemoveFilter();
+    // Whatever the driver wrote before the filter went is taken and printed.
+    pipeline.PokeDrain();
+    pipeline.WaitPrinted(60'000);
+    std::signal(SIGINT, previous);
+    std::fflush(stdout);
+
+    int rc = kExitOk;
+    if (!save.empty()) {
+        TestFileHeader header;
+        header.DefaultMaxY = static_cast<uint32_t>(CAxisDefaults::Instance().MaxY());
+        header.FilterStartTick = CAxisDefaults::Instance().FilterStartTick();
+        header.FilterStopTick = CAxisDefaults::Instance().FilterStopTick();
+        std::string error;
+        if (!StoreTestFile(save, header, records, &error)) rc = Fail(kExitBadInput, error);
+    }
+    const SimulatedDriverStats stats = CurrentSimulatedDriverStats();
+    std::fprintf(stderr, "captured %zu records, driver dropped %llu\n", records.Size(),
+                 static_cast<unsigned long long>(stats.dropped));
+    link.Close();
+    return rc;
+}
+
+}  // namespace vantrel::cli
