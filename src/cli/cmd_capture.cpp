@@ -13,9 +13,12 @@
 #include "capture/driver_link.h"
 #include "capture/filter_control.h"
 #include "capture/test_file.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/template_snapshot.h"
 #include "cli/cli.h"
 #include "cli/cli_prompts.h"
 #include "decode/name_tables.h"
+#include "decode/template_buffers.h"
 #include "driver/simulated_driver.h"
 #include "shell/device_list.h"
 
@@ -87,7 +90,8 @@ std::optional<uint32_t> ParseMajors(const std::string& text) {
 
 constexpr char kUsage[] =
     "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] "
-    "[--seconds S] [--flags N] [--save FILE.vtl] [--log] [--rate R] [--seed S]";
+    "[--seconds S] [--flags N] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
+    "[--catalogue DB] [--input-template NAME] [--output-template NAME]";
 
 }  // namespace
 
@@ -98,7 +102,7 @@ int CmdCapture(const Args& args) {
     std::optional<uint64_t> count;
     std::optional<double> seconds;
     uint32_t flags = 63;
-    std::string save;
+    std::string save, catalogue = "Vantrel.db", inputTemplate, outputTemplate;
     SimulatedDriverOptions options = OptionsFromEnvironment();
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -112,7 +116,8 @@ int CmdCapture(const Args& args) {
         } else if (a == "--log") {
             log = true;
         } else if (a == "--device" || a == "--majors" || a == "--count" || a == "--seconds" ||
-                   a == "--flags" || a == "--save" || a == "--rate" || a == "--seed") {
+                   a == "--flags" || a == "--save" || a == "--rate" || a == "--seed" ||
+                   a == "--catalogue" || a == "--input-template" || a == "--output-template") {
             if (!(v = value())) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
             if (a == "--device") {
                 const auto d = ParseU32(*v);
@@ -134,6 +139,12 @@ int CmdCapture(const Args& args) {
                 flags = *f;
             } else if (a == "--save") {
                 save = *v;
+            } else if (a == "--catalogue") {
+                catalogue = *v;
+            } else if (a == "--input-template") {
+                inputTemplate = *v;
+            } else if (a == "--output-template") {
+                outputTemplate = *v;
             } else if (a == "--rate") {
                 const auto r = ParseDouble(*v);
                 if (!r) return Fail(kExitBadInput, "not a rate: " + *v);
@@ -152,6 +163,18 @@ int CmdCapture(const Args& args) {
                                     kUsage);
     }
     if (!count && !seconds) seconds = 5.0;
+
+    // Buffer templates, as the IOCTL selector would choose them.
+    if (TemplateNameIsOn(inputTemplate) || TemplateNameIsOn(outputTemplate)) {
+        std::string error;
+        auto templates = LoadTemplateSnapshot(catalogue, &error);
+        if (!templates) return Fail(kExitBadInput, error);
+        PublishTemplates(std::move(templates));
+        auto selection = std::make_shared<IoctlFilterSelection>();
+        selection->inputTemplate = inputTemplate;
+        selection->outputTemplate = outputTemplate;
+        PublishIoctlSelection(std::move(selection));
+    }
 
     RegisterSimulatedDriver(options);
     CCliPrompts prompts;
