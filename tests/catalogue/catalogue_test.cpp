@@ -184,7 +184,8 @@ TEST_F(CatalogueTest, NavigationOverEmptyAndSmallSets) {
     ASSERT_TRUE(t.Update());
     CCatalogue other;
     ASSERT_TRUE(other.Open(m_path));
-    auto rows = other.ReadTemplateSnapshot()->RowsOf("N");
+    const auto snapshot = other.ReadTemplateSnapshot();
+    auto rows = snapshot->RowsOf("N");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1].offset, 12);
     EXPECT_EQ(rows[1].type, "long");

@@ -124,6 +124,8 @@ std::vector<EnumReply> Enumerate(IDriverDevice& d, std::vector<uint8_t>* last = 
 }
 
 TEST(SimulatedDriverTest, AnswersEachControlCodeAndRefusesBadRequests) {
+    Event ev;
+    auto ring = std::make_unique<Ring>();
     auto d = OpenSimulatedDriver(MaxRate());
     ASSERT_TRUE(d);
     EXPECT_TRUE(d->DeviceIoControl(pr::IOCTL_SETUPFILTERS, nullptr, 4, 4));
@@ -136,8 +138,6 @@ TEST(SimulatedDriverTest, AnswersEachControlCodeAndRefusesBadRequests) {
     EXPECT_FALSE(d->DeviceIoControl(pr::IOCTL_ENUMDEVICES, big, 496, 496));  // too short
     EXPECT_FALSE(d->DeviceIoControl(pr::IOCTL_PROCSPEED, nullptr, 4, 4));
 
-    Event ev;
-    auto ring = std::make_unique<Ring>();
     EXPECT_FALSE(SetMode(*d, ev.handle, 2));
     EXPECT_FALSE(SetMode(*d, 0xFFFFFFF0));  // not a handle
     EXPECT_TRUE(SetMode(*d, ev.handle));
@@ -214,9 +214,9 @@ TEST(SimulatedDriverTest, ScriptedEnumerationRepliesExactlyAndCutsLongTexts) {
 }
 
 TEST(SimulatedDriverTest, WritesRecordsOfTheFilteredMajorsAndSignals) {
-    auto d = OpenSimulatedDriver(MaxRate());
     Event ev;
     auto ring = std::make_unique<Ring>();
+    auto d = OpenSimulatedDriver(MaxRate());
     ASSERT_TRUE(SetMode(*d, ev.handle));
     ASSERT_TRUE(InitBuff(*d, ring->handle));
     ASSERT_TRUE(Activate(*d, kDisk, (1u << IRP_MJ_READ) | (1u << IRP_MJ_WRITE)));
@@ -241,9 +241,9 @@ TEST(SimulatedDriverTest, WritesRecordsOfTheFilteredMajorsAndSignals) {
 // depends only on the seed and the filtered devices.
 TEST(SimulatedDriverTest, SameSeedGivesTheSameRecords) {
     auto run = [](uint64_t seed) {
-        auto d = OpenSimulatedDriver(MaxRate(seed));
         Event ev;
         auto ring = std::make_unique<Ring>();
+        auto d = OpenSimulatedDriver(MaxRate(seed));
         EXPECT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
         EXPECT_TRUE(Activate(*d, kSerial, 0x0FFFFFFF));
         EXPECT_TRUE(Activate(*d, kBusDevice, 0x0FFFFFFF));
@@ -271,9 +271,9 @@ TEST(SimulatedDriverTest, SameSeedGivesTheSameRecords) {
 TEST(SimulatedDriverTest, DropsAndCountsRecordsWhileTheRingIsFull) {
     SimulatedDriverOptions o;
     o.rate = 200000;
-    auto d = OpenSimulatedDriver(o);
     Event ev;
     auto ring = std::make_unique<Ring>();
+    auto d = OpenSimulatedDriver(o);
     ASSERT_TRUE(SetMode(*d, ev.handle));
     ASSERT_TRUE(InitBuff(*d, ring->handle));
     ASSERT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
@@ -296,9 +296,9 @@ TEST(SimulatedDriverTest, DropsAndCountsRecordsWhileTheRingIsFull) {
 TEST(SimulatedDriverTest, PacesTrafficAtTheGivenRate) {
     SimulatedDriverOptions o;
     o.rate = 2000;
-    auto d = OpenSimulatedDriver(o);
     Event ev;
     auto ring = std::make_unique<Ring>();
+    auto d = OpenSimulatedDriver(o);
     ASSERT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
     ASSERT_TRUE(SetMode(*d, ev.handle));
     const auto start = std::chrono::steady_clock::now();
@@ -318,6 +318,8 @@ TEST(SimulatedDriverTest, PacesTrafficAtTheGivenRate) {
 TEST(SimulatedDriverTest, InjectedRecordsArriveInOrderAndAreNeverDropped) {
     SimulatedDriverOptions o;
     o.generate = false;
+    Event ev;
+    auto ring = std::make_unique<Ring>();
     auto d = OpenSimulatedDriver(o);
     std::vector<IRP_CAPTURE_RECORD> injected(450);
     for (size_t i = 0; i < injected.size(); ++i) {
@@ -328,8 +330,6 @@ TEST(SimulatedDriverTest, InjectedRecordsArriveInOrderAndAreNeverDropped) {
         injected[i].SetParam32(par::Length, static_cast<uint32_t>(i));
     }
     InjectSimulatedRecords(injected);  // queued until the ring is known
-    Event ev;
-    auto ring = std::make_unique<Ring>();
     ASSERT_TRUE(SetMode(*d, ev.handle));
     ASSERT_TRUE(InitBuff(*d, ring->handle));
     const auto got = Collect(*ring, ev, injected.size());
@@ -348,9 +348,9 @@ TEST(SimulatedDriverTest, InjectedRecordsArriveInOrderAndAreNeverDropped) {
 TEST(SimulatedDriverTest, SignalsAgainWhileRecordsStayUnread) {
     SimulatedDriverOptions o;
     o.generate = false;
-    auto d = OpenSimulatedDriver(o);
     Event ev;
     auto ring = std::make_unique<Ring>();
+    auto d = OpenSimulatedDriver(o);
     ASSERT_TRUE(SetMode(*d, ev.handle));
     ASSERT_TRUE(InitBuff(*d, ring->handle));
     InjectSimulatedRecords({IRP_CAPTURE_RECORD{}});
