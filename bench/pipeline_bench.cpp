@@ -108,6 +108,8 @@ void BM_PipelineAtRate(benchmark::State& state) {
     state.counters["dropped"] = static_cast<double>(dropped);
 }
 BENCHMARK(BM_PipelineAtRate)
+    ->Arg(50'000)
+    ->Arg(100'000)
     ->Arg(200'000)
     ->Arg(400'000)
     ->Arg(800'000)

@@ -1,6 +1,10 @@
 #include "capture/record_list.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -8,53 +12,106 @@
 
 #ifdef __linux__
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace vantrel {
 namespace {
 
-// Chunks of cleared lists are kept for the next records: fresh pages cost
-// the kernel far more to hand out (zeroing) than copying a record costs us.
-constexpr size_t kPoolMaxChunks = 64;  // 256 MiB
-std::mutex g_poolMutex;
-std::vector<void*>& Pool() {
-    static auto* pool = new std::vector<void*>();
-    return *pool;
-}
+// Where chunks come from. Fresh pages cost the kernel far more to hand out
+// (it zeroes them, here at about 1 GB/s) than copying a record costs us, and
+// an appender that waits for a fresh 4 MiB chunk stalls the drain for
+// milliseconds while the driver's ring fills. So chunks of cleared lists are
+// kept for the next records, and a background thread keeps a few fresh
+// chunks touched and ready.
+class ChunkPool {
+public:
+    static ChunkPool& Instance() {
+        static auto* pool = new ChunkPool();  // never destroyed: its thread runs to the end
+        return *pool;
+    }
 
-void ReleaseChunk(void* p) {
-    {
-        std::lock_guard lock(g_poolMutex);
-        if (Pool().size() < kPoolMaxChunks) {
-            Pool().push_back(p);
-            return;
+    // Starts the preparing thread (once).
+    void Start() {
+        std::lock_guard lock(m_mutex);
+        if (!m_started) {
+            m_started = true;
+            std::thread([this] { Prepare(); }).detach();
         }
     }
-    std::free(p);
-}
 
-CIrpRecord* AllocateChunk() {
-    {
-        std::lock_guard lock(g_poolMutex);
-        if (!Pool().empty()) {
-            void* p = Pool().back();
-            Pool().pop_back();
-            return static_cast<CIrpRecord*>(p);
+    void* Take() {
+        Start();
+        std::unique_lock lock(m_mutex);
+        void* p = nullptr;
+        if (!m_free.empty()) {
+            p = m_free.back();
+            m_free.pop_back();
         }
+        lock.unlock();
+        m_cv.notify_one();
+        return p ? p : Fresh(false);
     }
-    void* p = std::aligned_alloc(size_t{2} << 20, CRecordList::kChunkBytes);
-    if (!p) return nullptr;
+
+    void Give(void* p) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_free.size() < kMaxKept) {
+                m_free.push_back(p);
+                return;
+            }
+        }
+        std::free(p);
+    }
+
+private:
+    static constexpr size_t kMaxKept = 64;  // 256 MiB
+    static constexpr size_t kReady = 3;
+
+    static void* Fresh(bool touch) {
+        void* p = std::aligned_alloc(size_t{2} << 20, CRecordList::kChunkBytes);
+        if (!p) return nullptr;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Fresh pages are costly to touch one by one; huge pages make the first
-    // touch of a chunk far cheaper.
-    madvise(p, CRecordList::kChunkBytes, MADV_HUGEPAGE);
+        madvise(p, CRecordList::kChunkBytes, MADV_HUGEPAGE);
 #endif
-    return static_cast<CIrpRecord*>(p);
-}
+        if (touch) std::memset(p, 0, CRecordList::kChunkBytes);
+        return p;
+    }
+
+    void Prepare() {
+#ifdef __linux__
+        // Background work: the capture and printing threads come first.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+#endif
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_cv.wait(lock, [this] { return m_free.size() < kReady; });
+            lock.unlock();
+            void* p = Fresh(true);
+            lock.lock();
+            if (!p) {
+                m_cv.wait_for(lock, std::chrono::seconds(1));
+                continue;
+            }
+            m_free.push_back(p);
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<void*> m_free;
+    bool m_started = false;
+};
+
+void ReleaseChunk(void* p) { ChunkPool::Instance().Give(p); }
+
+CIrpRecord* AllocateChunk() { return static_cast<CIrpRecord*>(ChunkPool::Instance().Take()); }
 
 }  // namespace
 
 CRecordList::CRecordList() : m_chunks(new std::atomic<CIrpRecord*>[kMaxChunks]) {
+    ChunkPool::Instance().Start();
     for (size_t i = 0; i < kMaxChunks; ++i) m_chunks[i].store(nullptr, std::memory_order_relaxed);
 }
 

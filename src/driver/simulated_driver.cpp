@@ -291,8 +291,21 @@ void SimDriverCore::Run() {
                 m_paced = target - kMaxBurst;
                 due = kMaxBurst;
             }
+            // The records of one pass would have arrived spread over the
+            // time the thread slept; the application drains meanwhile. So a
+            // full ring gets that much time to make room before a record is
+            // dropped, as it would with a real device's even arrivals.
+            const auto spreadUntil =
+                now + std::chrono::duration_cast<Clock::duration>(
+                          std::chrono::duration<double>(static_cast<double>(due) / m_options.rate));
             for (uint64_t i = 0; i < due; ++i) {
                 if (room == 0) refresh();
+                while (room == 0 && Clock::now() < spreadUntil && !m_stop) {
+                    lock.unlock();
+                    std::this_thread::sleep_for(20us);
+                    lock.lock();
+                    refresh();
+                }
                 CIrpStream* s = PickStream();
                 if (room > 0) {
                     s->Next(slot());
