@@ -40,19 +40,6 @@ public:
     std::optional<std::string> AskFile(const FileDialogRequest&) override { return std::nullopt; }
 };
 
-class ListDirectory : public IDeviceDirectory {
-public:
-    explicit ListDirectory(const CDeviceList& list) : m_list(list) {}
-    bool FindTexts(uint32_t device, CText& description, CText& name) const override {
-        const CDeviceObjectInfo* row = m_list.FindDeviceObject(device);
-        if (!row) return false;
-        description = row->GetDescription();
-        name = row->GetName();
-        return true;
-    }
-    const CDeviceList& m_list;
-};
-
 // state.range(0): the driver's rate in IRPs per second; 0: as fast as it can.
 void BM_PipelineAtRate(benchmark::State& state) {
     const double seconds = 2.0;
@@ -80,7 +67,7 @@ void BM_PipelineAtRate(benchmark::State& state) {
     CDocumentState document;
     NullSink sink;
     NullSink notices;
-    ListDirectory directory(list);
+    CDeviceListDirectory directory(list);
     PipelineHooks hooks;
     hooks.devices = &directory;
     hooks.handToDriver = [&](uint32_t e, uint32_t r) {

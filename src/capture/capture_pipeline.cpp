@@ -9,6 +9,7 @@
 #endif
 
 #include "analysis/axis_defaults.h"
+#include "catalogue/ioctl_selector.h"
 #include "catalogue/template_snapshot.h"
 #include "decode/text_block.h"
 
@@ -115,6 +116,16 @@ void CCapturePipeline::PrintingLoop() {
     }
 }
 
+OutputSettings CCapturePipeline::SettingsFor(const IoctlFilterSelection& selection,
+                                             const CTemplateSnapshot* templates) const {
+    OutputSettings settings;
+    settings.outputFlags = m_document.OutputFlags();
+    settings.inputTemplate = selection.inputTemplate;
+    settings.outputTemplate = selection.outputTemplate;
+    settings.templates = templates;
+    return settings;
+}
+
 void CCapturePipeline::ClearResults() {
     m_sink.ClearText();
     PrintedBlockCounter().store(0, std::memory_order_relaxed);
@@ -131,11 +142,7 @@ void CCapturePipeline::PrintNew() {
 
         const auto selection = CurrentIoctlSelection();
         const auto templates = CurrentTemplates();
-        OutputSettings settings;
-        settings.outputFlags = m_document.OutputFlags();
-        settings.inputTemplate = selection->inputTemplate;
-        settings.outputTemplate = selection->outputTemplate;
-        settings.templates = templates.get();
+        const OutputSettings settings = SettingsFor(*selection, templates.get());
 
         // Blocks are formatted into one text and handed over block by block;
         // the log gets the same characters in one write per stretch.
@@ -163,22 +170,15 @@ void CCapturePipeline::PrintNew() {
     }
 }
 
-bool CCapturePipeline::Selected(const CIrpRecord& record, bool ioctlFilter, int32_t code,
-                                const std::string& objectName, bool allDevices,
+bool CCapturePipeline::Selected(const CIrpRecord& record, bool ioctlFilter,
+                                const IoctlFilterSelection& selection, bool allDevices,
                                 std::optional<uint32_t> device) const {
     if (!allDevices) {
         // No device row selected: there is nothing to compare with, and no
         // record passes.
         if (!device || record.GetDeviceObject() != *device) return false;
     }
-    if (ioctlFilter) {
-        if (record.GetMajorFunction() != IRP_MJ_DEVICE_CONTROL) return false;
-        if (code != -1 && (record.GetIoControlCode() != static_cast<uint32_t>(code) ||
-                           record.ObjectNameView() != objectName)) {
-            return false;
-        }
-    }
-    return true;
+    return !ioctlFilter || IoctlFilterTest(record, true, selection);
 }
 
 void CCapturePipeline::PrintRange() {
@@ -191,11 +191,7 @@ void CCapturePipeline::PrintRange() {
         }
         const auto selection = CurrentIoctlSelection();
         const auto templates = CurrentTemplates();
-        OutputSettings settings;
-        settings.outputFlags = m_document.OutputFlags();
-        settings.inputTemplate = selection->inputTemplate;
-        settings.outputTemplate = selection->outputTemplate;
-        settings.templates = templates.get();
+        const OutputSettings settings = SettingsFor(*selection, templates.get());
         const bool allDevices = m_document.ShowAllDevices() || m_document.FileLoaded();
         const std::optional<uint32_t> device = m_document.SelectedDevice();
         const bool ioctlFilter = m_document.IoctlFilter();
@@ -207,8 +203,7 @@ void CCapturePipeline::PrintRange() {
             }
             const CIrpRecord* record = lock.At(p);
             if (!record) return;  // a range past the end stops at the end
-            if (!Selected(*record, ioctlFilter, selection->code, selection->objectName,
-                          allDevices, device)) {
+            if (!Selected(*record, ioctlFilter, *selection, allDevices, device)) {
                 continue;
             }
             m_text.clear();

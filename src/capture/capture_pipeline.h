@@ -17,6 +17,8 @@
 #include "capture/log_file.h"
 #include "capture/record_list.h"
 #include "capture/results_sink.h"
+#include "catalogue/template_snapshot.h"
+#include "decode/text_block.h"
 #include "platform/event.h"
 #include "shell/document_state.h"
 
@@ -101,9 +103,10 @@ private:
     void PrintRange();
     void ClearResults();
     void OnRangeTimer();
-    bool Selected(const CIrpRecord& record, bool ioctlFilter, int32_t code,
-                  const std::string& objectName, bool allDevices,
-                  std::optional<uint32_t> device) const;
+    bool Selected(const CIrpRecord& record, bool ioctlFilter, const IoctlFilterSelection& selection,
+                  bool allDevices, std::optional<uint32_t> device) const;
+    OutputSettings SettingsFor(const IoctlFilterSelection& selection,
+                               const CTemplateSnapshot* templates) const;
 
     CRecordList& m_records;
     CDocumentState& m_document;

@@ -47,21 +47,6 @@ public:
     void ClearText() override {}
 };
 
-class DeviceListDirectory : public IDeviceDirectory {
-public:
-    explicit DeviceListDirectory(const CDeviceList& list) : m_list(list) {}
-    bool FindTexts(uint32_t deviceObject, CText& description, CText& name) const override {
-        const CDeviceObjectInfo* row = m_list.FindDeviceObject(deviceObject);
-        if (!row) return false;
-        description = row->GetDescription();
-        name = row->GetName();
-        return true;
-    }
-
-private:
-    const CDeviceList& m_list;
-};
-
 // "all", or a comma list of IRP_MJ_ names and numbers (0 to 27).
 std::optional<uint32_t> ParseMajors(const std::string& text) {
     if (text == "all") return (1u << protocol::kMajorCount) - 1;
@@ -204,7 +189,7 @@ int CmdCapture(const Args& args) {
     document.SetOutputFlags(flags);
     StdoutSink out;
     StderrSink notices;
-    DeviceListDirectory directory(list);
+    CDeviceListDirectory directory(list);
     PipelineHooks hooks;
     hooks.devices = &directory;
     hooks.handToDriver = [&](uint32_t eventHandle, uint32_t ringHandle) {

@@ -88,4 +88,13 @@ const CDeviceObjectInfo* CDeviceList::Row(size_t i) const {
     return i < m_rows.size() ? m_rows[i].get() : nullptr;
 }
 
+bool CDeviceListDirectory::FindTexts(uint32_t deviceObject, CText& description,
+                                     CText& objectName) const {
+    const CDeviceObjectInfo* row = m_list.FindDeviceObject(deviceObject);
+    if (!row) return false;
+    description = row->GetDescription();
+    objectName = row->GetName();
+    return true;
+}
+
 }  // namespace vantrel

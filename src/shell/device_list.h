@@ -17,6 +17,7 @@
 #include <shared_mutex>
 #include <vector>
 
+#include "capture/drain.h"
 #include "capture/irp_record.h"
 
 namespace vantrel {
@@ -85,6 +86,17 @@ private:
     mutable std::shared_mutex m_mutex;
     std::vector<std::unique_ptr<CDeviceObjectInfo>> m_rows;
     std::atomic<bool> m_filling{false};
+};
+
+// The device list as the drain's directory of texts: a record's description
+// and object name come from the row of its device object.
+class CDeviceListDirectory final : public IDeviceDirectory {
+public:
+    explicit CDeviceListDirectory(const CDeviceList& list) : m_list(list) {}
+    bool FindTexts(uint32_t deviceObject, CText& description, CText& objectName) const override;
+
+private:
+    const CDeviceList& m_list;
 };
 
 }  // namespace vantrel

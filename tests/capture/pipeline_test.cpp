@@ -438,19 +438,6 @@ TEST_F(PipelineTest, StressWithResetsAndRangesLosesNothing) {
 namespace vantrel {
 namespace {
 
-class SimDirectory : public IDeviceDirectory {
-public:
-    explicit SimDirectory(const CDeviceList& list) : m_list(list) {}
-    bool FindTexts(uint32_t device, CText& description, CText& name) const override {
-        const CDeviceObjectInfo* row = m_list.FindDeviceObject(device);
-        if (!row) return false;
-        description = row->GetDescription();
-        name = row->GetName();
-        return true;
-    }
-    const CDeviceList& m_list;
-};
-
 class QuietPrompts : public IPrompts {
 public:
     void MessageById(uint32_t, BoxIcon) override {}
@@ -471,7 +458,7 @@ TEST(PipelineSimulatedDriverTest, FullRateWithResetsAndRanges) {
     ASSERT_TRUE(link.CreateDocumentSteps(prompts));
     CDeviceList list;
     ASSERT_TRUE(list.FillDeviceList(link, prompts));
-    SimDirectory directory(list);
+    CDeviceListDirectory directory(list);
     CRecordList records;
     CDocumentState document;
     test::CRecordingSink pane;
