@@ -1,23 +1,19 @@
 #include "capture/driver_link.h"
 
-#include <QSettings>
-#include <QString>
-
 #include "capture/driver_device.h"
 #include "capture/le.h"
 #include "platform/debug_output.h"
 #include "shell/prompts.h"
+#include "shell/settings.h"
 #include "shell/string_table.h"
 
 namespace vantrel {
 namespace {
 
-int32_t ReadSettingFromQSettings(std::string_view name) {
-    QSettings settings(QStringLiteral("Corvane"), QStringLiteral("Vantrel"));
-    bool ok = false;
-    const int32_t value =
-        settings.value(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))).toInt(&ok);
-    return ok ? value : -1;
+// The document's values live under the application's key with the other
+// settings; -1 when missing.
+int32_t ReadSettingFromRegistry(std::string_view name) {
+    return ReadRegistryNumber(ApplicationKey(), name);
 }
 
 }  // namespace
@@ -68,7 +64,7 @@ bool CDriverLink::CreateDocumentSteps(IPrompts& prompts) {
         Close();
         return false;
     }
-    auto read = m_settingsReader ? m_settingsReader : ReadSettingFromQSettings;
+    auto read = m_settingsReader ? m_settingsReader : ReadSettingFromRegistry;
     const int32_t filter = read("filter");
     m_showAllDevices = filter == -1 ? 1 : filter;
     const int32_t params = read("params");

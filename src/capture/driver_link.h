@@ -61,7 +61,7 @@ public:
     // none set: the step succeeds.
     void SetCatalogueStep(std::function<bool(IPrompts&)> step);
     // Reads a number setting by name from the program's settings key; -1
-    // when it is missing. None set: QSettings("Corvane", "Vantrel").
+    // when it is missing. None set: the settings under the application key.
     void SetSettingsReader(std::function<int32_t(std::string_view name)> reader);
     // The document's data scope ("filter"; missing gives 1) and output
     // fields ("params", six bits; missing gives 63), as read by
