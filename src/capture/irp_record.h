@@ -19,7 +19,8 @@ public:
     CText() = default;
     explicit CText(std::string_view s)
         : m_p(s.empty() ? nullptr : std::make_shared<const std::string>(s)) {}
-    std::string_view view() const { return m_p ? std::string_view(*m_p) : std::string_view(); }
+    // Never a null data pointer, so that C functions may take it.
+    std::string_view view() const { return m_p ? std::string_view(*m_p) : std::string_view("", 0); }
     std::string str() const { return std::string(view()); }
     bool empty() const { return !m_p || m_p->empty(); }
     size_t size() const { return m_p ? m_p->size() : 0; }

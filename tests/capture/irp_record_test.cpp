@@ -37,6 +37,9 @@ TEST(LatencyTest, ConvertsTicksToMillisecondsSignedAndSafeAtZeroSpeed) {
 TEST(IrpRecordTest, StringsAndIoControlCode) {
     CIrpRecord r;
     EXPECT_EQ(r.GetDescription(), "");
+    // An empty text still has a data pointer: memchr and fwrite take it.
+    EXPECT_NE(r.DescriptionView().data(), nullptr);
+    EXPECT_NE(CText("").view().data(), nullptr);
     r.SetDescription("Disk drive");
     r.SetObjectName(std::string_view("\\Device\\Harddisk0\\DR0"));
     r.GetCapture().SetParam32(par::IoControlCode, 0x2d1400);
