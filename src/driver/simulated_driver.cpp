@@ -292,15 +292,26 @@ void SimDriverCore::Run() {
                 due = kMaxBurst;
             }
             // The records of one pass would have arrived spread over the
-            // time the thread slept; the application drains meanwhile. So a
-            // full ring gets that much time to make room before a record is
-            // dropped, as it would with a real device's even arrivals.
-            const auto spreadUntil =
-                now + std::chrono::duration_cast<Clock::duration>(
-                          std::chrono::duration<double>(static_cast<double>(due) / m_options.rate));
+            // time this thread slept, while the application drained. So a
+            // full ring makes the driver drop records only when the
+            // application has not taken anything for as long as the ring
+            // lasts at this rate; a pause of the driver's own thread is not
+            // the application's fault.
+            const auto ringSpan = std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>((pr::kRingSlots - 1) / m_options.rate));
+            uint32_t lastRead = readRef.load(std::memory_order_acquire);
+            Clock::time_point lastProgress = Clock::now();
             for (uint64_t i = 0; i < due; ++i) {
                 if (room == 0) refresh();
-                while (room == 0 && Clock::now() < spreadUntil && !m_stop) {
+                while (room == 0 && !m_stop) {
+                    const uint32_t read = readRef.load(std::memory_order_acquire);
+                    const auto t = Clock::now();
+                    if (read != lastRead) {
+                        lastRead = read;
+                        lastProgress = t;
+                    } else if (t - lastProgress > ringSpan) {
+                        break;  // the application stopped reading: drop
+                    }
                     lock.unlock();
                     std::this_thread::sleep_for(20us);
                     lock.lock();
