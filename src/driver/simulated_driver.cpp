@@ -243,7 +243,8 @@ void SimDriverCore::Run() {
     unsigned idle = 0;
     uint8_t scratch[pr::kRecordSize];
     while (!m_stop) {
-        auto* ring = static_cast<uint8_t*>(ResolveHandle(m_ringHandle));
+        const uint32_t ringHandle = m_ringHandle;
+        auto* ring = static_cast<uint8_t*>(ResolveHandle(ringHandle));
         if (!ring) {
             m_cv.wait_for(lock, 10ms);
             continue;
@@ -317,6 +318,9 @@ void SimDriverCore::Run() {
                     lock.lock();
                     refresh();
                 }
+                // Filters or the ring may have changed while the lock was
+                // given up.
+                if (m_stop || m_active.empty() || m_ringHandle != ringHandle) break;
                 CIrpStream* s = PickStream();
                 if (room > 0) {
                     s->Next(slot());

@@ -293,6 +293,27 @@ TEST(SimulatedDriverTest, DropsAndCountsRecordsWhileTheRingIsFull) {
     EXPECT_GE(more.size(), 100u);
 }
 
+// With the ring full the driver waits a while for the application before it
+// drops; filters removed meanwhile must not leave it picking from nothing.
+TEST(SimulatedDriverTest, FilterRemovedWhileWaitingForRoom) {
+    SimulatedDriverOptions o;
+    o.rate = 2000;  // the ring lasts about 100 ms: a long wait
+    Event ev;
+    auto ring = std::make_unique<Ring>();
+    auto d = OpenSimulatedDriver(o);
+    ASSERT_TRUE(SetMode(*d, ev.handle));
+    ASSERT_TRUE(InitBuff(*d, ring->handle));
+    ASSERT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (ring->WriteIndex() != 199 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(ring->WriteIndex(), 199u);
+    std::this_thread::sleep_for(20ms);  // the driver now waits for room
+    ASSERT_TRUE(Activate(*d, kDisk, 0));
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(CurrentSimulatedDriverStats().written, 199u);
+}
+
 TEST(SimulatedDriverTest, PacesTrafficAtTheGivenRate) {
     SimulatedDriverOptions o;
     o.rate = 2000;
