@@ -132,7 +132,7 @@ void CCapturePipeline::ClearResults() {
 }
 
 void CCapturePipeline::PrintNew() {
-    std::vector<size_t> ends;
+    std::vector<size_t>& ends = m_blockEnds;
     for (;;) {
         CRecordList::ReadLock lock(m_records);
         const size_t cursor = m_cursor.load(std::memory_order_relaxed);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "capture/capture_ring.h"
 #include "capture/delayed_call.h"
@@ -141,7 +142,8 @@ private:
     std::atomic<bool> m_printingBusy{false};
     std::atomic<bool> m_captureBusy{false};
 
-    std::string m_text;  // printing thread only
+    std::string m_text;              // printing thread only
+    std::vector<size_t> m_blockEnds;  // printing thread only: where each block of m_text ends
     CDelayedCall m_rangeTimer;
 };
 

@@ -49,6 +49,7 @@ size_t CRingDrain::Drain(CCaptureRing& ring, CRecordList& records, const DrainCo
                         record.SetObjectName(m_lastName);
                     }
                 }
+                return true;
             });
         // Slots that did not fit the list are given back to the driver all
         // the same: the list is full and nothing more can be kept.

@@ -51,11 +51,12 @@ public:
         return n;
     }
 
-    // Appends `count` records in place under one lock: `fill(i, record)`
-    // fills the i-th new record. The records become visible together, after
-    // the last fill returns. Returns the position of the first and how many
-    // were appended (fewer than `count` only when the list is full), and the
-    // generation the records belong to.
+    // Appends up to `count` records in place under one lock: `fill(i,
+    // record)` fills the i-th new record and returns true to keep it; false
+    // discards that record and stops. The records become visible together,
+    // after the last fill returns. Returns the position of the first, how
+    // many were kept (fewer than `count` also when the list is full), and
+    // the generation the records belong to.
     struct Appended {
         size_t first = 0;
         size_t count = 0;
@@ -66,36 +67,17 @@ public:
         std::shared_lock guard(m_clearLock);
         std::lock_guard append(m_appendLock);
         const size_t first = m_size.load(std::memory_order_relaxed);
-        size_t done = 0;
-        for (; done < count; ++done) {
-            CIrpRecord* slot = SlotAt(first + done);
-            if (!slot) break;
-            fill(done, *slot);
-        }
-        m_size.store(first + done, std::memory_order_release);
-        return {first, done, m_generation.load(std::memory_order_relaxed)};
-    }
-
-    // Appends up to `count` records under one lock: `fill(CIrpRecord&)`
-    // fills a default-constructed record and returns true to keep it; false
-    // discards that record and stops. Each kept record becomes visible as
-    // soon as its fill returns. Returns the number kept (fewer than asked
-    // also when the list is full).
-    template <typename Fill>
-    size_t AppendWhile(size_t count, Fill&& fill) {
-        std::shared_lock guard(m_clearLock);
-        std::lock_guard append(m_appendLock);
         size_t kept = 0;
         for (; kept < count; ++kept) {
-            CIrpRecord* slot = SlotForAppend();
+            CIrpRecord* slot = SlotAt(first + kept);
             if (!slot) break;
-            if (!fill(*slot)) {
+            if (!fill(kept, *slot)) {
                 slot->~CIrpRecord();
                 break;
             }
-            m_size.store(m_size.load(std::memory_order_relaxed) + 1, std::memory_order_release);
         }
-        return kept;
+        m_size.store(first + kept, std::memory_order_release);
+        return {first, kept, m_generation.load(std::memory_order_relaxed)};
     }
 
     // Holds off Clear and Swap while records are read.

@@ -485,12 +485,12 @@ bool LoadTestBytes(std::string_view bytes, std::string_view nameForErrors, TestF
     CRecordList loaded;
     size_t index = 0;
     bool parsed = true;
-    const size_t kept = loaded.AppendWhile(h.RecordCount, [&](CIrpRecord& r) {
+    const size_t kept = loaded.AppendMany(h.RecordCount, [&](size_t, CIrpRecord& r) {
         reader.StartRecord(index);
         parsed = reader.Record(r);
         ++index;
         return parsed;
-    });
+    }).count;
     if (!parsed) {
         SetError(error, reader.Error());
         return false;
