@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "analysis/axis_defaults.h"
@@ -103,7 +105,7 @@ TEST_F(FilterControlTest, AddChecksTheIrpsFirstThenTheDevices) {
 }
 
 TEST_F(FilterControlTest, AddResetsLogsStartsAndFiltersEachSelectedRow) {
-    const auto dir = std::filesystem::temp_directory_path() / "vantrel_filter_add";
+    const auto dir = std::filesystem::temp_directory_path() / ("vantrel_filter_add_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto old = std::filesystem::current_path();
     std::filesystem::current_path(dir);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -312,7 +314,7 @@ TEST_F(PipelineTest, RangeSelectionFollowsDeviceAndIoctlFilter) {
 }
 
 TEST_F(PipelineTest, LogGetsNewRecordsOnlyNeverRangeReprints) {
-    const auto dir = std::filesystem::temp_directory_path() / "vantrel_pipeline_log";
+    const auto dir = std::filesystem::temp_directory_path() / ("vantrel_pipeline_log_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto path = (dir / LogFileName({2026, 12, 8, 6, 5, 9})).string();
     EXPECT_EQ(LogFileName({2026, 12, 8, 6, 5, 9}), "12-8-2026 6.5.9.log");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -25,8 +27,11 @@ std::string Slurp(const std::string& path) {
 }
 
 Result RunCli(const std::string& environment, const std::string& args) {
-    const std::string dir = ::testing::TempDir();
-    const std::string out = dir + "/cli_devices_out.txt", err = dir + "/cli_devices_err.txt";
+    // Names of their own: ctest runs the tests of this file side by side.
+    const std::string stem = ::testing::TempDir() + "/cli_devices_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                             "_" + std::to_string(::getpid());
+    const std::string out = stem + "_out.txt", err = stem + "_err.txt";
     const std::string command = "env -u VANTREL_DRIVER -u VANTREL_SIM_DEVICES " + environment + " '" +
                                 VANTREL_CLI_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
     const int status = std::system(command.c_str());
@@ -34,6 +39,8 @@ Result RunCli(const std::string& environment, const std::string& args) {
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = Slurp(out);
     r.err = Slurp(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
     return r;
 }
 
