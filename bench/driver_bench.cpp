@@ -7,9 +7,9 @@
 #include <atomic>
 #include <memory>
 
-#include "capture/driver_device.h"
-#include "capture/le.h"
-#include "capture/protocol.h"
+#include "record/driver_device.h"
+#include "record/le.h"
+#include "record/protocol.h"
 #include "driver/irp_generator.h"
 #include "driver/simulated_driver.h"
 #include "platform/event.h"

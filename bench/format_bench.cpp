@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "catalogue/template_snapshot.h"
+#include "decode/template_snapshot.h"
 #include "decode/text_block.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include "capture/driver_link.h"
 #include "capture/filter_control.h"
 #include "driver/simulated_driver.h"
-#include "shell/device_list.h"
-#include "shell/prompts.h"
+#include "capture/device_list.h"
+#include "document/prompts.h"
 
 namespace vantrel {
 namespace {

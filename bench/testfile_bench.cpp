@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "capture/test_file.h"
+#include "record/test_file.h"
 
 namespace vantrel {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "capture/test_file.h"
+#include "record/test_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vantrel;

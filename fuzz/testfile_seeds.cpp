@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "capture/test_file.h"
+#include "record/test_file.h"
 
 using namespace vantrel;
 

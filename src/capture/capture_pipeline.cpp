@@ -10,7 +10,7 @@
 
 #include "analysis/axis_defaults.h"
 #include "catalogue/ioctl_selector.h"
-#include "catalogue/template_snapshot.h"
+#include "decode/template_snapshot.h"
 #include "decode/text_block.h"
 
 namespace vantrel {

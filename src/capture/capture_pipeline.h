@@ -16,12 +16,12 @@
 #include "capture/delayed_call.h"
 #include "capture/drain.h"
 #include "capture/log_file.h"
-#include "capture/record_list.h"
+#include "record/record_list.h"
 #include "capture/results_sink.h"
-#include "catalogue/template_snapshot.h"
+#include "decode/template_snapshot.h"
 #include "decode/text_block.h"
 #include "platform/event.h"
-#include "shell/document_state.h"
+#include "document/document_state.h"
 
 namespace vantrel {
 

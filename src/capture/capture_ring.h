@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "capture/le.h"
-#include "capture/protocol.h"
+#include "record/le.h"
+#include "record/protocol.h"
 #include "platform/event.h"
 
 namespace vantrel {

@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "capture/capture_ring.h"
-#include "capture/irp_record.h"
-#include "capture/record_list.h"
+#include "record/irp_record.h"
+#include "record/record_list.h"
 
 namespace vantrel {
 

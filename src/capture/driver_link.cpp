@@ -1,11 +1,11 @@
 #include "capture/driver_link.h"
 
-#include "capture/driver_device.h"
-#include "capture/le.h"
+#include "record/driver_device.h"
+#include "record/le.h"
 #include "platform/debug_output.h"
-#include "shell/prompts.h"
-#include "shell/settings.h"
-#include "shell/string_table.h"
+#include "document/prompts.h"
+#include "document/settings.h"
+#include "document/string_table.h"
 
 namespace vantrel {
 namespace {

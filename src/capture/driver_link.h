@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "capture/protocol.h"
+#include "record/protocol.h"
 
 namespace vantrel {
 

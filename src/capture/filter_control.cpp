@@ -5,7 +5,7 @@
 #include "analysis/axis_defaults.h"
 #include "capture/log_file.h"
 #include "platform/tick.h"
-#include "shell/string_table.h"
+#include "document/string_table.h"
 
 namespace vantrel {
 

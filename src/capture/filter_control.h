@@ -11,9 +11,9 @@
 #include "capture/capture_pipeline.h"
 #include "capture/driver_link.h"
 #include "capture/results_sink.h"
-#include "shell/device_list.h"
-#include "shell/document_state.h"
-#include "shell/prompts.h"
+#include "capture/device_list.h"
+#include "document/document_state.h"
+#include "document/prompts.h"
 
 namespace vantrel {
 

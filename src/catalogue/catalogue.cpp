@@ -11,7 +11,7 @@
 #include <unordered_set>
 
 #include "catalogue/db_text.h"
-#include "shell/prompts.h"
+#include "document/prompts.h"
 
 namespace vantrel {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "catalogue/recordset.h"
-#include "catalogue/template_snapshot.h"
+#include "decode/template_snapshot.h"
 
 namespace vantrel {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "capture/irp_record.h"
-#include "catalogue/template_snapshot.h"
+#include "record/irp_record.h"
+#include "decode/template_snapshot.h"
 
 namespace vantrel {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "shell/string_table.h"
+#include "document/string_table.h"
 
 namespace vantrel::cli {
 

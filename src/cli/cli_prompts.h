@@ -2,7 +2,7 @@
 // The command line's user prompts: messages go to stderr as one line each,
 // "vantrel-cli: <text>"; nothing is ever asked.
 
-#include "shell/prompts.h"
+#include "document/prompts.h"
 
 namespace vantrel::cli {
 

@@ -12,15 +12,15 @@
 #include "capture/capture_pipeline.h"
 #include "capture/driver_link.h"
 #include "capture/filter_control.h"
-#include "capture/test_file.h"
+#include "record/test_file.h"
 #include "catalogue/catalogue.h"
-#include "catalogue/template_snapshot.h"
+#include "decode/template_snapshot.h"
 #include "cli/cli.h"
 #include "cli/cli_prompts.h"
 #include "decode/name_tables.h"
 #include "decode/template_buffers.h"
 #include "driver/simulated_driver.h"
-#include "shell/device_list.h"
+#include "capture/device_list.h"
 
 namespace vantrel::cli {
 namespace {

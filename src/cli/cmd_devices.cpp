@@ -7,7 +7,7 @@
 #include "cli/cli.h"
 #include "cli/cli_prompts.h"
 #include "driver/simulated_driver.h"
-#include "shell/device_list.h"
+#include "capture/device_list.h"
 
 namespace vantrel::cli {
 

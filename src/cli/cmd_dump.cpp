@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "capture/test_file.h"
+#include "record/test_file.h"
 #include "catalogue/catalogue.h"
 #include "cli/cli.h"
 #include "decode/template_buffers.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "capture/test_file.h"
+#include "record/test_file.h"
 #include "cli/cli.h"
 
 namespace vantrel::cli {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "capture/capture_record.h"
+#include "record/capture_record.h"
 
 namespace vantrel {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "capture/capture_record.h"
-#include "catalogue/template_snapshot.h"
+#include "record/capture_record.h"
+#include "decode/template_snapshot.h"
 
 namespace vantrel {
 

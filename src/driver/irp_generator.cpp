@@ -5,7 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "capture/le.h"
+#include "record/le.h"
 
 namespace vantrel {
 namespace {

@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "capture/capture_record.h"
+#include "record/capture_record.h"
 #include "driver/sim_devices.h"
 
 namespace vantrel {

@@ -11,9 +11,9 @@
 #include <mutex>
 #include <thread>
 
-#include "capture/driver_device.h"
-#include "capture/le.h"
-#include "capture/protocol.h"
+#include "record/driver_device.h"
+#include "record/le.h"
+#include "record/protocol.h"
 #include "driver/irp_generator.h"
 #include "platform/event.h"
 #include "platform/handle_table.h"

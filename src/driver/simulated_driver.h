@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_record.h"
+#include "record/capture_record.h"
 #include "driver/sim_devices.h"
 
 namespace vantrel {

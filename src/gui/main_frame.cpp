@@ -1,6 +1,6 @@
 #include "gui/main_frame.h"
 
-#include "shell/string_table.h"
+#include "document/string_table.h"
 
 namespace vantrel {
 

@@ -7,7 +7,7 @@
 #include "capture/scripted_driver_device.h"
 #include "driver/simulated_driver.h"
 #include "platform/debug_output.h"
-#include "shell/string_table.h"
+#include "document/string_table.h"
 
 namespace vantrel {
 namespace {

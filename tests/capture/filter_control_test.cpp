@@ -10,7 +10,7 @@
 #include "capture/scripted_driver_device.h"
 #include "platform/debug_output.h"
 #include "platform/tick.h"
-#include "shell/string_table.h"
+#include "document/string_table.h"
 #include "support/recording_sink.h"
 
 namespace vantrel {

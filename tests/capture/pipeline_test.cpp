@@ -18,7 +18,7 @@
 #include "capture/driver_link.h"
 #include "capture/filter_control.h"
 #include "driver/simulated_driver.h"
-#include "shell/device_list.h"
+#include "capture/device_list.h"
 #include "decode/text_block.h"
 #include "platform/debug_output.h"
 #include "platform/tick.h"

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "capture/driver_device.h"
-#include "capture/le.h"
-#include "capture/protocol.h"
-#include "shell/prompts.h"
+#include "record/driver_device.h"
+#include "record/le.h"
+#include "record/protocol.h"
+#include "document/prompts.h"
 
 namespace vantrel::testing {
 

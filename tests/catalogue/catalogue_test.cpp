@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "catalogue/ioctl_selector.h"
-#include "shell/prompts.h"
+#include "document/prompts.h"
 
 namespace fs = std::filesystem;
 

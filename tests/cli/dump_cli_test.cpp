@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "capture/test_file.h"
+#include "record/test_file.h"
 #include "catalogue/catalogue.h"
 #include "decode/text_block.h"
 

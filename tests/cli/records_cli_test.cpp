@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "capture/test_file.h"
+#include "record/test_file.h"
 
 namespace vantrel {
 namespace {

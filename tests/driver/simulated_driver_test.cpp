@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "capture/driver_device.h"
-#include "capture/le.h"
-#include "capture/protocol.h"
+#include "record/driver_device.h"
+#include "record/le.h"
+#include "record/protocol.h"
 #include "platform/event.h"
 #include "platform/handle_table.h"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "capture/le.h"
-#include "capture/protocol.h"
+#include "record/le.h"
+#include "record/protocol.h"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "capture/test_file.h"
+#include "record/test_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
-#include "shell/device_list.h"
+#include "capture/device_list.h"
 
 #include <cstring>
 #include <mutex>
 #include <vector>
 
 #include "capture/driver_link.h"
-#include "capture/le.h"
-#include "capture/protocol.h"
+#include "record/le.h"
+#include "record/protocol.h"
 #include "platform/debug_output.h"
-#include "shell/prompts.h"
-#include "shell/string_table.h"
+#include "document/prompts.h"
+#include "document/string_table.h"
 
 namespace vantrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "document/settings.h"
 
 #include <QSettings>
 #include <QString>
@@ -9,7 +9,7 @@
 #include <mutex>
 #include <optional>
 
-#include "shell/string_table.h"
+#include "document/string_table.h"
 
 namespace vantrel {
 namespace {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "capture/drain.h"
-#include "capture/irp_record.h"
+#include "record/irp_record.h"
 
 namespace vantrel {
 

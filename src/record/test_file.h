@@ -22,8 +22,8 @@
 #include <string>
 #include <string_view>
 
-#include "capture/irp_record.h"
-#include "capture/record_list.h"
+#include "record/irp_record.h"
+#include "record/record_list.h"
 
 namespace vantrel {
 

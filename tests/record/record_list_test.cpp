@@ -1,4 +1,4 @@
-#include "capture/record_list.h"
+#include "record/record_list.h"
 
 #include <gtest/gtest.h>
 

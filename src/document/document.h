@@ -6,10 +6,10 @@
 #include <cstdint>
 
 #include "capture/driver_link.h"
-#include "capture/record_list.h"
+#include "record/record_list.h"
 #include "catalogue/catalogue.h"
-#include "shell/document_state.h"
-#include "shell/prompts.h"
+#include "document/document_state.h"
+#include "document/prompts.h"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "capture/irp_record.h"
+#include "record/irp_record.h"
 
 namespace vantrel {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "capture/capture_record.h"
+#include "record/capture_record.h"
 
 namespace vantrel {
 

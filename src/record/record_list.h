@@ -13,7 +13,7 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "capture/irp_record.h"
+#include "record/irp_record.h"
 
 namespace vantrel {
 

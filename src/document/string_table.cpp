@@ -1,4 +1,4 @@
-#include "shell/string_table.h"
+#include "document/string_table.h"
 
 namespace vantrel {
 

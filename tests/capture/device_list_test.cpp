@@ -1,4 +1,4 @@
-#include "shell/device_list.h"
+#include "capture/device_list.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "capture/scripted_driver_device.h"
 #include "driver/simulated_driver.h"
 #include "platform/debug_output.h"
-#include "shell/string_table.h"
+#include "document/string_table.h"
 
 namespace vantrel {
 namespace {

@@ -1,13 +1,13 @@
-#include "shell/document.h"
+#include "document/document.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "capture/scripted_driver_device.h"
-#include "catalogue/template_snapshot.h"
-#include "shell/settings.h"
-#include "shell/string_table.h"
+#include "decode/template_snapshot.h"
+#include "document/settings.h"
+#include "document/string_table.h"
 
 namespace vantrel {
 namespace {

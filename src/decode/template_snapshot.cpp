@@ -1,4 +1,4 @@
-#include "catalogue/template_snapshot.h"
+#include "decode/template_snapshot.h"
 
 #include <algorithm>
 #include <mutex>

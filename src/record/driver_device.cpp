@@ -1,4 +1,4 @@
-#include "capture/driver_device.h"
+#include "record/driver_device.h"
 
 #include <mutex>
 

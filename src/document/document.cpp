@@ -1,6 +1,6 @@
-#include "shell/document.h"
+#include "document/document.h"
 
-#include "shell/settings.h"
+#include "document/settings.h"
 
 namespace vantrel {
 
