@@ -4,6 +4,7 @@
 // from given rows, and the optional screenshots.
 
 #include <QDialog>
+#include <QTest>
 #include <QDir>
 #include <QWidget>
 #include <algorithm>
@@ -55,6 +56,8 @@ public:
         ++runs;
         dialog.setResult(QDialog::Rejected);
         dialog.show();
+        dialog.activateWindow();  // mnemonics and default buttons need the focus
+        QTest::qWaitForWindowActive(&dialog);
         if (script) script(dialog);
         leftOpen = dialog.isVisible();
         dialog.hide();
