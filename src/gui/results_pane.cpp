@@ -1,6 +1,7 @@
 #include "gui/results_pane.h"
 
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -12,6 +13,8 @@
 #include <QTextDocument>
 #include <QThread>
 #include <algorithm>
+#include <iterator>
+#include <limits>
 
 #include "document/string_table.h"
 #include "gui/qt_text.h"
@@ -46,6 +49,29 @@ QString PaneText(std::string_view bytes) {
     return text;
 }
 
+struct HeaderSpan {
+    int length = 0;  // characters from the block's start
+    bool success = false;
+};
+
+// The first three lines of `lines`, each counted with its line break and
+// read at most kLineReadLimit characters long; the third decides the colour.
+HeaderSpan MeasureHeader(const QString& lines) {
+    HeaderSpan header;
+    qsizetype start = 0;
+    for (int i = 0; i < kHeaderLines; ++i) {
+        const qsizetype end = lines.indexOf(QLatin1Char('\n'), start);
+        const qsizetype length = (end < 0 ? lines.size() : end) - start;
+        const QStringView line =
+            QStringView(lines).mid(start, std::min<qsizetype>(length, kLineReadLimit));
+        if (i == kHeaderLines - 1) header.success = line.contains(QLatin1String("STATUS_SUCCESS"));
+        header.length += int(std::min<qsizetype>(length + (end < 0 ? 0 : 1), kLineReadLimit));
+        if (end < 0) break;  // the last line: there are no more
+        start = end + 1;
+    }
+    return header;
+}
+
 bool IsPrintableKey(const QKeyEvent* event) {
     const QString text = event->text();
     return !text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\r') ||
@@ -66,7 +92,7 @@ CMyEditView::CMyEditView(QWidget* parent) : QPlainTextEdit(parent) {
 
     m_applyTimer.setSingleShot(true);
     m_applyTimer.setInterval(kApplyIntervalMs);
-    connect(&m_applyTimer, &QTimer::timeout, this, &CMyEditView::ApplyPendingNow);
+    connect(&m_applyTimer, &QTimer::timeout, this, &CMyEditView::ApplyTick);
 }
 
 CMyEditView::~CMyEditView() = default;
@@ -89,7 +115,7 @@ void CMyEditView::ApplyFont() {
 
 void CMyEditView::AppendText(std::string_view text, Colour colour) {
     if (text.empty()) return;
-    PendingText block{PaneText(text), colour};
+    PendingText block{std::string(text), colour};
     {
         std::lock_guard lock(m_mutex);
         m_pending.push_back(std::move(block));
@@ -128,6 +154,14 @@ void CMyEditView::Schedule() {
 }
 
 void CMyEditView::ApplyPendingNow() {
+    ApplyPending(std::numeric_limits<qint64>::max());
+}
+
+void CMyEditView::ApplyTick() {
+    if (!ApplyPending(kTickBudgetNs)) m_applyTimer.start();
+}
+
+bool CMyEditView::ApplyPending(qint64 budgetNs) {
     bool clear = false;
     std::vector<PendingText> blocks;
     {
@@ -137,8 +171,10 @@ void CMyEditView::ApplyPendingNow() {
         m_clearPending = false;
         m_scheduled = false;
     }
-    if (!clear && blocks.empty()) return;
+    if (!clear && blocks.empty()) return true;
 
+    QElapsedTimer clock;
+    clock.start();
     QTextDocument* doc = document();
     // Text put in by the program cannot be undone; switching undo off and on
     // again also empties the history, so Undo only takes back the user's own
@@ -150,7 +186,10 @@ void CMyEditView::ApplyPendingNow() {
         cursor.select(QTextCursor::Document);
         cursor.removeSelectedText();
     }
-    for (const PendingText& block : blocks) InsertBlock(cursor, block);
+    size_t applied = 0;
+    while (applied < blocks.size() && clock.nsecsElapsed() < budgetNs) {
+        InsertBlock(cursor, blocks[applied++]);
+    }
     cursor.endEditBlock();
     doc->setUndoRedoEnabled(true);
 
@@ -160,40 +199,41 @@ void CMyEditView::ApplyPendingNow() {
     setTextCursor(end);
     ensureCursorVisible();
     emit pendingApplied();
+    return applied == blocks.size() || !KeepUnapplied(blocks, applied);
+}
+
+// Puts the blocks a tick had no time for back in front of the queue, unless
+// a clear came meanwhile and made them moot. True when some went back.
+bool CMyEditView::KeepUnapplied(std::vector<PendingText>& blocks, size_t applied) {
+    std::lock_guard lock(m_mutex);
+    if (m_clearPending) {
+        m_dropped.fetch_add(blocks.size() - applied, std::memory_order_relaxed);
+        return false;
+    }
+    blocks.erase(blocks.begin(), blocks.begin() + std::ptrdiff_t(applied));
+    blocks.insert(blocks.end(), std::make_move_iterator(m_pending.begin()),
+                  std::make_move_iterator(m_pending.end()));
+    m_pending.swap(blocks);
+    return true;
 }
 
 void CMyEditView::InsertBlock(QTextCursor& cursor, const PendingText& block) {
     const int room = Room();
     if (room <= 0) return;
-    const int start = TextLength();
-    cursor.setPosition(start);
-    const QColor colour = block.colour == kIrpBlockColour ? kBlack : FromColour(block.colour);
-    if (block.text.size() > room) {
-        cursor.insertText(block.text.left(room), ColourOnly(colour));
-    } else {
-        cursor.insertText(block.text, ColourOnly(colour));
+    QString text = PaneText(block.bytes);
+    if (text.size() > room) text.truncate(room);
+    cursor.movePosition(QTextCursor::End);
+    if (block.colour != kIrpBlockColour) {
+        cursor.insertText(text, ColourOnly(FromColour(block.colour)));
+        return;
     }
-    if (block.colour == kIrpBlockColour) ColourHeader(cursor, start);
-}
-
-// The header is measured from the line that holds the block's first
-// character: three lines, each counted with its line break, and the third
-// decides the colour.
-void CMyEditView::ColourHeader(QTextCursor& cursor, int start) {
-    QTextBlock line = document()->findBlock(start);
-    bool success = false;
-    int length = 0;
-    for (int i = 0; i < kHeaderLines && line.isValid(); ++i, line = line.next()) {
-        const int withBreak = line.length() - (line.next().isValid() ? 0 : 1);
-        length += std::min(withBreak, kLineReadLimit);
-        if (i == kHeaderLines - 1) {
-            success = line.text().left(kLineReadLimit).contains(QLatin1String("STATUS_SUCCESS"));
-        }
-    }
-    cursor.setPosition(start);
-    cursor.setPosition(std::min(start + length, TextLength()), QTextCursor::KeepAnchor);
-    cursor.mergeCharFormat(ColourOnly(success ? kGreen : kRed));
-    cursor.clearSelection();
+    // The header is measured from the start of the line the block begins
+    // on, which is the text's own first line unless the pane's last line
+    // was left open.
+    const HeaderSpan header = MeasureHeader(cursor.block().text() + text);
+    const qsizetype headerLength = std::min<qsizetype>(header.length, text.size());
+    cursor.insertText(text.left(headerLength), ColourOnly(header.success ? kGreen : kRed));
+    cursor.insertText(text.mid(headerLength), ColourOnly(kBlack));
 }
 
 int CMyEditView::TextLength() const {

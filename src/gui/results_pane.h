@@ -5,9 +5,10 @@
 // Threads: AppendText and ClearText may be called from any thread (the
 // printing thread above all) and never wait for the GUI thread. They queue
 // under a small mutex; the GUI thread applies the queue in batches on a
-// ~40 ms timer, or at once when the caller is the GUI thread itself. A clear
-// drops the appends queued before it, which nobody would ever have seen, so
-// the pane ends up exactly as one-by-one delivery would leave it. Everything
+// ~40 ms timer, at most ~8 ms of work per tick, or all at once when the
+// caller is the GUI thread itself. A clear drops the appends queued before
+// it, which nobody would ever have seen, so the pane ends up exactly as
+// one-by-one delivery would leave it. Everything
 // else (the text, the font, the context menu, the edit commands) belongs to
 // the GUI thread.
 
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "capture/results_sink.h"
@@ -31,6 +33,10 @@ public:
     // The most characters the pane holds (line breaks count one each).
     static constexpr int kMaxCharacters = 16777215;
     static constexpr int kApplyIntervalMs = 40;
+    // The most one tick spends on the text; what is left waits for the next
+    // tick (or for a clear that makes it moot), so the GUI thread never
+    // stalls long however fast blocks come.
+    static constexpr qint64 kTickBudgetNs = 8'000'000;
 
     explicit CMyEditView(QWidget* parent = nullptr);
     ~CMyEditView() override;
@@ -69,15 +75,20 @@ protected:
     void insertFromMimeData(const QMimeData* source) override;
 
 private:
+    // The caller's bytes: converting only what survives the next clear keeps
+    // the printing thread's share small.
     struct PendingText {
-        QString text;
+        std::string bytes;
         Colour colour = 0;
     };
 
     void ApplyFont();
     void Schedule();
+    void ApplyTick();
+    // Applies the queue until done or until the budget is spent; true when done.
+    bool ApplyPending(qint64 budgetNs);
+    bool KeepUnapplied(std::vector<PendingText>& blocks, size_t applied);
     void InsertBlock(QTextCursor& cursor, const PendingText& block);
-    void ColourHeader(QTextCursor& cursor, int start);
     int Room() const { return kMaxCharacters - TextLength(); }
 
     std::mutex m_mutex;

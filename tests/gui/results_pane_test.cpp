@@ -251,6 +251,39 @@ private slots:
         QVERIFY2(changes <= int(survivors) * 2 + 2, qPrintable(QString::number(changes)));
     }
 
+    void aBacklogReachesTheTextOverSeveralTicksInOrder() {
+        std::vector<Op> ops;
+        for (uint32_t i = 0; i < 3000; ++i) {
+            ops.push_back({false, Block(i, i % 2 ? "STATUS_SUCCESS" : "STATUS_PENDING"), 0});
+        }
+        CMyEditView reference;
+        for (const Op& op : ops) Deliver(reference, op);
+
+        CMyEditView pane;
+        int ticks = 0;
+        connect(&pane, &CMyEditView::pendingApplied, [&] { ++ticks; });
+        std::thread([&] {
+            for (const Op& op : ops) Deliver(pane, op);
+        }).join();
+        QTRY_COMPARE_WITH_TIMEOUT(pane.toPlainText(), reference.toPlainText(), 10000);
+        QVERIFY(Runs(*pane.document()) == Runs(*reference.document()));
+        QVERIFY2(ticks >= 2, qPrintable(QString::number(ticks)));  // no single long stall
+
+        // A clear that comes while part of the backlog still waits drops it.
+        const int before = ticks;
+        std::thread([&] {
+            for (const Op& op : ops) Deliver(pane, op);
+        }).join();
+        QTRY_VERIFY(ticks > before);
+        const uint64_t dropped = pane.DroppedBlocks();
+        std::thread([&] {
+            pane.ClearText();
+            pane.AppendText(Notice(9), kNoticeGrey);
+        }).join();
+        QTRY_COMPARE(pane.toPlainText(), Shown(Notice(9)));
+        QVERIFY(pane.DroppedBlocks() > dropped);
+    }
+
     void undoTakesBackOnlyTheUsersEditsSinceTheLastAppend() {
         CMyEditView pane;
         pane.show();
