@@ -57,7 +57,7 @@ public:
         dialog.setResult(QDialog::Rejected);
         dialog.show();
         dialog.activateWindow();  // mnemonics and default buttons need the focus
-        QTest::qWaitForWindowActive(&dialog);
+        if (!QTest::qWaitForWindowActive(&dialog)) qWarning("dialog not active");
         if (script) script(dialog);
         leftOpen = dialog.isVisible();
         dialog.hide();
