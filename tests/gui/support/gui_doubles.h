@@ -3,9 +3,14 @@
 // script, a dialog runner that answers a dialog in place, a device list made
 // from given rows, and the optional screenshots.
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QDialog>
-#include <QTest>
 #include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTextEdit>
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
@@ -114,6 +119,28 @@ inline std::unique_ptr<CDeviceList> MakeDeviceList(std::vector<FakeDevice> rows)
     if (link.OpenDriver(prompts)) list->FillDeviceList(link, prompts);
     SetDriverOpener(nullptr);
     return list;
+}
+
+// Controls under `root` that neither show a text nor carry an accessible
+// name: buttons, lists, tables, edits and text views (object names listed).
+inline QStringList UnnamedControls(QWidget& root) {
+    QStringList unnamed;
+    for (QWidget* widget : root.findChildren<QWidget*>()) {
+        const bool control =
+            qobject_cast<QAbstractButton*>(widget) || qobject_cast<QAbstractItemView*>(widget) ||
+            qobject_cast<QLineEdit*>(widget) || qobject_cast<QPlainTextEdit*>(widget) ||
+            qobject_cast<QTextEdit*>(widget);
+        if (!control || widget->parentWidget() == nullptr) continue;
+        if (qobject_cast<QAbstractItemView*>(widget->parentWidget()))
+            continue;  // an editor inside a view
+        const auto* button = qobject_cast<QAbstractButton*>(widget);
+        if (button && !button->text().isEmpty()) continue;
+        if (!widget->accessibleName().isEmpty()) continue;
+        unnamed << (widget->objectName().isEmpty()
+                        ? QString::fromLatin1(widget->metaObject()->className())
+                        : widget->objectName());
+    }
+    return unnamed;
 }
 
 // With VANTREL_SHOT_DIR set, writes the widget as <dir>/<name>.png, to be
