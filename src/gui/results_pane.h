@@ -8,9 +8,10 @@
 // ~40 ms timer, at most ~8 ms of work per tick, or all at once when the
 // caller is the GUI thread itself. A clear drops the appends queued before
 // it, which nobody would ever have seen, so the pane ends up exactly as
-// one-by-one delivery would leave it. Everything
-// else (the text, the font, the context menu, the edit commands) belongs to
-// the GUI thread.
+// one-by-one delivery would leave it. Everything else (the text, the font,
+// the context menu, the edit commands) belongs to the GUI thread. The pane
+// must outlive its callers: stop the printing thread before destroying it.
+// A lone CR in a text breaks the line as CR LF does.
 
 #include <QPlainTextEdit>
 #include <QString>
