@@ -125,6 +125,7 @@ private slots:
         QString shown;
         AnswerNextModal<QMessageBox>([&](QMessageBox& message) {
             shown = message.text();
+            guitest::SaveShot(message, QStringLiteral("message_box"));
             message.accept();
         });
         prompts.MessageById(IDS_NO_DEVICE_SELECTED, BoxIcon::None);
