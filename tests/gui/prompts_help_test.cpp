@@ -5,9 +5,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QThread>
 #include <QtTest>
 
 #include "document/string_table.h"
@@ -20,30 +23,53 @@ using guitest::CScriptedPrompts;
 
 namespace {
 
-// Answers the next modal dialog from the event loop, so that exec() returns;
-// a dialog of another kind, or none within five seconds, fails the test
-// rather than hanging it.
+// Answers the next modal dialog once exec() runs its loop (an answer given
+// while the dialog is still being shown would be lost), so that exec()
+// returns. A dialog that is not answered, or stays open after its answer,
+// is rejected after five seconds: the test fails rather than hangs.
 template <typename Dialog>
 void AnswerNextModal(std::function<void(Dialog&)> answer) {
+    struct State {
+        QElapsedTimer clock;
+        bool answered = false;
+        QPointer<Dialog> dialog;  // the one answered, until it goes
+    };
+    auto state = std::make_shared<State>();
+    state->clock.start();
     auto* poll = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, started, answer] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) modal = qobject_cast<Dialog*>(QApplication::activeWindow());
-        if (!modal && started->elapsed() < 5000) return;
-        poll->deleteLater();
-        poll->stop();
-        if (auto* dialog = qobject_cast<Dialog*>(modal)) {
-            answer(*dialog);
-        } else {
-            qWarning() << "no dialog to answer:" << modal;
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                if (w->isVisible() && qobject_cast<QDialog*>(w)) w->close();
+    QObject::connect(poll, &QTimer::timeout, [poll, state, answer] {
+        const bool late = state->clock.elapsed() > 5000;
+        if (!state->answered) {
+            auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+            if (dialog && QThread::currentThread()->loopLevel() > 0) {
+                state->answered = true;
+                state->dialog = dialog;
+                answer(*dialog);
+            }
+            if (!late) return;
+        } else if (state->dialog && state->dialog->isVisible() && !late) {
+            return;
+        }
+        if (late) {
+            qWarning() << "dialog not answered or still open";
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* open = qobject_cast<QDialog*>(widget); open && open->isVisible()) {
+                    open->reject();
+                }
             }
         }
+        poll->stop();
+        poll->deleteLater();
     });
     poll->start(20);
+}
+
+// Types a name into Qt's file dialog as the user would (selectFile leaves
+// the name field alone while it has the focus).
+void TypeFileName(QFileDialog& dialog, const QString& name) {
+    auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(edit);
+    edit->setText(name);
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
@@ -99,7 +125,7 @@ private slots:
         FileDialogRequest request{true, "Vantrel Files (*.vtl)|*.vtl||", ".vtl",
                                   QFile::encodeName(dir.path()).toStdString()};
         AnswerNextModal<QFileDialog>([](QFileDialog& dialog) {
-            dialog.selectFile(QStringLiteral("capture one"));
+            TypeFileName(dialog, QStringLiteral("capture one"));
             static_cast<QDialog&>(dialog).accept();  // QFileDialog keeps its own protected
         });
         const auto answer = prompts.AskFile(request);
