@@ -11,6 +11,9 @@ namespace vantrel {
 // Appends the Latin-1 bytes as UTF-8 (bytes above 0x7F take two bytes).
 void AppendLatin1AsUtf8(std::string& out, std::string_view latin1);
 
+// Whether a CSV field must be quoted: it holds a comma, a quote, a CR or an LF.
+bool NeedsCsvQuotes(std::string_view field);
+
 // Appends one CSV field (RFC 4180): as it is, or between double quotes with
 // each quote doubled when it holds a comma, a quote, a CR or an LF.
 void AppendCsvField(std::string& out, std::string_view latin1);

@@ -1,11 +1,22 @@
 #include "export/json_writer.h"
 
+#include <cassert>
 #include <charconv>
 #include <cmath>
 
 #include "export/export_text.h"
 
 namespace vantrel {
+namespace {
+
+[[maybe_unused]] bool IsPlain(std::string_view s) {
+    for (char c : s) {
+        if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 void CJsonWriter::Separate() {
     if (m_hasMember & 1) m_out.push_back(',');
@@ -28,13 +39,29 @@ void CJsonWriter::Key(std::string_view latin1) {
     m_out.push_back(':');
 }
 
-void CJsonWriter::Key(std::string_view first, std::string_view second) {
+void CJsonWriter::PlainKey(std::string_view ascii) {
+    assert(IsPlain(ascii));
     Separate();
     m_out.push_back('"');
-    AppendJsonStringContent(m_out, first);
-    m_out.push_back(' ');
-    AppendJsonStringContent(m_out, second);
+    m_out.append(ascii);
     m_out.append("\":");
+}
+
+void CJsonWriter::PlainKey(std::string_view first, std::string_view second) {
+    assert(IsPlain(first) && IsPlain(second));
+    Separate();
+    m_out.push_back('"');
+    m_out.append(first);
+    m_out.push_back(' ');
+    m_out.append(second);
+    m_out.append("\":");
+}
+
+void CJsonWriter::PlainString(std::string_view ascii) {
+    assert(IsPlain(ascii));
+    m_out.push_back('"');
+    m_out.append(ascii);
+    m_out.push_back('"');
 }
 
 void CJsonWriter::String(std::string_view latin1) {

@@ -18,8 +18,15 @@ public:
     void EndObject();
     // The key of the next member. Inside an object, each value needs one.
     void Key(std::string_view latin1);
-    // A key given in two parts joined by one space ("ULONG" "Length").
-    void Key(std::string_view first, std::string_view second);
+
+    // Keys and strings known to need no escaping: printable ASCII without a
+    // quote or a backslash, as the program's own names and hex digits are.
+    // They skip the byte-by-byte scan that most of a line's text would
+    // otherwise cost. The second form joins two parts with one space
+    // ("ULONG" "Length").
+    void PlainKey(std::string_view ascii);
+    void PlainKey(std::string_view first, std::string_view second);
+    void PlainString(std::string_view ascii);
 
     void String(std::string_view latin1);
     void Number(uint64_t value);

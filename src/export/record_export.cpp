@@ -65,12 +65,14 @@ std::string Hex8(uint32_t value) {
 }
 
 // Writes the fields of one record, in order, to a sink that knows the format.
+// Text is the record's own (Latin-1, anything); PlainText the program's own
+// names and numbers (printable ASCII, no quote or backslash).
 template <typename Sink>
 void EmitRecord(const CIrpRecord& record, size_t index, const ExportOptions& options, Sink& sink) {
     const IRP_CAPTURE_RECORD& c = record.GetCapture();
     sink.Number(F::Index, index);
     sink.Number(F::Tick, record.GetTickCount());
-    sink.Text(F::DeviceObject, Hex8(c.DeviceObject));
+    sink.PlainText(F::DeviceObject, Hex8(c.DeviceObject));
     sink.Text(F::ObjectName, record.ObjectNameView());
     sink.Text(F::Description, record.DescriptionView());
     sink.Code(F::Major, MajorFunctionName(c.MajorFunction), c.MajorFunction);
@@ -83,11 +85,11 @@ void EmitRecord(const CIrpRecord& record, size_t index, const ExportOptions& opt
     if (ioctl) {
         const uint32_t code = c.Param32(par::IoControlCode);
         const IoctlCodeParts parts = SplitIoctlCode(code);
-        sink.Text(F::IoctlCode, Hex8(code));
-        sink.Text(F::IoctlDeviceType, IoctlDeviceTypeText(parts.deviceType));
-        sink.Text(F::IoctlFunction, IoctlFunctionText(parts.function));
-        sink.Text(F::IoctlAccess, IoctlAccessText(parts.access));
-        sink.Text(F::IoctlMethod, IoctlMethodText(parts.method));
+        sink.PlainText(F::IoctlCode, Hex8(code));
+        sink.PlainText(F::IoctlDeviceType, IoctlDeviceTypeText(parts.deviceType));
+        sink.PlainText(F::IoctlFunction, IoctlFunctionText(parts.function));
+        sink.PlainText(F::IoctlAccess, IoctlAccessText(parts.access));
+        sink.PlainText(F::IoctlMethod, IoctlMethodText(parts.method));
     } else {
         for (F f :
              {F::IoctlCode, F::IoctlDeviceType, F::IoctlFunction, F::IoctlAccess, F::IoctlMethod}) {
@@ -119,6 +121,7 @@ public:
         Begin(f);
         AppendCsvField(m_out, latin1);
     }
+    void PlainText(F f, std::string_view ascii) { Text(f, ascii); }
     void Code(F f, std::string_view name, uint32_t value) {
         Begin(f);
         if (name.empty()) {
@@ -150,7 +153,7 @@ public:
             m_out.append(v.value);
         });
         const std::string_view pairs = std::string_view(m_out).substr(start);
-        if (pairs.find_first_of(",\"\r\n") != std::string_view::npos) {
+        if (NeedsCsvQuotes(pairs)) {
             const std::string copy(pairs);
             m_out.resize(start);
             AppendCsvField(m_out, copy);
@@ -171,45 +174,49 @@ public:
     explicit JsonSink(std::string& out) : m_out(out), m_writer(out) { m_writer.BeginObject(); }
 
     void Number(F f, uint64_t value) {
-        m_writer.Key(Name(f));
+        m_writer.PlainKey(Name(f));
         m_writer.Number(value);
     }
     void Text(F f, std::string_view latin1) {
-        m_writer.Key(Name(f));
+        m_writer.PlainKey(Name(f));
         m_writer.String(latin1);
     }
+    void PlainText(F f, std::string_view ascii) {
+        m_writer.PlainKey(Name(f));
+        m_writer.PlainString(ascii);
+    }
     void Code(F f, std::string_view name, uint32_t value) {
-        m_writer.Key(Name(f));
+        m_writer.PlainKey(Name(f));
         if (name.empty()) {
-            m_writer.String(Hex8(value));
+            m_writer.PlainString(Hex8(value));
         } else {
-            m_writer.String(name);
+            m_writer.PlainString(name);
         }
     }
     void Latency(F f, float value) {
-        m_writer.Key(Name(f));
+        m_writer.PlainKey(Name(f));
         m_writer.Number(value);
     }
     void Null(F f) {
-        m_writer.Key(Name(f));
+        m_writer.PlainKey(Name(f));
         m_writer.Null();
     }
     void Bytes(F f, const uint8_t* bytes, size_t count) {
-        m_writer.Key(Name(f));
+        m_writer.PlainKey(Name(f));
         m_out.push_back('"');
         AppendLowerHex(m_out, bytes, count);
         m_out.push_back('"');
     }
     void Parameters(F f, const IRP_CAPTURE_RECORD& capture) {
-        m_writer.Key(Name(f));
+        m_writer.PlainKey(Name(f));
         if (!HasParameterLayout(capture.MajorFunction, capture.MinorFunction)) {
             m_writer.Null();
             return;
         }
         m_writer.BeginObject();
         ForEachParameterValue(capture, [this](const ParameterValue& v) {
-            m_writer.Key(v.type, v.name);
-            m_writer.String(v.value);
+            m_writer.PlainKey(v.type, v.name);
+            m_writer.PlainString(v.value);
         });
         m_writer.EndObject();
     }

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "export/export_readers.h"
@@ -201,6 +203,28 @@ TEST_F(ExportFileTest, ListClearedDuringTheExportFailsIt) {
               ExportOutcome::Failed);
     EXPECT_EQ(error, (m_dir / "a.csv").string() + ": the records were cleared during the export");
     EXPECT_TRUE(FolderEntries(m_dir).empty());
+}
+
+// A capture goes on while the records so far are exported: the export holds
+// to the records there were when it started, and the appender never waits.
+TEST_F(ExportFileTest, RecordsAppendedMeanwhileAreLeftOut) {
+    const std::string expected = Expected(ExportFormat::JsonLines);
+    std::atomic<bool> exporting{true};
+    std::thread capture([this, &exporting] {
+        do {
+            Fill(m_list, 100);
+        } while (exporting.load());
+    });
+    ExportRequest request;
+    request.format = ExportFormat::JsonLines;
+    std::string error;
+    const ExportOutcome outcome =
+        ExportRecordsToFile((m_dir / "a.jsonl").string(), m_list, request, &error);
+    exporting = false;
+    capture.join();
+    ASSERT_EQ(outcome, ExportOutcome::Written) << error;
+    EXPECT_EQ(ReadAll(m_dir / "a.jsonl"), expected);
+    EXPECT_GT(m_list.Size(), kRecords);
 }
 
 }  // namespace
