@@ -24,6 +24,7 @@ const Command kCommands[] = {
      "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] [--seconds S] "
      "[--flags N] [--save FILE.vtl] [--log] [--rate R] [--seed S] [--catalogue DB] "
      "[--input-template NAME] [--output-template NAME]"},
+    {"export", vantrel::cli::CmdExport, "export FILE.vtl --format csv|jsonl [--output OUT]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},
     {"templates", vantrel::cli::CmdTemplates, "templates [--catalogue DB]"},
