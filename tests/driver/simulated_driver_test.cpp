@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/event.h"
+#include "platform/handle_table.h"
 #include "record/driver_device.h"
 #include "record/le.h"
 #include "record/protocol.h"
-#include "platform/event.h"
-#include "platform/handle_table.h"
 
 namespace vantrel {
 namespace {
@@ -33,7 +33,9 @@ struct Ring {
     alignas(64) uint8_t bytes[pr::kRingSize] = {};
     uint32_t handle = RegisterHandle(bytes);
     ~Ring() { UnregisterHandle(handle); }
-    std::atomic_ref<uint32_t> Word(size_t off) { return std::atomic_ref(*reinterpret_cast<uint32_t*>(bytes + off)); }
+    std::atomic_ref<uint32_t> Word(size_t off) {
+        return std::atomic_ref(*reinterpret_cast<uint32_t*>(bytes + off));
+    }
     uint32_t ReadIndex() { return Word(pr::kRingReadIndex).load(std::memory_order_acquire); }
     uint32_t WriteIndex() { return Word(pr::kRingWriteIndex).load(std::memory_order_acquire); }
     size_t Drain(std::vector<IRP_CAPTURE_RECORD>& out) {
@@ -268,6 +270,28 @@ TEST(SimulatedDriverTest, SameSeedGivesTheSameRecords) {
     EXPECT_EQ(devices.size(), 3u);
 }
 
+// The interleaving of several devices is pinned too: the first records the
+// driver writes at the unlimited rate, hashed (FNV-1a over the wire bytes).
+TEST(SimulatedDriverTest, InterleavedStreamIsPinned) {
+    Event ev;
+    auto ring = std::make_unique<Ring>();
+    auto d = OpenSimulatedDriver(MaxRate(7));
+    for (uint32_t device : {kDisk, kSerial, kBusDevice, 0x8A2B9A60u, 0x8A40E250u})
+        ASSERT_TRUE(Activate(*d, device, 0x0FFFFFFF));
+    ASSERT_TRUE(SetMode(*d, ev.handle));
+    ASSERT_TRUE(InitBuff(*d, ring->handle));
+    auto records = Collect(*ring, ev, 5000);
+    ASSERT_GE(records.size(), 5000u);
+    records.resize(5000);
+    uint64_t hash = 0xCBF29CE484222325ull;
+    for (const IRP_CAPTURE_RECORD& r : records) {
+        uint8_t wire[pr::kRecordSize];
+        r.Write(wire);
+        for (uint8_t b : wire) hash = (hash ^ b) * 0x100000001B3ull;
+    }
+    EXPECT_EQ(hash, 0xDC03B2FE5197D88Full) << std::hex << std::showbase << hash;
+}
+
 TEST(SimulatedDriverTest, DropsAndCountsRecordsWhileTheRingIsFull) {
     SimulatedDriverOptions o;
     o.rate = 200000;
@@ -278,7 +302,8 @@ TEST(SimulatedDriverTest, DropsAndCountsRecordsWhileTheRingIsFull) {
     ASSERT_TRUE(InitBuff(*d, ring->handle));
     ASSERT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (CurrentSimulatedDriverStats().dropped < 1000 && std::chrono::steady_clock::now() < deadline)
+    while (CurrentSimulatedDriverStats().dropped < 1000 &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(5ms);
     const SimulatedDriverStats stats = CurrentSimulatedDriverStats();
     EXPECT_GE(stats.dropped, 1000u);
@@ -330,7 +355,8 @@ TEST(SimulatedDriverTest, PacesTrafficAtTheGivenRate) {
         ev.event.Reset();
         ring->Drain(got);
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LE(got.size(), 2000 * seconds + 2);  // never ahead of the rate
     EXPECT_GE(got.size(), 2000 * 0.4 * 0.25);   // and not far behind, even on a busy machine
     EXPECT_EQ(CurrentSimulatedDriverStats().dropped, 0u);
@@ -427,7 +453,8 @@ TEST(SimulatedDriverTest, OptionsFromTheEnvironment) {
     o = OptionsFromEnvironment();
     EXPECT_EQ(o.rate, 2000.0);
     EXPECT_FALSE(o.absent);
-    for (const char* name : {"VANTREL_SIM_RATE", "VANTREL_SIM_SEED", "VANTREL_SIM_DEVICES", "VANTREL_DRIVER"})
+    for (const char* name :
+         {"VANTREL_SIM_RATE", "VANTREL_SIM_SEED", "VANTREL_SIM_DEVICES", "VANTREL_DRIVER"})
         unsetenv(name);
 }
 
