@@ -7,13 +7,13 @@
 #include <atomic>
 #include <memory>
 
-#include "record/driver_device.h"
-#include "record/le.h"
-#include "record/protocol.h"
 #include "driver/irp_generator.h"
 #include "driver/simulated_driver.h"
 #include "platform/event.h"
 #include "platform/handle_table.h"
+#include "record/driver_device.h"
+#include "record/le.h"
+#include "record/protocol.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ BENCHMARK(BM_IrpStreamNext);
 
 struct Ring {
     alignas(64) uint8_t bytes[pr::kRingSize] = {};
-    uint32_t handle = RegisterHandle(bytes);
+    uint32_t handle = RegisterRingHandle(bytes);
     ~Ring() { UnregisterHandle(handle); }
 };
 
@@ -48,7 +48,7 @@ void BM_DriverToRingMaxRate(benchmark::State& state) {
     auto driver = OpenSimulatedDriver(options);
     auto ring = std::make_unique<Ring>();
     CEvent dataReady;
-    const uint32_t eventHandle = RegisterHandle(&dataReady);
+    const uint32_t eventHandle = RegisterEventHandle(&dataReady);
     uint8_t b[32] = {};
     le::Put32(b, pr::kCaptureMode);
     le::Put32(b + 8, eventHandle);

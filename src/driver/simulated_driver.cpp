@@ -9,14 +9,15 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <span>
 #include <thread>
 
-#include "record/driver_device.h"
-#include "record/le.h"
-#include "record/protocol.h"
 #include "driver/irp_generator.h"
 #include "platform/event.h"
 #include "platform/handle_table.h"
+#include "record/driver_device.h"
+#include "record/le.h"
+#include "record/protocol.h"
 
 namespace vantrel {
 namespace {
@@ -33,6 +34,17 @@ struct StatsBlock {
 bool ListsDevice(int32_t state) {
     return state != pr::kEnumDone && state != pr::kEnumSkip && state != pr::kEnumGeneralError &&
            state != pr::kEnumGeneralError4 && state != pr::kEnumNoSuchDevnode;
+}
+
+// The application's ring behind a handle: null unless the handle names ring
+// memory large enough for the header and every slot, with the index words
+// aligned for atomic access.
+uint8_t* RingBytes(uint32_t handle) {
+    const std::span<uint8_t> ring = ResolveRing(handle);
+    if (ring.size() < pr::kRingSize ||
+        reinterpret_cast<uintptr_t>(ring.data()) % alignof(uint32_t) != 0)
+        return nullptr;
+    return ring.data();
 }
 
 void PutText(uint8_t* field, size_t size, const std::string& text) {
@@ -96,12 +108,14 @@ SimDriverCore::SimDriverCore(const SimulatedDriverOptions& options)
             const SimDevice* known = FindSimulatedDevice(r.deviceObject);
             m_offered[r.deviceObject] =
                 known ? *known
-                      : SimDevice{r.deviceObject, r.state, r.flag, SimDeviceKind::Generic, "", "", ""};
+                      : SimDevice{
+                            r.deviceObject, r.state, r.flag, SimDeviceKind::Generic, "", "", ""};
         }
     } else {
         m_enumReplies = DefaultEnumeration(options.devices);
         for (const EnumReply& r : m_enumReplies)
-            if (ListsDevice(r.state)) m_offered[r.deviceObject] = *FindSimulatedDevice(r.deviceObject);
+            if (ListsDevice(r.state))
+                m_offered[r.deviceObject] = *FindSimulatedDevice(r.deviceObject);
     }
 }
 
@@ -136,15 +150,20 @@ bool SimDriverCore::Control(uint32_t code, uint8_t* b, uint32_t inLength, uint32
             return true;
         case pr::IOCTL_SETMODE: {
             const uint32_t handle = le::U32(b + pr::kSetModeEvent);
-            if (le::U32(b + pr::kSetModeMode) != pr::kCaptureMode || !ResolveHandle(handle))
+            if (le::U32(b + pr::kSetModeMode) != pr::kCaptureMode || !ResolveEvent(handle))
                 return false;
             m_eventHandle = handle;
             return true;
         }
-        case pr::IOCTL_INITBUFF: return InitBuff(b);
-        case pr::IOCTL_ACTIVATE_FILTER: return ActivateFilter(b);
-        case pr::IOCTL_ENUMDEVICES: EnumDevices(b); return true;
-        default: return false;  // STATUS_INVALID_DEVICE_REQUEST
+        case pr::IOCTL_INITBUFF:
+            return InitBuff(b);
+        case pr::IOCTL_ACTIVATE_FILTER:
+            return ActivateFilter(b);
+        case pr::IOCTL_ENUMDEVICES:
+            EnumDevices(b);
+            return true;
+        default:
+            return false;  // STATUS_INVALID_DEVICE_REQUEST
     }
 }
 
@@ -194,10 +213,8 @@ bool SimDriverCore::ActivateFilter(const uint8_t* b) {
 
 bool SimDriverCore::InitBuff(const uint8_t* b) {
     const uint32_t handle = le::U32(b + pr::kInitBuffRing);
-    auto* ring = static_cast<uint8_t*>(ResolveHandle(handle));
-    if (le::U32(b + pr::kInitBuffCount) != pr::kInitBuffCountValue || !ring ||
-        reinterpret_cast<uintptr_t>(ring) % alignof(uint32_t) != 0)
-        return false;
+    uint8_t* ring = RingBytes(handle);
+    if (le::U32(b + pr::kInitBuffCount) != pr::kInitBuffCountValue || !ring) return false;
     // Take over the ring where it stands.
     const uint32_t read = std::atomic_ref(*reinterpret_cast<uint32_t*>(ring + pr::kRingReadIndex))
                               .load(std::memory_order_acquire);
@@ -244,7 +261,7 @@ void SimDriverCore::Run() {
     uint8_t scratch[pr::kRecordSize];
     while (!m_stop) {
         const uint32_t ringHandle = m_ringHandle;
-        auto* ring = static_cast<uint8_t*>(ResolveHandle(ringHandle));
+        uint8_t* ring = RingBytes(ringHandle);
         if (!ring) {
             m_cv.wait_for(lock, 10ms);
             continue;
@@ -259,7 +276,8 @@ void SimDriverCore::Run() {
                 published = m_write;
             }
             const uint32_t read = readRef.load(std::memory_order_acquire);
-            room = read < pr::kRingSlots ? (read + pr::kRingSlots - 1 - m_write) % pr::kRingSlots : 0;
+            room =
+                read < pr::kRingSlots ? (read + pr::kRingSlots - 1 - m_write) % pr::kRingSlots : 0;
         };
         refresh();
         uint64_t written = 0, dropped = 0;
@@ -351,7 +369,7 @@ void SimDriverCore::Run() {
         if (dropped) m_stats->dropped.fetch_add(dropped, std::memory_order_relaxed);
         const auto now = Clock::now();
         if (written || (unread && now - lastSignal >= 10ms)) {
-            if (auto* event = static_cast<CEvent*>(ResolveHandle(eventHandle))) event->Set();
+            if (CEvent* event = ResolveEvent(eventHandle)) event->Set();
             lastSignal = now;
         }
         if (wantsRoom && !written && ++idle <= 64) {
@@ -441,11 +459,13 @@ SimulatedDriverOptions OptionsFromEnvironment() {
             std::string name = all.substr(start, comma - start);
             const size_t first = name.find_first_not_of(" \t");
             const size_t last = name.find_last_not_of(" \t");
-            if (first != std::string::npos) o.devices.push_back(name.substr(first, last - first + 1));
+            if (first != std::string::npos)
+                o.devices.push_back(name.substr(first, last - first + 1));
             start = comma + 1;
         }
     }
-    if (const char* driver = std::getenv("VANTREL_DRIVER"); driver && std::strcmp(driver, "none") == 0)
+    if (const char* driver = std::getenv("VANTREL_DRIVER");
+        driver && std::strcmp(driver, "none") == 0)
         o.absent = true;
     return o;
 }

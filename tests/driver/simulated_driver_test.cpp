@@ -31,7 +31,7 @@ constexpr uint32_t kBusDevice = 0x8A3A9E40;
 // The application's side of the ring, as the capture thread uses it.
 struct Ring {
     alignas(64) uint8_t bytes[pr::kRingSize] = {};
-    uint32_t handle = RegisterHandle(bytes);
+    uint32_t handle = RegisterRingHandle(bytes);
     ~Ring() { UnregisterHandle(handle); }
     std::atomic_ref<uint32_t> Word(size_t off) {
         return std::atomic_ref(*reinterpret_cast<uint32_t*>(bytes + off));
@@ -56,7 +56,7 @@ struct Ring {
 
 struct Event {
     CEvent event;
-    uint32_t handle = RegisterHandle(&event);
+    uint32_t handle = RegisterEventHandle(&event);
     ~Event() { UnregisterHandle(handle); }
 };
 
@@ -141,10 +141,16 @@ TEST(SimulatedDriverTest, AnswersEachControlCodeAndRefusesBadRequests) {
     EXPECT_FALSE(d->DeviceIoControl(pr::IOCTL_PROCSPEED, nullptr, 4, 4));
 
     EXPECT_FALSE(SetMode(*d, ev.handle, 2));
-    EXPECT_FALSE(SetMode(*d, 0xFFFFFFF0));  // not a handle
+    EXPECT_FALSE(SetMode(*d, 0xFFFFFFF0));    // not a handle
+    EXPECT_FALSE(SetMode(*d, ring->handle));  // a ring is no event
     EXPECT_TRUE(SetMode(*d, ev.handle));
     EXPECT_FALSE(InitBuff(*d, ring->handle, 1));
     EXPECT_FALSE(InitBuff(*d, 0));
+    EXPECT_FALSE(InitBuff(*d, ev.handle));  // an event is no ring
+    alignas(64) uint8_t shortRing[pr::kRingSize - 1] = {};
+    const uint32_t shortHandle = RegisterRingHandle(shortRing);
+    EXPECT_FALSE(InitBuff(*d, shortHandle));  // too small for every slot
+    UnregisterHandle(shortHandle);
     EXPECT_TRUE(InitBuff(*d, ring->handle));
     EXPECT_FALSE(Activate(*d, 0x12345678, 1u << 3));  // not a device the driver knows
     EXPECT_TRUE(Activate(*d, kDisk, 0));              // removing a filter that is not there
