@@ -45,7 +45,8 @@ void BM_DriverToRingMaxRate(benchmark::State& state) {
     const int devices = static_cast<int>(state.range(0));
     SimulatedDriverOptions options;
     options.rate = 0;
-    auto driver = OpenSimulatedDriver(options);
+    CSimulatedDriverSession session(options);
+    auto driver = session.Opener()(pr::kDevicePath);
     auto ring = std::make_unique<Ring>();
     CEvent dataReady;
     const uint32_t eventHandle = RegisterEventHandle(&dataReady);
@@ -84,7 +85,7 @@ void BM_DriverToRingMaxRate(benchmark::State& state) {
         readRef.store(r, std::memory_order_release);
     }
     state.SetItemsProcessed(static_cast<int64_t>(taken));
-    state.counters["dropped"] = static_cast<double>(CurrentSimulatedDriverStats().dropped);
+    state.counters["dropped"] = static_cast<double>(session.Stats().dropped);
     driver.reset();
     UnregisterHandle(eventHandle);
 }

@@ -46,10 +46,10 @@ void BM_PipelineAtRate(benchmark::State& state) {
     SimulatedDriverOptions options;
     options.rate = static_cast<double>(state.range(0));
     options.seed = 7;
-    RegisterSimulatedDriver(options);
+    CSimulatedDriverSession driver(options);
     SilentPrompts prompts;
     CDriverLink link;
-    if (!link.CreateDocumentSteps(prompts)) {
+    if (!link.CreateDocumentSteps(driver.Opener(), prompts)) {
         state.SkipWithError("driver");
         return;
     }
@@ -79,14 +79,14 @@ void BM_PipelineAtRate(benchmark::State& state) {
         CCapturePipeline pipeline(records, document, sink, CCaptureRing::Process(), hooks);
         pipeline.SetProcessorSpeed(link.ProcessorSpeed());
         CFilterControl filters(list, link, document, pipeline, notices, prompts);
-        const uint64_t droppedBefore = CurrentSimulatedDriverStats().dropped;
+        const uint64_t droppedBefore = driver.Stats().dropped;
         filters.AddFilter((1u << 28) - 1, rows, /*logToFile=*/true);
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
         filters.RemoveFilter();
         pipeline.PokeDrain();
         pipeline.WaitPrinted(60'000);
         taken = pipeline.RecordsTaken();
-        dropped = CurrentSimulatedDriverStats().dropped - droppedBefore;
+        dropped = driver.Stats().dropped - droppedBefore;
     }
     link.Close();
     std::filesystem::current_path(oldDir);

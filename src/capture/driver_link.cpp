@@ -22,8 +22,8 @@ CDriverLink::CDriverLink() = default;
 
 CDriverLink::~CDriverLink() { Close(); }
 
-bool CDriverLink::OpenDriver(IPrompts& prompts) {
-    std::unique_ptr<IDriverDevice> device = OpenDevice(protocol::kDevicePath);
+bool CDriverLink::OpenDriver(const DriverOpener& opener, IPrompts& prompts) {
+    std::unique_ptr<IDriverDevice> device = opener ? opener(protocol::kDevicePath) : nullptr;
     const bool open = device != nullptr;
     {
         std::lock_guard lock(m_mutex);
@@ -52,8 +52,8 @@ bool CDriverLink::SendIoctl(uint32_t code, uint8_t* buffer) {
     return m_device->DeviceIoControl(code, buffer, length, length);
 }
 
-bool CDriverLink::CreateDocumentSteps(IPrompts& prompts) {
-    if (!OpenDriver(prompts)) return false;
+bool CDriverLink::CreateDocumentSteps(const DriverOpener& opener, IPrompts& prompts) {
+    if (!OpenDriver(opener, prompts)) return false;
     if (!SendIoctl(protocol::IOCTL_SETUPFILTERS, nullptr)) DebugOutput("IOCTL_SETUPFILTERS failed.\n");
     uint8_t speed[protocol::kProcSpeedSize] = {};
     if (SendIoctl(protocol::IOCTL_PROCSPEED, speed))

@@ -15,11 +15,11 @@
 #include <mutex>
 #include <string_view>
 
+#include "record/driver_device.h"
 #include "record/protocol.h"
 
 namespace vantrel {
 
-class IDriverDevice;
 class IPrompts;
 
 class CDriverLink {
@@ -31,10 +31,10 @@ public:
     CDriverLink(const CDriverLink&) = delete;
     CDriverLink& operator=(const CDriverLink&) = delete;
 
-    // Opens the driver's device ("\\.\KLAVDRIVER") through the driver-device
-    // seam. Returns true when the device is open. On failure it shows string
-    // 61452 (an error box) through `prompts`.
-    bool OpenDriver(IPrompts& prompts);
+    // Opens the driver's device ("\\.\KLAVDRIVER") through `opener` (an
+    // empty opener opens nothing). Returns true when the device is open. On
+    // failure it shows string 61452 (an error box) through `prompts`.
+    bool OpenDriver(const DriverOpener& opener, IPrompts& prompts);
     bool IsOpen() const;
     // Closes the device; the driver stops writing into the ring.
     void Close();
@@ -50,12 +50,12 @@ public:
     uint32_t ProcessorSpeed() const { return m_processorSpeed.load(std::memory_order_relaxed); }
 
     // The driver's part of creating the document, in order: open the driver
-    // (failure: string 61452, returns false), IOCTL_SETUPFILTERS, IOCTL_PROCSPEED
+    // through `opener` (failure: string 61452, returns false), IOCTL_SETUPFILTERS, IOCTL_PROCSPEED
     // (failures only write "IOCTL_SETUPFILTERS failed.\n" or
     // "IOCTL_PROCSPEED failed.\n" to the debugger output), the catalogue step
     // (the hook; when it fails the device is closed and the result is false),
     // then the settings "filter" and "params". Returns true on success.
-    bool CreateDocumentSteps(IPrompts& prompts);
+    bool CreateDocumentSteps(const DriverOpener& opener, IPrompts& prompts);
 
     // The catalogue step of document creation (opening the IOCTL catalogue);
     // none set: the step succeeds.

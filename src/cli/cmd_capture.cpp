@@ -161,10 +161,10 @@ int CmdCapture(const Args& args) {
         PublishIoctlSelection(std::move(selection));
     }
 
-    RegisterSimulatedDriver(options);
+    CSimulatedDriverSession driver(options);
     CCliPrompts prompts;
     CDriverLink link;
-    if (!link.CreateDocumentSteps(prompts)) return kExitBadInput;
+    if (!link.CreateDocumentSteps(driver.Opener(), prompts)) return kExitBadInput;
     CDeviceList list;
     list.FillDeviceList(link, prompts);
 
@@ -230,7 +230,7 @@ int CmdCapture(const Args& args) {
         std::string error;
         if (!StoreTestFile(save, header, records, &error)) rc = Fail(kExitBadInput, error);
     }
-    const SimulatedDriverStats stats = CurrentSimulatedDriverStats();
+    const SimulatedDriverStats stats = driver.Stats();
     std::fprintf(stderr, "captured %zu records, driver dropped %llu\n", records.Size(),
                  static_cast<unsigned long long>(stats.dropped));
     link.Close();

@@ -13,10 +13,10 @@ namespace vantrel::cli {
 
 int CmdDevices(const Args& args) {
     if (!args.empty()) return Fail(kExitUsage, "devices: no arguments expected");
-    RegisterSimulatedDriver(OptionsFromEnvironment());
+    CSimulatedDriverSession driver(OptionsFromEnvironment());
     CCliPrompts prompts;
     CDriverLink link;
-    if (!link.OpenDriver(prompts)) return kExitBadInput;  // the prompt said why
+    if (!link.OpenDriver(driver.Opener(), prompts)) return kExitBadInput;  // the prompt said why
     CDeviceList list;
     const bool complete = list.FillDeviceList(link, prompts);
     for (size_t i = 0; i < list.Count(); ++i) {

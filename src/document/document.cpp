@@ -15,10 +15,10 @@ CVantrelDoc::~CVantrelDoc() {
     m_link.Close();
 }
 
-bool CVantrelDoc::OnNewDocument(IPrompts& prompts) {
+bool CVantrelDoc::OnNewDocument(const DriverOpener& opener, IPrompts& prompts) {
     m_link.SetCatalogueStep(
         [this](IPrompts& p) { return OpenCatalogueForDocument(p, m_catalogue); });
-    if (!m_link.CreateDocumentSteps(prompts)) {
+    if (!m_link.CreateDocumentSteps(opener, prompts)) {
         m_catalogue.Close();
         return false;
     }

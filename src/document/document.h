@@ -23,12 +23,12 @@ public:
     CVantrelDoc(const CVantrelDoc&) = delete;
     CVantrelDoc& operator=(const CVantrelDoc&) = delete;
 
-    // The new-document step: opens the driver, sends IOCTL_SETUPFILTERS and
+    // The new-document step: opens the driver through `opener`, sends IOCTL_SETUPFILTERS and
     // IOCTL_PROCSPEED, opens the catalogue (asking for a file when
     // "Vantrel.db" cannot be opened) and reads "filter" and "params". False
     // when the driver cannot be opened or no catalogue is found or chosen:
     // the program then ends.
-    bool OnNewDocument(IPrompts& prompts);
+    bool OnNewDocument(const DriverOpener& opener, IPrompts& prompts);
 
     CDriverLink& Link() { return m_link; }
     CCatalogue& Catalogue() { return m_catalogue; }

@@ -16,7 +16,7 @@
 namespace vantrel {
 namespace {
 
-using testing::InstallScriptedDriver;
+using testing::ScriptedDriverOpener;
 using testing::RecordingPrompts;
 using testing::ScriptedDriverState;
 namespace pr = protocol;
@@ -42,10 +42,8 @@ class DeviceListTest : public ::testing::Test {
 protected:
     void SetUp() override {
         state = std::make_shared<ScriptedDriverState>();
-        InstallScriptedDriver(state);
-        ASSERT_TRUE(link.OpenDriver(prompts));
+        ASSERT_TRUE(link.OpenDriver(ScriptedDriverOpener(state), prompts));
     }
-    void TearDown() override { SetDriverOpener(nullptr); }
     // The driver answers with these replies, then fails; it checks that
     // every request carries the previous reply unchanged.
     void Script(std::vector<Reply> replies) {
@@ -169,9 +167,9 @@ TEST_F(DeviceListTest, ADriverThatNeverEndsIsGivenUp) {
 }
 
 TEST_F(DeviceListTest, FillsFromTheSimulatedDriverWhileTheCaptureSideLooksUp) {
-    RegisterSimulatedDriver({});
+    CSimulatedDriverSession driver({});
     CDriverLink sim;
-    ASSERT_TRUE(sim.OpenDriver(prompts));
+    ASSERT_TRUE(sim.OpenDriver(driver.Opener(), prompts));
     std::atomic<bool> done{false};
     std::thread reader([&] {  // the capture thread's lookups during a fill
         while (!done.load()) {

@@ -12,7 +12,7 @@
 namespace vantrel {
 namespace {
 
-using testing::InstallScriptedDriver;
+using testing::ScriptedDriverOpener;
 using testing::RecordingPrompts;
 using testing::ScriptedDriverState;
 namespace pr = protocol;
@@ -21,7 +21,7 @@ class DriverLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         state = std::make_shared<ScriptedDriverState>();
-        InstallScriptedDriver(state);
+        opener = ScriptedDriverOpener(state);
         SetDebugOutputSink([this](std::string_view line) { debug += line; });
         link.SetSettingsReader([this](std::string_view name) {
             settingsRead += std::string(name) + ";";
@@ -30,9 +30,9 @@ protected:
     }
     void TearDown() override {
         SetDebugOutputSink(nullptr);
-        SetDriverOpener(nullptr);
     }
     std::shared_ptr<ScriptedDriverState> state;
+    DriverOpener opener;
     RecordingPrompts prompts;
     CDriverLink link;
     std::string debug;
@@ -41,8 +41,7 @@ protected:
 };
 
 TEST_F(DriverLinkTest, MissingDriverShowsTheErrorOnceAndFailsDocumentCreation) {
-    InstallScriptedDriver(nullptr);
-    EXPECT_FALSE(link.CreateDocumentSteps(prompts));
+    EXPECT_FALSE(link.CreateDocumentSteps(ScriptedDriverOpener(nullptr), prompts));
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].first, IDS_DRIVER_NOT_LOADED);
     EXPECT_EQ(prompts.messages[0].second, BoxIcon::Error);
@@ -53,7 +52,7 @@ TEST_F(DriverLinkTest, MissingDriverShowsTheErrorOnceAndFailsDocumentCreation) {
 }
 
 TEST_F(DriverLinkTest, GatewayPassesTheProtocolLengthOfEachCode) {
-    ASSERT_TRUE(link.OpenDriver(prompts));
+    ASSERT_TRUE(link.OpenDriver(opener, prompts));
     std::vector<uint8_t> buffer(pr::kEnumSize);
     EXPECT_TRUE(link.SendIoctl(pr::IOCTL_SETUPFILTERS, nullptr));
     for (uint32_t code : {pr::IOCTL_PROCSPEED, pr::IOCTL_SETMODE, pr::IOCTL_INITBUFF,
@@ -78,7 +77,7 @@ TEST_F(DriverLinkTest, DocumentStepsRunInOrderAndFailedRequestsOnlyLeaveDebugLin
         catalogueAfterSpeed = state->calls.size() == 2 && settingsRead.empty();
         return true;
     });
-    EXPECT_TRUE(link.CreateDocumentSteps(prompts));
+    EXPECT_TRUE(link.CreateDocumentSteps(opener, prompts));
     EXPECT_TRUE(catalogueAfterSpeed);
     ASSERT_EQ(state->calls.size(), 2u);
     EXPECT_EQ(state->calls[0].code, pr::IOCTL_SETUPFILTERS);
@@ -95,7 +94,7 @@ TEST_F(DriverLinkTest, DocumentStepsKeepTheSpeedAndSettingsAndStopAtTheCatalogue
     state->processorSpeed = 0x00012345;
     filter = 0;
     params = 5;
-    EXPECT_TRUE(link.CreateDocumentSteps(prompts));
+    EXPECT_TRUE(link.CreateDocumentSteps(opener, prompts));
     EXPECT_EQ(link.ProcessorSpeed(), 0x00012345u);
     EXPECT_EQ(link.ShowAllDevices(), 0);
     EXPECT_EQ(link.OutputFlags(), 5u);
@@ -104,12 +103,12 @@ TEST_F(DriverLinkTest, DocumentStepsKeepTheSpeedAndSettingsAndStopAtTheCatalogue
     CDriverLink second;
     second.SetCatalogueStep([](IPrompts&) { return false; });
     second.SetSettingsReader([](std::string_view) { return 0; });
-    EXPECT_FALSE(second.CreateDocumentSteps(prompts));
+    EXPECT_FALSE(second.CreateDocumentSteps(opener, prompts));
     EXPECT_FALSE(second.IsOpen());
 }
 
 TEST_F(DriverLinkTest, CaptureStartAndFilterRequestsCarryTheirBytes) {
-    ASSERT_TRUE(link.OpenDriver(prompts));
+    ASSERT_TRUE(link.OpenDriver(opener, prompts));
     EXPECT_TRUE(link.SendSetMode(0x00000124));
     EXPECT_TRUE(link.SendInitBuff(0x00000208));
     EXPECT_TRUE(link.SendActivateFilter(0x8A3E6030, CDriverLink::FlagsFromMask(1u << 27)));
@@ -133,8 +132,8 @@ TEST_F(DriverLinkTest, CaptureStartAndFilterRequestsCarryTheirBytes) {
 }
 
 TEST_F(DriverLinkTest, WorksWithTheSimulatedDriver) {
-    RegisterSimulatedDriver({});
-    EXPECT_TRUE(link.CreateDocumentSteps(prompts));
+    CSimulatedDriverSession driver({});
+    EXPECT_TRUE(link.CreateDocumentSteps(driver.Opener(), prompts));
     EXPECT_EQ(link.ProcessorSpeed(), kSimulatedProcessorSpeed);
     EXPECT_EQ(debug, "");
     EXPECT_TRUE(link.SendActivateFilter(0x8A3E6030, CDriverLink::FlagsFromMask(0)));

@@ -17,7 +17,7 @@ namespace vantrel {
 namespace {
 
 namespace pr = protocol;
-using testing::InstallScriptedDriver;
+using testing::ScriptedDriverOpener;
 using testing::RecordingPrompts;
 using testing::ScriptedDriverState;
 
@@ -37,16 +37,14 @@ protected:
             }
             return true;
         };
-        InstallScriptedDriver(state);
         SetDebugOutputSink([this](std::string_view s) { debug += s; });
-        ASSERT_TRUE(link.OpenDriver(prompts));
+        ASSERT_TRUE(link.OpenDriver(ScriptedDriverOpener(state), prompts));
         ASSERT_TRUE(list.FillDeviceList(link, prompts));
         ASSERT_EQ(list.Count(), 4u);
         state->calls.clear();
     }
     void TearDown() override {
         SetDebugOutputSink(nullptr);
-        SetDriverOpener(nullptr);
         SetLocalTimeSource({});
     }
     std::vector<const CDeviceObjectInfo*> Rows(std::initializer_list<size_t> idx) {

@@ -454,10 +454,10 @@ TEST(PipelineSimulatedDriverTest, FullRateWithResetsAndRanges) {
     SimulatedDriverOptions options;
     options.rate = 0;
     options.seed = 11;
-    RegisterSimulatedDriver(options);
+    CSimulatedDriverSession driver(options);
     QuietPrompts prompts;
     CDriverLink link;
-    ASSERT_TRUE(link.CreateDocumentSteps(prompts));
+    ASSERT_TRUE(link.CreateDocumentSteps(driver.Opener(), prompts));
     CDeviceList list;
     ASSERT_TRUE(list.FillDeviceList(link, prompts));
     CDeviceListDirectory directory(list);
@@ -472,7 +472,7 @@ TEST(PipelineSimulatedDriverTest, FullRateWithResetsAndRanges) {
     };
     std::atomic<uint64_t> deviceControls{0};
     hooks.onDeviceControl = [&](const CIrpRecord&, uint64_t) { deviceControls.fetch_add(1); };
-    const SimulatedDriverStats before = CurrentSimulatedDriverStats();
+    const SimulatedDriverStats before = driver.Stats();
     {
         CCapturePipeline pipeline(records, document, pane, CCaptureRing::Process(), hooks);
         pipeline.SetProcessorSpeed(link.ProcessorSpeed());
@@ -490,7 +490,7 @@ TEST(PipelineSimulatedDriverTest, FullRateWithResetsAndRanges) {
         std::this_thread::sleep_for(50ms);
         pipeline.PokeDrain();
         ASSERT_TRUE(pipeline.WaitPrinted(30000));
-        const SimulatedDriverStats after = CurrentSimulatedDriverStats();
+        const SimulatedDriverStats after = driver.Stats();
         EXPECT_EQ(pipeline.RecordsTaken(), after.written - before.written);
         EXPECT_GT(pipeline.RecordsTaken(), 10000u);
         EXPECT_GT(deviceControls.load(), 0u);

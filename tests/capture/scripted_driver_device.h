@@ -58,13 +58,13 @@ private:
     std::shared_ptr<ScriptedDriverState> m_state;
 };
 
-// Makes the driver path open a scripted device sharing `state`; null state:
-// opening fails.
-inline void InstallScriptedDriver(std::shared_ptr<ScriptedDriverState> state) {
-    SetDriverOpener([state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
+// An opener that opens the driver path as a scripted device sharing
+// `state`; null state: opening fails.
+inline DriverOpener ScriptedDriverOpener(std::shared_ptr<ScriptedDriverState> state) {
+    return [state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
         if (!state || path != protocol::kDevicePath) return nullptr;
         return std::make_unique<ScriptedDriverDevice>(state);
-    });
+    };
 }
 
 class RecordingPrompts final : public IPrompts {

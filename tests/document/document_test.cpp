@@ -12,7 +12,7 @@
 namespace vantrel {
 namespace {
 
-using testing::InstallScriptedDriver;
+using testing::ScriptedDriverOpener;
 using testing::RecordingPrompts;
 using testing::ScriptedDriverState;
 
@@ -27,16 +27,16 @@ protected:
         std::filesystem::current_path(m_dir);
         SetSettingsFolder((m_dir / "settings").string());
         m_driver = std::make_shared<ScriptedDriverState>();
-        InstallScriptedDriver(m_driver);
+        m_opener = ScriptedDriverOpener(m_driver);
     }
     void TearDown() override {
-        SetDriverOpener(nullptr);
         SetSettingsFolder({});
         std::filesystem::current_path(m_old);
         std::filesystem::remove_all(m_dir);
     }
     std::filesystem::path m_dir, m_old;
     std::shared_ptr<ScriptedDriverState> m_driver;
+    DriverOpener m_opener;
     RecordingPrompts m_prompts;
 };
 
@@ -47,7 +47,7 @@ TEST_F(DocumentTest, OpensDriverAndCatalogueReadsAndStoresTheSettings) {
     PublishTemplates(std::make_shared<CTemplateSnapshot>());
     {
         CVantrelDoc doc;
-        ASSERT_TRUE(doc.OnNewDocument(m_prompts));
+        ASSERT_TRUE(doc.OnNewDocument(m_opener, m_prompts));
         EXPECT_TRUE(m_prompts.messages.empty());
         EXPECT_TRUE(doc.Link().IsOpen());
         EXPECT_TRUE(doc.Catalogue().IsOpen());
@@ -63,11 +63,11 @@ TEST_F(DocumentTest, OpensDriverAndCatalogueReadsAndStoresTheSettings) {
 }
 
 TEST_F(DocumentTest, MissingDriverEndsTheStartAndKeepsTheSettings) {
-    SetDriverOpener(nullptr);
+    m_opener = nullptr;
     WriteRegistryNumber(ApplicationKey(), "params", 7);
     {
         CVantrelDoc doc;
-        EXPECT_FALSE(doc.OnNewDocument(m_prompts));
+        EXPECT_FALSE(doc.OnNewDocument(m_opener, m_prompts));
         ASSERT_EQ(m_prompts.messages.size(), 1u);
         EXPECT_EQ(m_prompts.messages[0].first, IDS_DRIVER_NOT_LOADED);
     }
@@ -77,7 +77,7 @@ TEST_F(DocumentTest, MissingDriverEndsTheStartAndKeepsTheSettings) {
 
 TEST_F(DocumentTest, NoCatalogueChosenClosesTheDriverAndCreatesNothing) {
     CVantrelDoc doc;
-    EXPECT_FALSE(doc.OnNewDocument(m_prompts));  // the file dialog is cancelled
+    EXPECT_FALSE(doc.OnNewDocument(m_opener, m_prompts));  // the file dialog is cancelled
     EXPECT_FALSE(doc.Link().IsOpen());
     EXPECT_FALSE(doc.Catalogue().IsOpen());
     EXPECT_FALSE(std::filesystem::exists(m_dir / "Vantrel.db"));
