@@ -108,9 +108,9 @@ TEST(DriverSessionTest, OpenerOutlivesTheSession) {
 // each session counts only its own.
 TEST(DriverSessionTest, TwoSessionsRunningAtOnceNeverSeeEachOther) {
     auto solo = [](uint64_t seed, std::initializer_list<uint32_t> devices) {
-        Sim d(MaxRate(seed));
         Event ev;
         auto ring = std::make_unique<Ring>();
+        Sim d(MaxRate(seed));  // closed first: the driver never outlives its ring
         for (uint32_t device : devices) EXPECT_TRUE(Activate(*d, device, 0x0FFFFFFF));
         EXPECT_TRUE(SetMode(*d, ev.handle));
         EXPECT_TRUE(InitBuff(*d, ring->handle));
@@ -121,10 +121,10 @@ TEST(DriverSessionTest, TwoSessionsRunningAtOnceNeverSeeEachOther) {
     const auto expectA = solo(7, {kDisk, kSerial});
     const auto expectB = solo(8, {kBusDevice, kDisk});
 
-    Sim a(MaxRate(7)), b(MaxRate(8));
     Event evA, evB;
     auto ringA = std::make_unique<Ring>();
     auto ringB = std::make_unique<Ring>();
+    Sim a(MaxRate(7)), b(MaxRate(8));
     for (uint32_t device : {kDisk, kSerial}) ASSERT_TRUE(Activate(*a, device, 0x0FFFFFFF));
     for (uint32_t device : {kBusDevice, kDisk}) ASSERT_TRUE(Activate(*b, device, 0x0FFFFFFF));
     ASSERT_TRUE(SetMode(*a, evA.handle));

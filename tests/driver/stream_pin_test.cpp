@@ -106,6 +106,13 @@ TEST(StreamPinTest, OtherSeedsAndMasks) {
     }
 }
 
+// A device object the driver only knows from a scripted enumeration.
+TEST(StreamPinTest, GenericDevice) {
+    const SimDevice scripted{0x8A700010, 1, 0, SimDeviceKind::Generic, "", "", ""};
+    const uint64_t got = StreamHash(scripted, 9, kAllMajors, 4000);
+    EXPECT_EQ(got, 0x464E88FBAC17BD52ull) << std::hex << std::showbase << got;
+}
+
 // A filter change mid-stream: the stream goes on from where it stood.
 TEST(StreamPinTest, MaskChangedMidStream) {
     Fnv hash;
