@@ -18,6 +18,11 @@
 //    a wake-up lost between the application's drain and its reset of the
 //    event only delays records, never strands them;
 //  - after the device is closed the ring is never touched again.
+//
+// The writer thread stands for kernel code: at a finite rate it asks for
+// real-time scheduling (RaiseThisThreadForCapture) and says on the debugger
+// output what it got; at the unlimited rate it never drops and stays at
+// ordinary priority.
 
 #include <cstdint>
 #include <memory>
