@@ -9,6 +9,7 @@
 #endif
 
 #include "catalogue/ioctl_selector.h"
+#include "platform/thread_priority.h"
 
 namespace vantrel {
 namespace {
@@ -86,6 +87,9 @@ size_t CCapturePipeline::DrainOnce(DrainContext& context) {
 }
 
 void CCapturePipeline::CaptureLoop() {
+    // This thread keeps the driver's pace: a late drain means records the
+    // driver must drop, so it asks for real-time scheduling where it may.
+    RaiseThisThreadForCapture("capture thread");
     DrainContext context;
     context.devices = m_hooks.devices;
     if (m_hooks.onDeviceControl) context.deviceControls = &m_deviceControls;

@@ -129,6 +129,8 @@ TEST(CaptureDocumentTest, TwoDocumentsNeverSeeEachOther) {
     }
     EXPECT_EQ(pa.doc->Pipeline().RecordsTaken(), pa.doc->RecordCount());
     EXPECT_EQ(pb.doc->Pipeline().RecordsTaken(), pb.doc->RecordCount());
+    EXPECT_EQ(driverA.Stats().written, pa.doc->RecordCount());
+    EXPECT_EQ(driverB.Stats().written, pb.doc->RecordCount());
     // Each document's Y range grew only from its own latencies.
     for (DocumentParts* p : {&pa, &pb}) {
         float most = 0;
