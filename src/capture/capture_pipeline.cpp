@@ -60,6 +60,7 @@ void CCapturePipeline::StartCapture() {
     {
         std::lock_guard lock(m_startMutex);
         if (m_stopping || m_started.load(std::memory_order_relaxed)) return;
+        m_parts.records.EnablePrefetch();
         m_captureThread = std::thread([this] { CaptureLoop(); });
         m_printingThread = std::thread([this] { PrintingLoop(); });
         m_started.store(true, std::memory_order_release);

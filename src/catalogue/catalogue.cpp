@@ -7,31 +7,11 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <atomic>
-#include <cctype>
 #include <unordered_set>
 
 #include "catalogue/db_text.h"
 
 namespace vantrel {
-
-int TemplateTypeSize(std::string_view type) {
-    struct Known {
-        std::string_view name;
-        int size;
-    };
-    static constexpr Known kKnown[] = {{"BOOL", 4}, {"char", 1}, {"float", 4}, {"int", 4},
-                                       {"long", 4}, {"PVOID", 4}, {"SHORT", 2}};
-    for (const Known& k : kKnown) {
-        if (k.name.size() != type.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < type.size() && same; ++i) {
-            same = std::tolower(static_cast<unsigned char>(type[i])) ==
-                   std::tolower(static_cast<unsigned char>(k.name[i]));
-        }
-        if (same) return k.size;
-    }
-    return 0;
-}
 
 // ---------------------------------------------------------------- recordsets
 
@@ -154,7 +134,9 @@ CCatalogue::CCatalogue() : m_connection(NewConnectionName()) {
     });
 }
 
-CCatalogue::~CCatalogue() { Close(); }
+CCatalogue::~CCatalogue() {
+    Close();
+}
 
 bool CCatalogue::Fail(std::string message, std::string* error) {
     m_error = std::move(message);
@@ -280,8 +262,8 @@ bool CCatalogue::Create(const std::string& path, bool withSample, std::string* e
 bool CCatalogue::FindIoctl(uint32_t code, std::string_view objectName) {
     if (!m_open || !m_ioctls.IsOpen()) return false;
     if (m_ioctls.IsBOF() && m_ioctls.IsEOF()) return false;
-    return m_ioctls.FindFirst(
-        {{CIoctlSet::kIoctl, StoredIoctlCode(code)}, {CIoctlSet::kObject, std::string(objectName)}});
+    return m_ioctls.FindFirst({{CIoctlSet::kIoctl, StoredIoctlCode(code)},
+                               {CIoctlSet::kObject, std::string(objectName)}});
 }
 
 bool CCatalogue::SaveIoctl(uint32_t code, std::string_view objectName, std::string_view ioctlName,

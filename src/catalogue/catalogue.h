@@ -29,13 +29,12 @@ inline constexpr const char* kCatalogueDefaultExtension = ".db";
 
 // An IOCTL code as the catalogue stores it: the same 32 bits, signed (a code
 // with the top bit set is a negative number).
-constexpr int32_t StoredIoctlCode(uint32_t code) { return static_cast<int32_t>(code); }
-constexpr uint32_t IoctlCodeFromStored(int32_t stored) { return static_cast<uint32_t>(stored); }
-
-// Size in bytes of a template value type, matched case-insensitively: 4 for
-// "BOOL", "float", "int", "long", "PVOID"; 1 for "char"; 2 for "SHORT";
-// 0 for anything else.
-int TemplateTypeSize(std::string_view type);
+constexpr int32_t StoredIoctlCode(uint32_t code) {
+    return static_cast<int32_t>(code);
+}
+constexpr uint32_t IoctlCodeFromStored(int32_t stored) {
+    return static_cast<uint32_t>(stored);
+}
 
 // Table `Ioctls`: one row per (code, device object).
 class CIoctlSet : public CRecordset {
