@@ -16,20 +16,17 @@
 namespace vantrel {
 
 int TemplateTypeSize(std::string_view type) {
-    struct Known {
-        std::string_view name;
-        int size;
-    };
-    static constexpr Known kKnown[] = {{"BOOL", 4}, {"char", 1}, {"float", 4}, {"int", 4},
-                                       {"long", 4}, {"PVOID", 4}, {"SHORT", 2}};
-    for (const Known& k : kKnown) {
-        if (k.name.size() != type.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < type.size() && same; ++i) {
-            same = std::tolower(static_cast<unsigned char>(type[i])) ==
-                   std::tolower(static_cast<unsigned char>(k.name[i]));
+    auto sameFolded = [](std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (std::tolower(static_cast<unsigned char>(a[i])) !=
+                std::tolower(static_cast<unsigned char>(b[i])))
+                return false;
         }
-        if (same) return k.size;
+        return true;
+    };
+    for (const TemplateTypeInfo& t : kTemplateTypes) {
+        if (sameFolded(t.name, type)) return t.size;
     }
     return 0;
 }
@@ -155,10 +152,25 @@ bool CCatalogue::Fail(std::string message, std::string* error) {
     return false;
 }
 
+// Opens the connection and reads the schema once, so that a file that is not
+// a database is refused here rather than at the first look at a table.
+bool CCatalogue::OpenConnectionChecked(const std::string& path, std::string& error) {
+    if (!OpenConnection(m_connection, path, error)) return false;
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::database(QString::fromStdString(m_connection), false);
+        QSqlQuery q(db);
+        ok = q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        if (!ok) error = DbErrorText(q.lastError());
+    }
+    if (!ok) CloseConnection(m_connection);
+    return ok;
+}
+
 bool CCatalogue::Open(const std::string& path, std::string* error) {
     Close();
     std::string text;
-    if (!OpenConnection(m_connection, path, text)) return Fail(text, error);
+    if (!OpenConnectionChecked(path, text)) return Fail(text, error);
     m_ioctls.Attach(m_connection);
     m_templates.Attach(m_connection);
     if (!m_ioctls.Open()) {
@@ -176,6 +188,28 @@ bool CCatalogue::Open(const std::string& path, std::string* error) {
     m_templates.Detach();
     CloseConnection(m_connection);
     return Fail(text, error);
+}
+
+bool CCatalogue::OpenDatabase(const std::string& path, std::string* error) {
+    Close();
+    std::string text;
+    if (!OpenConnectionChecked(path, text)) return Fail(text, error);
+    m_open = true;
+    m_path = path;
+    m_error.clear();
+    // A table that cannot be read now is reported by the window that needs it.
+    OpenRecordset(m_ioctls);
+    OpenRecordset(m_templates);
+    m_error.clear();
+    if (m_publish) Republish();
+    return true;
+}
+
+bool CCatalogue::OpenRecordset(CRecordset& set, std::string* error) {
+    if (!m_open) return Fail("The catalogue is not open.", error);
+    set.Attach(m_connection);
+    if (!set.Open()) return Fail(set.GetLastError(), error);
+    return true;
 }
 
 void CCatalogue::Close() {
@@ -334,21 +368,31 @@ void CCatalogue::Republish() {
     if (auto snapshot = ReadTemplateSnapshot(nullptr)) PublishTemplates(std::move(snapshot));
 }
 
-std::shared_ptr<const CTemplateSnapshot> CCatalogue::ReadTemplateSnapshot(std::string* error) {
+std::vector<TemplateRow> CCatalogue::ReadTemplateRows(std::string* error) {
+    std::vector<TemplateRow> rows;
     if (!m_open) {
         Fail("The catalogue is not open.", error);
-        return nullptr;
+        return rows;
     }
     CTemplateSet reader;
     reader.Attach(m_connection);
     if (!reader.Open()) {
         Fail(reader.GetLastError(), error);
-        return nullptr;
+        return rows;
     }
-    std::vector<TemplateRow> rows;
     rows.reserve(reader.GetRecordCount());
     for (reader.MoveFirst(); !reader.IsEOF(); reader.MoveNext()) {
         rows.push_back({reader.m_Name, reader.m_Type, reader.m_ValueName, reader.m_Offset});
+    }
+    return rows;
+}
+
+std::shared_ptr<const CTemplateSnapshot> CCatalogue::ReadTemplateSnapshot(std::string* error) {
+    std::string text;
+    std::vector<TemplateRow> rows = ReadTemplateRows(&text);
+    if (!text.empty()) {
+        if (error) *error = text;
+        return nullptr;
     }
     return std::make_shared<const CTemplateSnapshot>(std::move(rows));
 }
@@ -376,7 +420,7 @@ bool OpenCatalogueForDocument(IPrompts& prompts, CCatalogue& catalogue) {
     if (!catalogue.IsOpen()) {
         // A missing or unreadable default file is not reported: the user is
         // asked for one instead.
-        catalogue.Open(kCatalogueFileName);
+        catalogue.OpenDatabase(kCatalogueFileName);
     }
     if (!catalogue.IsOpen()) {
         FileDialogRequest request;
@@ -386,7 +430,7 @@ bool OpenCatalogueForDocument(IPrompts& prompts, CCatalogue& catalogue) {
         const std::optional<std::string> chosen = prompts.AskFile(request);
         if (!chosen) return false;
         std::string error;
-        if (!catalogue.Open(*chosen, &error)) {
+        if (!catalogue.OpenDatabase(*chosen, &error)) {
             prompts.MessageText(error, BoxIcon::Error);
             return false;
         }

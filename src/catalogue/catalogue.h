@@ -33,6 +33,16 @@ inline constexpr const char* kCatalogueDefaultExtension = ".db";
 constexpr int32_t StoredIoctlCode(uint32_t code) { return static_cast<int32_t>(code); }
 constexpr uint32_t IoctlCodeFromStored(int32_t stored) { return static_cast<uint32_t>(stored); }
 
+// The template value types and their sizes in bytes, in the order in which a
+// row's type is tested. The template editor offers these names.
+struct TemplateTypeInfo {
+    std::string_view name;
+    int size;
+};
+inline constexpr TemplateTypeInfo kTemplateTypes[] = {{"BOOL", 4}, {"char", 1},  {"float", 4},
+                                                      {"int", 4},  {"long", 4},  {"PVOID", 4},
+                                                      {"SHORT", 2}};
+
 // Size in bytes of a template value type, matched case-insensitively: 4 for
 // "BOOL", "float", "int", "long", "PVOID"; 1 for "char"; 2 for "SHORT";
 // 0 for anything else.
@@ -103,6 +113,11 @@ public:
     // database, or lacks a table or field. Both recordsets are open after a
     // success, without filter or sort.
     bool Open(const std::string& path, std::string* error = nullptr);
+    // Opens an existing catalogue for a document: fails only when the file
+    // cannot be opened or is not a database. A missing table (or field) is
+    // not an error here; the recordset over it stays closed, and the window
+    // that needs it reports the engine's text when it opens it.
+    bool OpenDatabase(const std::string& path, std::string* error = nullptr);
     void Close();
     bool IsOpen() const { return m_open; }
     const std::string& GetPath() const { return m_path; }
@@ -114,6 +129,12 @@ public:
 
     CIoctlSet& Ioctls() { return m_ioctls; }
     CTemplateSet& Templates() { return m_templates; }
+
+    // Ties one of the two recordsets to the connection and opens it if it is
+    // not open yet (an open one keeps its filter, sort and position). False
+    // with the engine's text when the catalogue is not open or the table
+    // cannot be read.
+    bool OpenRecordset(CRecordset& set, std::string* error = nullptr);
 
     // Positions the Ioctls recordset on the row of (code, object name):
     // exact, case-sensitive name comparison. False when the catalogue is not
@@ -141,11 +162,20 @@ public:
 
     // Every Templates row, read afresh (the shared recordset is untouched).
     std::shared_ptr<const CTemplateSnapshot> ReadTemplateSnapshot(std::string* error = nullptr);
+    // The same rows in table order.
+    std::vector<TemplateRow> ReadTemplateRows(std::string* error = nullptr);
     // Every Ioctls row in table order, read afresh.
     std::vector<IoctlRow> ReadIoctls(std::string* error = nullptr);
 
+    // Replaces every row of the tables given (a null table is left alone) in
+    // one transaction: either all rows are stored or nothing changes. Both
+    // recordsets are requeried afterwards.
+    bool ReplaceTables(const std::vector<IoctlRow>* ioctls, const std::vector<TemplateRow>* templates,
+                       std::string* error = nullptr);
+
 private:
     bool Fail(std::string message, std::string* error);
+    bool OpenConnectionChecked(const std::string& path, std::string& error);
     void Republish();
 
     std::string m_connection;
