@@ -144,7 +144,9 @@ CCatalogue::CCatalogue() : m_connection(NewConnectionName()) {
     });
 }
 
-CCatalogue::~CCatalogue() { Close(); }
+CCatalogue::~CCatalogue() {
+    Close();
+}
 
 bool CCatalogue::Fail(std::string message, std::string* error) {
     m_error = std::move(message);
@@ -308,8 +310,8 @@ bool CCatalogue::Create(const std::string& path, bool withSample, std::string* e
 bool CCatalogue::FindIoctl(uint32_t code, std::string_view objectName) {
     if (!m_open || !m_ioctls.IsOpen()) return false;
     if (m_ioctls.IsBOF() && m_ioctls.IsEOF()) return false;
-    return m_ioctls.FindFirst(
-        {{CIoctlSet::kIoctl, StoredIoctlCode(code)}, {CIoctlSet::kObject, std::string(objectName)}});
+    return m_ioctls.FindFirst({{CIoctlSet::kIoctl, StoredIoctlCode(code)},
+                               {CIoctlSet::kObject, std::string(objectName)}});
 }
 
 bool CCatalogue::SaveIoctl(uint32_t code, std::string_view objectName, std::string_view ioctlName,

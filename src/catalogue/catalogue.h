@@ -30,8 +30,12 @@ inline constexpr const char* kCatalogueDefaultExtension = ".db";
 
 // An IOCTL code as the catalogue stores it: the same 32 bits, signed (a code
 // with the top bit set is a negative number).
-constexpr int32_t StoredIoctlCode(uint32_t code) { return static_cast<int32_t>(code); }
-constexpr uint32_t IoctlCodeFromStored(int32_t stored) { return static_cast<uint32_t>(stored); }
+constexpr int32_t StoredIoctlCode(uint32_t code) {
+    return static_cast<int32_t>(code);
+}
+constexpr uint32_t IoctlCodeFromStored(int32_t stored) {
+    return static_cast<uint32_t>(stored);
+}
 
 // The template value types and their sizes in bytes, in the order in which a
 // row's type is tested. The template editor offers these names.
@@ -39,9 +43,8 @@ struct TemplateTypeInfo {
     std::string_view name;
     int size;
 };
-inline constexpr TemplateTypeInfo kTemplateTypes[] = {{"BOOL", 4}, {"char", 1},  {"float", 4},
-                                                      {"int", 4},  {"long", 4},  {"PVOID", 4},
-                                                      {"SHORT", 2}};
+inline constexpr TemplateTypeInfo kTemplateTypes[] = {
+    {"BOOL", 4}, {"char", 1}, {"float", 4}, {"int", 4}, {"long", 4}, {"PVOID", 4}, {"SHORT", 2}};
 
 // Size in bytes of a template value type, matched case-insensitively: 4 for
 // "BOOL", "float", "int", "long", "PVOID"; 1 for "char"; 2 for "SHORT";
@@ -170,8 +173,8 @@ public:
     // Replaces every row of the tables given (a null table is left alone) in
     // one transaction: either all rows are stored or nothing changes. Both
     // recordsets are requeried afterwards.
-    bool ReplaceTables(const std::vector<IoctlRow>* ioctls, const std::vector<TemplateRow>* templates,
-                       std::string* error = nullptr);
+    bool ReplaceTables(const std::vector<IoctlRow>* ioctls,
+                       const std::vector<TemplateRow>* templates, std::string* error = nullptr);
 
 private:
     bool Fail(std::string message, std::string* error);

@@ -24,8 +24,9 @@ bool StoreIoctls(QSqlDatabase& db, const std::vector<IoctlRow>& rows, std::strin
         error = DbErrorText(q.lastError());
         return false;
     }
-    if (!q.prepare(QStringLiteral("INSERT INTO \"Ioctls\" (\"Ioctl\", \"Object\", \"Input Buffer\", "
-                                  "\"Output Buffer\", \"Ioctl Name\") VALUES (?, ?, ?, ?, ?)"))) {
+    if (!q.prepare(
+            QStringLiteral("INSERT INTO \"Ioctls\" (\"Ioctl\", \"Object\", \"Input Buffer\", "
+                           "\"Output Buffer\", \"Ioctl Name\") VALUES (?, ?, ?, ?, ?)"))) {
         error = DbErrorText(q.lastError());
         return false;
     }

@@ -24,8 +24,7 @@ std::string SelectOrNone(CSortedList& list, const std::string& text) {
 
 }  // namespace
 
-CIoctlSelectorCore::CIoctlSelectorCore(CCatalogue* catalogue, ISelectorHost& host,
-                                       ICatalogueUi& ui)
+CIoctlSelectorCore::CIoctlSelectorCore(CCatalogue* catalogue, ISelectorHost& host, ICatalogueUi& ui)
     : m_catalogue(catalogue), m_host(host), m_ui(ui) {}
 
 void CIoctlSelectorCore::Initialise() {
@@ -150,7 +149,9 @@ void CIoctlSelectorCore::SetFilterBox(bool on) {
     StartTimer();
 }
 
-void CIoctlSelectorCore::OnRefreshTimer() { m_host.RequestRefresh(); }
+void CIoctlSelectorCore::OnRefreshTimer() {
+    m_host.RequestRefresh();
+}
 
 void CIoctlSelectorCore::SaveChanges() {
     if (!m_selected || !m_input.Selection() || !m_output.Selection()) return;
@@ -202,9 +203,13 @@ void CIoctlSelectorCore::ReloadTemplates() {
     NotifyFields();
 }
 
-void CIoctlSelectorCore::EmptyFields() { m_fields = SelectorFields{}; }
+void CIoctlSelectorCore::EmptyFields() {
+    m_fields = SelectorFields{};
+}
 
-void CIoctlSelectorCore::Publish() { m_host.PublishSelection(m_selection); }
+void CIoctlSelectorCore::Publish() {
+    m_host.PublishSelection(m_selection);
+}
 
 void CIoctlSelectorCore::StartTimer() {
     if (m_view) m_view->StartRefreshTimer(kRefreshDelayMs);

@@ -22,10 +22,9 @@ void CSortedList::Clear() {
 }
 
 size_t CSortedList::Insert(std::string text) {
-    const auto at = std::upper_bound(m_items.begin(), m_items.end(), text,
-                                     [](const std::string& t, const std::string& item) {
-                                         return SortedListLess(t, item);
-                                     });
+    const auto at = std::upper_bound(
+        m_items.begin(), m_items.end(), text,
+        [](const std::string& t, const std::string& item) { return SortedListLess(t, item); });
     const size_t index = static_cast<size_t>(at - m_items.begin());
     m_items.insert(at, std::move(text));
     if (m_selection && *m_selection >= index) ++*m_selection;

@@ -41,7 +41,9 @@ int32_t OffsetFromText(std::string_view text) {
 }
 
 // The one place that maps a type name to its size for the proposal.
-int ProposalTypeSize(std::string_view type) { return TemplateTypeSize(type); }
+int ProposalTypeSize(std::string_view type) {
+    return TemplateTypeSize(type);
+}
 
 CTemplateEditorCore::CTemplateEditorCore(CCatalogue* catalogue, ICatalogueUi& ui,
                                          ITemplatePublisher* publisher)
@@ -284,7 +286,9 @@ void CTemplateEditorCore::ShowRow() {
     NotifyFields();
 }
 
-void CTemplateEditorCore::EmptyFields() { m_fields = TemplateEditorFields{}; }
+void CTemplateEditorCore::EmptyFields() {
+    m_fields = TemplateEditorFields{};
+}
 
 void CTemplateEditorCore::Ok() {
     SaveCurrent();

@@ -80,8 +80,7 @@ TEST_F(CatalogueTest, OffsetsComeBackInOrderAndEqualOffsetsInTableOrder) {
     AddTemplateRow("T", "SHORT", "four-again", 4);
     AddTemplateRow("U", "int", "other", 2);
     using Rows = std::vector<std::pair<int32_t, std::string>>;
-    EXPECT_EQ(SelectedRows("T"),
-              (Rows{{0, "zero"}, {4, "four"}, {4, "four-again"}, {8, "eight"}}));
+    EXPECT_EQ(SelectedRows("T"), (Rows{{0, "zero"}, {4, "four"}, {4, "four-again"}, {8, "eight"}}));
 
     // The snapshot agrees: by name, then offset, then table order.
     auto snap = m_cat.ReadTemplateSnapshot();
@@ -93,9 +92,15 @@ TEST_F(CatalogueTest, OffsetsComeBackInOrderAndEqualOffsetsInTableOrder) {
 }
 
 TEST_F(CatalogueTest, HostileNamesAreMatchedExactlyAndChangeNothingElse) {
-    const std::vector<std::string> names = {
-        "a\"b", "it's", "x]y", "[Name]", "\"; DROP TABLE \"Templates\"; --",
-        "' OR 1=1 --", "T\" OR \"1\"=\"1", "plain", "PLAIN"};
+    const std::vector<std::string> names = {"a\"b",
+                                            "it's",
+                                            "x]y",
+                                            "[Name]",
+                                            "\"; DROP TABLE \"Templates\"; --",
+                                            "' OR 1=1 --",
+                                            "T\" OR \"1\"=\"1",
+                                            "plain",
+                                            "PLAIN"};
     auto valueName = [](size_t i) { return std::string(1, 'v') += std::to_string(i); };
     for (size_t i = 0; i < names.size(); ++i) {
         AddTemplateRow(names[i], "int", valueName(i), static_cast<int32_t>(i));
@@ -341,7 +346,8 @@ TEST(IoctlFilter, Test) {
     EXPECT_FALSE(IoctlFilterTest(rec, true, otherCode));
 
     rec.GetCapture().SetParam32(par::IoControlCode, 0x80000000);
-    EXPECT_TRUE(IoctlFilterTest(rec, true, {static_cast<int32_t>(0x80000000u), "\\Device\\Serial0", "", ""}));
+    EXPECT_TRUE(IoctlFilterTest(rec, true,
+                                {static_cast<int32_t>(0x80000000u), "\\Device\\Serial0", "", ""}));
 
     PublishIoctlSelection(std::make_shared<IoctlFilterSelection>(otherCode));
     EXPECT_FALSE(IoctlFilterTest(rec, true));
@@ -402,20 +408,30 @@ TEST_F(OpenForDocument, ChosenFileThatIsNotADatabaseIsReported) {
     EXPECT_FALSE(m_cat.IsOpen());
 }
 
-TEST_F(OpenForDocument, ChosenFileWithoutTheTemplatesTableIsReported) {
+// A table missing from the file is not a reason to refuse the document: the
+// window that opens the recordset over it reports the engine's text.
+TEST_F(OpenForDocument, ChosenFileWithoutTheTemplatesTableOpens) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "half");
         db.setDatabaseName("half.db");
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("CREATE TABLE \"Ioctls\" (\"Ioctl\" INTEGER, \"Object\" TEXT, "
-                           "\"Input Buffer\" TEXT, \"Output Buffer\" TEXT, \"Ioctl Name\" TEXT)"));
+        ASSERT_TRUE(
+            q.exec("CREATE TABLE \"Ioctls\" (\"Ioctl\" INTEGER, \"Object\" TEXT, "
+                   "\"Input Buffer\" TEXT, \"Output Buffer\" TEXT, \"Ioctl Name\" TEXT)"));
     }
     QSqlDatabase::removeDatabase("half");
     m_prompts.answer = "half.db";
-    EXPECT_FALSE(OpenCatalogueForDocument(m_prompts, m_cat));
-    ASSERT_EQ(m_prompts.messages.size(), 1u);
-    EXPECT_EQ(m_prompts.messages[0], "no such table: Templates");
+    ASSERT_TRUE(OpenCatalogueForDocument(m_prompts, m_cat));
+    EXPECT_TRUE(m_prompts.messages.empty());
+    EXPECT_TRUE(m_cat.Ioctls().IsOpen());
+    EXPECT_FALSE(m_cat.Templates().IsOpen());
+    std::string error;
+    EXPECT_FALSE(m_cat.OpenRecordset(m_cat.Templates(), &error));
+    EXPECT_EQ(error, "no such table: Templates");
+    EXPECT_TRUE(m_cat.TemplateNames().empty());
+    EXPECT_FALSE(m_cat.FindIoctl(1, "x"));
+    PublishTemplates(nullptr);
 }
 
 TEST_F(OpenForDocument, ChosenGoodFileOpensAndPublishes) {
