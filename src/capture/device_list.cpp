@@ -8,8 +8,6 @@
 #include "record/le.h"
 #include "record/protocol.h"
 #include "platform/debug_output.h"
-#include "document/prompts.h"
-#include "document/string_table.h"
 
 namespace vantrel {
 namespace {
@@ -25,7 +23,7 @@ std::string_view TextField(const uint8_t* buffer, size_t offset, size_t size) {
 
 }  // namespace
 
-bool CDeviceList::FillDeviceList(CDriverLink& link, IPrompts& prompts) {
+bool CDeviceList::FillDeviceList(CDriverLink& link, const ErrorStateReport& onErrorState) {
     struct FillingFlag {
         std::atomic<bool>& flag;
         explicit FillingFlag(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_release); }
@@ -45,8 +43,10 @@ bool CDeviceList::FillDeviceList(CDriverLink& link, IPrompts& prompts) {
             case pr::kEnumDone: return true;
             case pr::kEnumSkip: break;
             case pr::kEnumGeneralError:
-            case pr::kEnumGeneralError4: prompts.MessageById(IDS_GENERAL_ERROR, BoxIcon::Warning); break;
-            case pr::kEnumNoSuchDevnode: prompts.MessageById(IDS_NO_SUCH_DEVNODE, BoxIcon::Warning); break;
+            case pr::kEnumGeneralError4:
+            case pr::kEnumNoSuchDevnode:
+                if (onErrorState) onErrorState(state);
+                break;
             default: {
                 auto row = std::make_unique<CDeviceObjectInfo>();
                 const uint32_t flag = le::U32(buffer.data() + pr::kEnumFlag);

@@ -11,7 +11,6 @@
 #include <unordered_set>
 
 #include "catalogue/db_text.h"
-#include "document/prompts.h"
 
 namespace vantrel {
 
@@ -127,6 +126,15 @@ bool OpenConnection(const std::string& name, const std::string& path, std::strin
     return ok;
 }
 
+bool SchemaReadable(const std::string& name, std::string& error) {
+    QSqlDatabase db = QSqlDatabase::database(QString::fromStdString(name), false);
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && query.next())
+        return true;
+    error = DbErrorText(query.lastError());
+    return false;
+}
+
 void CloseConnection(const std::string& name) {
     const QString qname = QString::fromStdString(name);
     {
@@ -140,7 +148,7 @@ void CloseConnection(const std::string& name) {
 
 CCatalogue::CCatalogue() : m_connection(NewConnectionName()) {
     m_templates.SetChangeHook([this] {
-        if (m_publish) Republish();
+        if (m_publisher) Republish();
     });
 }
 
@@ -154,56 +162,26 @@ bool CCatalogue::Fail(std::string message, std::string* error) {
     return false;
 }
 
-// Opens the connection and reads the schema once, so that a file that is not
-// a database is refused here rather than at the first look at a table.
-bool CCatalogue::OpenConnectionChecked(const std::string& path, std::string& error) {
-    if (!OpenConnection(m_connection, path, error)) return false;
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::database(QString::fromStdString(m_connection), false);
-        QSqlQuery q(db);
-        ok = q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        if (!ok) error = DbErrorText(q.lastError());
-    }
-    if (!ok) CloseConnection(m_connection);
-    return ok;
-}
-
 bool CCatalogue::Open(const std::string& path, std::string* error) {
     Close();
     std::string text;
-    if (!OpenConnectionChecked(path, text)) return Fail(text, error);
+    if (!OpenConnection(m_connection, path, text)) return Fail(text, error);
+    // The engine reads the schema on first use: a file that is not a
+    // database fails here, as an open fails for the engine itself.
+    if (!SchemaReadable(m_connection, text)) {
+        CloseConnection(m_connection);
+        return Fail(text, error);
+    }
     m_ioctls.Attach(m_connection);
     m_templates.Attach(m_connection);
-    if (!m_ioctls.Open()) {
-        text = m_ioctls.GetLastError();
-    } else if (!m_templates.Open()) {
-        text = m_templates.GetLastError();
-    } else {
-        m_open = true;
-        m_path = path;
-        m_error.clear();
-        if (m_publish) Republish();
-        return true;
-    }
-    m_ioctls.Detach();
-    m_templates.Detach();
-    CloseConnection(m_connection);
-    return Fail(text, error);
-}
-
-bool CCatalogue::OpenDatabase(const std::string& path, std::string* error) {
-    Close();
-    std::string text;
-    if (!OpenConnectionChecked(path, text)) return Fail(text, error);
+    m_recordsetError.clear();
+    if (!m_ioctls.Open()) m_recordsetError = m_ioctls.GetLastError();
+    if (!m_templates.Open() && m_recordsetError.empty())
+        m_recordsetError = m_templates.GetLastError();
     m_open = true;
     m_path = path;
     m_error.clear();
-    // A table that cannot be read now is reported by the window that needs it.
-    OpenRecordset(m_ioctls);
-    OpenRecordset(m_templates);
-    m_error.clear();
-    if (m_publish) Republish();
+    if (m_publisher) Republish();
     return true;
 }
 
@@ -361,13 +339,13 @@ bool CCatalogue::SelectTemplate(std::string_view name) {
     return true;
 }
 
-void CCatalogue::SetPublishTemplates(bool on) {
-    m_publish = on;
-    if (on && m_open) Republish();
+void CCatalogue::SetTemplatePublisher(TemplatePublisher publisher) {
+    m_publisher = std::move(publisher);
+    if (m_publisher && m_open) Republish();
 }
 
 void CCatalogue::Republish() {
-    if (auto snapshot = ReadTemplateSnapshot(nullptr)) PublishTemplates(std::move(snapshot));
+    if (auto snapshot = ReadTemplateSnapshot(nullptr)) m_publisher(std::move(snapshot));
 }
 
 std::vector<TemplateRow> CCatalogue::ReadTemplateRows(std::string* error) {
@@ -416,29 +394,6 @@ std::vector<IoctlRow> CCatalogue::ReadIoctls(std::string* error) {
                         reader.m_OutputBuffer, reader.m_IoctlName});
     }
     return rows;
-}
-
-bool OpenCatalogueForDocument(IPrompts& prompts, CCatalogue& catalogue) {
-    if (!catalogue.IsOpen()) {
-        // A missing or unreadable default file is not reported: the user is
-        // asked for one instead.
-        catalogue.OpenDatabase(kCatalogueFileName);
-    }
-    if (!catalogue.IsOpen()) {
-        FileDialogRequest request;
-        request.save = false;
-        request.filter = kCatalogueFileFilter;
-        request.defaultExtension = kCatalogueDefaultExtension;
-        const std::optional<std::string> chosen = prompts.AskFile(request);
-        if (!chosen) return false;
-        std::string error;
-        if (!catalogue.OpenDatabase(*chosen, &error)) {
-            prompts.MessageText(error, BoxIcon::Error);
-            return false;
-        }
-    }
-    catalogue.SetPublishTemplates(true);
-    return true;
 }
 
 std::shared_ptr<const CTemplateSnapshot> LoadTemplateSnapshot(const std::string& dbPath,

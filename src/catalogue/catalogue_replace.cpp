@@ -80,7 +80,7 @@ bool CCatalogue::ReplaceTables(const std::vector<IoctlRow>* ioctls,
     if (m_ioctls.IsOpen()) m_ioctls.Requery();
     if (m_templates.IsOpen()) m_templates.Requery();
     if (!ok) return Fail(text, error);
-    if (templates && m_publish) Republish();
+    if (templates && m_publisher) Republish();
     m_error.clear();
     return true;
 }

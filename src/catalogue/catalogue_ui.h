@@ -1,12 +1,13 @@
 #pragma once
 // What the IOCTL selector and the template editor need from their owner:
 // message boxes and a Yes/No question for the user, and the places where
-// their results go (the document in the program, doubles in tests). The
-// catalogue sits below the document, so these are its own small interfaces;
-// the window layer adapts the document's prompts and flags to them.
+// the selector's choices go (the document in the program, doubles in
+// tests). The catalogue sits below the document, so these are its own small
+// interfaces; the window layer adapts the document's prompts and flags to
+// them. (Stored template rows reach the printing thread through the
+// catalogue's own template publisher.)
 
 #include <cstdint>
-#include <memory>
 #include <string_view>
 
 #include "decode/template_snapshot.h"
@@ -27,19 +28,12 @@ public:
     virtual bool AskYesNo(std::string_view question) = 0;
 };
 
-// Where a fresh copy of the Templates rows goes after the editor changed
-// them, so that the printing thread formats with the new templates.
-class ITemplatePublisher {
-public:
-    virtual ~ITemplatePublisher() = default;
-    virtual void PublishTemplates(std::shared_ptr<const CTemplateSnapshot> snapshot) = 0;
-};
-
 // What the IOCTL selector changes outside itself. All calls come on the GUI
 // thread. PublishSelection hands over a value that the printing thread and
 // the views read; the selector never keeps a reference into it.
-class ISelectorHost : public ITemplatePublisher {
+class ISelectorHost {
 public:
+    virtual ~ISelectorHost() = default;
     // The IOCTL filter selection (code -1 for none).
     virtual void PublishSelection(IoctlFilterSelection selection) = 0;
     // The document's "Filter Selected IOCTL" flag.

@@ -45,9 +45,8 @@ int ProposalTypeSize(std::string_view type) {
     return TemplateTypeSize(type);
 }
 
-CTemplateEditorCore::CTemplateEditorCore(CCatalogue* catalogue, ICatalogueUi& ui,
-                                         ITemplatePublisher* publisher)
-    : m_catalogue(catalogue), m_ui(ui), m_publisher(publisher) {}
+CTemplateEditorCore::CTemplateEditorCore(CCatalogue* catalogue, ICatalogueUi& ui)
+    : m_catalogue(catalogue), m_ui(ui) {}
 
 std::vector<std::string> CTemplateEditorCore::TypeNames() {
     CSortedList list;
@@ -138,7 +137,6 @@ void CTemplateEditorCore::SaveCurrent() {
         m_ui.ShowEngineError(error);
         return;
     }
-    m_changed = true;
 }
 
 void CTemplateEditorCore::Add() {
@@ -173,7 +171,6 @@ void CTemplateEditorCore::AddSecondPress() {
     }
     m_adding = false;
     if (stored) {
-        m_changed = true;
         m_lastOffset = OffsetFromText(m_fields.offset);
         m_lastType = m_fields.type;
         if (!m_names.Find(m_fields.templateName)) {
@@ -246,7 +243,6 @@ void CTemplateEditorCore::Delete() {
         m_ui.ShowEngineError(set->GetLastError());
         return;
     }
-    m_changed = true;
     if (!set->IsEOF()) {
         set->MoveNext();
         if (set->IsEOF()) set->MovePrev();
@@ -292,20 +288,10 @@ void CTemplateEditorCore::EmptyFields() {
 
 void CTemplateEditorCore::Ok() {
     SaveCurrent();
-    Finish();
 }
 
 void CTemplateEditorCore::Cancel() {
     DropPendingRow();
-    Finish();
-}
-
-void CTemplateEditorCore::Finish() {
-    if (!m_changed || !m_publisher || !m_catalogue) return;
-    m_changed = false;
-    if (auto snapshot = m_catalogue->ReadTemplateSnapshot()) {
-        m_publisher->PublishTemplates(std::move(snapshot));
-    }
 }
 
 void CTemplateEditorCore::NotifyFields() {

@@ -52,9 +52,9 @@ int ProposalTypeSize(std::string_view type);
 
 class CTemplateEditorCore {
 public:
-    // `catalogue` may be null (the dialog stays empty); `publisher` (may be
-    // null) receives the Templates rows when the editor closes after a change.
-    CTemplateEditorCore(CCatalogue* catalogue, ICatalogueUi& ui, ITemplatePublisher* publisher);
+    // `catalogue` may be null (the dialog stays empty). Every stored change
+    // reaches the printing thread through the catalogue's template publisher.
+    CTemplateEditorCore(CCatalogue* catalogue, ICatalogueUi& ui);
 
     void SetView(ITemplateEditorView* view) { m_view = view; }
 
@@ -110,15 +110,12 @@ private:
     void AfterDelete(const std::string& deletedName);
     void ShowRow();
     void EmptyFields();
-    void Finish();
     void NotifyFields();
 
     CCatalogue* m_catalogue;
     ICatalogueUi& m_ui;
-    ITemplatePublisher* m_publisher;
     ITemplateEditorView* m_view = nullptr;
     bool m_catalogueReady = false;
-    bool m_changed = false;
 
     TemplateEditorFields m_fields;
     CSortedList m_names;

@@ -413,11 +413,11 @@ std::unique_ptr<IDriverDevice> OpenSimulatedDriver(const SimulatedDriverOptions&
     return std::make_unique<SimulatedDevice>(std::move(core));
 }
 
-void RegisterSimulatedDriver(const SimulatedDriverOptions& options) {
-    SetDriverOpener([options](const std::string& path) -> std::unique_ptr<IDriverDevice> {
+DriverOpener CSimulatedDriverSession::Opener() {
+    return [options = m_options](const std::string& path) -> std::unique_ptr<IDriverDevice> {
         if (!SamePathIgnoringCase(path, protocol::kDevicePath)) return nullptr;
         return OpenSimulatedDriver(options);
-    });
+    };
 }
 
 SimulatedDriverOptions OptionsFromEnvironment() {

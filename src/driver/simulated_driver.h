@@ -28,10 +28,10 @@
 
 #include "record/capture_record.h"
 #include "driver/sim_devices.h"
+#include "record/driver_device.h"
 
 namespace vantrel {
 
-class IDriverDevice;
 
 // Ticks per microsecond the simulated driver reports (IOCTL_PROCSPEED).
 inline constexpr uint32_t kSimulatedProcessorSpeed = 2400;
@@ -58,9 +58,6 @@ struct SimulatedDriverOptions {
 // Opens a new simulated driver directly (null when `absent`).
 std::unique_ptr<IDriverDevice> OpenSimulatedDriver(const SimulatedDriverOptions& options);
 
-// Installs the process-wide driver opener: the path "\\.\KLAVDRIVER" opens a
-// new simulated driver with these options; other paths, or `absent`, fail.
-void RegisterSimulatedDriver(const SimulatedDriverOptions& options);
 
 // Options from the environment: VANTREL_SIM_RATE, VANTREL_SIM_SEED,
 // VANTREL_SIM_DEVICES (comma-separated object names), VANTREL_DRIVER=none
@@ -79,5 +76,20 @@ SimulatedDriverStats CurrentSimulatedDriverStats();
 // soon as the ring is known and has room (injected records are never
 // dropped). Nothing happens when no simulated driver is open.
 void InjectSimulatedRecords(const std::vector<IRP_CAPTURE_RECORD>& records);
+
+// The simulated driver as its creator sees it: an opener for the document
+// and the counters of the driver it opened last.
+class CSimulatedDriverSession {
+public:
+    explicit CSimulatedDriverSession(SimulatedDriverOptions options) : m_options(std::move(options)) {}
+    // Opens "\\.\KLAVDRIVER" (any case) as a new simulated driver; other
+    // paths, or an absent driver, give null.
+    DriverOpener Opener();
+    SimulatedDriverStats Stats() const { return CurrentSimulatedDriverStats(); }
+    void Inject(const std::vector<IRP_CAPTURE_RECORD>& records) { InjectSimulatedRecords(records); }
+
+private:
+    SimulatedDriverOptions m_options;
+};
 
 }  // namespace vantrel

@@ -59,7 +59,7 @@ void CIoctlCatalogueWindows::OpenTemplateEditor() {
         return;
     }
     {
-        CTemplateEditorCore core(m_catalogue, m_ui, &m_host);
+        CTemplateEditorCore core(m_catalogue, m_ui);
         CTemplateEditorDialog dialog(core, m_owner);
         m_runEditor(dialog);
     }

@@ -36,8 +36,8 @@ using TemplateEditorRunner = std::function<void(CTemplateEditorDialog&)>;
 class CIoctlCatalogueWindows {
 public:
     // `catalogue` may be null (no catalogue data); `host` is the document's
-    // side of the selector (selection, IOCTL filter flag, refresh, template
-    // rows). Everything given must outlive this object.
+    // side of the selector (selection, IOCTL filter flag, refresh).
+    // Everything given must outlive this object.
     CIoctlCatalogueWindows(QWidget* owner, CCatalogue* catalogue, ISelectorHost& host,
                            IPrompts& prompts);
     ~CIoctlCatalogueWindows();

@@ -22,9 +22,4 @@ public:
 // Opens a device by its Win32 path; null when it is not available.
 using DriverOpener = std::function<std::unique_ptr<IDriverDevice>(const std::string& path)>;
 
-// The process-wide opener (the program registers the simulated driver or the
-// Win32 device at start; tests register doubles). Without one, every open fails.
-void SetDriverOpener(DriverOpener opener);
-std::unique_ptr<IDriverDevice> OpenDevice(const std::string& path);
-
 }  // namespace vantrel

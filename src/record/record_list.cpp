@@ -170,7 +170,7 @@ void CRecordList::Clear() {
     m_generation.fetch_add(1, std::memory_order_relaxed);
 }
 
-void CRecordList::Swap(CRecordList& other) {
+void CRecordList::Swap(CRecordList& other, const std::function<void()>& also) {
     if (&other == this) return;
     // Lock in address order so that two swaps cannot deadlock.
     CRecordList* first = this < &other ? this : &other;
@@ -185,6 +185,7 @@ void CRecordList::Swap(CRecordList& other) {
     other.m_size.store(n, std::memory_order_release);
     m_generation.fetch_add(1, std::memory_order_relaxed);
     other.m_generation.fetch_add(1, std::memory_order_relaxed);
+    if (also) also();
 }
 
 }  // namespace vantrel

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -108,8 +109,10 @@ public:
     // Changes with every Clear and Swap: a position taken in one generation
     // means nothing in another.
     uint64_t Generation() const { return m_generation.load(std::memory_order_relaxed); }
-    // Exchanges the contents of two lists (a load fills a new list, then swaps).
-    void Swap(CRecordList& other);
+    // Exchanges the contents of two lists (a load fills a new list, then
+    // swaps) and, while no reader or appender of either can run, calls
+    // `also` (a reader's cursor can move together with the list).
+    void Swap(CRecordList& other, const std::function<void()>& also = {});
 
     // For the thread that alone changes the list (tests, loading, the CLI):
     // the record at `index` without a lock. Null past the end.

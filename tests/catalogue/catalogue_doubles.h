@@ -57,14 +57,10 @@ public:
 class RecordingHost : public ISelectorHost {
 public:
     std::vector<IoctlFilterSelection> published;
-    std::vector<std::shared_ptr<const CTemplateSnapshot>> templates;
     bool filter = false;
     int refreshes = 0;
 
     void PublishSelection(IoctlFilterSelection s) override { published.push_back(std::move(s)); }
-    void PublishTemplates(std::shared_ptr<const CTemplateSnapshot> s) override {
-        templates.push_back(std::move(s));
-    }
     void SetIoctlFilter(bool on) override { filter = on; }
     bool IoctlFilter() const override { return filter; }
     void RequestRefresh() override { ++refreshes; }

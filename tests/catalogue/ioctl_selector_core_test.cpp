@@ -22,7 +22,7 @@ protected:
     void SetUp() override {
         const std::string path = m_dir.File("sample.db");
         ASSERT_TRUE(CCatalogue::Create(path, true));
-        ASSERT_TRUE(m_catalogue.OpenDatabase(path));
+        ASSERT_TRUE(m_catalogue.Open(path));
         m_core.SetView(&m_view);
         m_core.Initialise();
         ASSERT_TRUE(m_core.HasCatalogueData());
@@ -247,7 +247,7 @@ TEST(SelectorCoreMissingTable, ReportsTheEngineTextAndStaysWithoutCatalogueData)
         const std::string path = dir.File("half.db");
         testing::CreateHalfCatalogue(path, withIoctls);
         CCatalogue catalogue;
-        ASSERT_TRUE(catalogue.OpenDatabase(path));  // no refusal at start-up
+        ASSERT_TRUE(catalogue.Open(path));  // no refusal at start-up
         RecordingHost host;
         RecordingUi ui;
         CIoctlSelectorCore core(&catalogue, host, ui);

@@ -7,7 +7,6 @@
 namespace vantrel {
 namespace {
 
-using testing::RecordingHost;
 using testing::RecordingUi;
 using testing::ScratchDir;
 
@@ -19,11 +18,15 @@ protected:
     void SetUp() override {
         const std::string path = m_dir.File("t.db");
         ASSERT_TRUE(CCatalogue::Create(path, false));
-        ASSERT_TRUE(m_catalogue.OpenDatabase(path));
+        ASSERT_TRUE(m_catalogue.Open(path));
+        m_catalogue.SetTemplatePublisher(
+            [this](std::shared_ptr<const CTemplateSnapshot> s) { m_published.push_back(s); });
+        m_published.clear();
     }
 
     void Store(std::vector<TemplateRow> rows) {
         ASSERT_TRUE(m_catalogue.ReplaceTables(nullptr, &rows));
+        m_published.clear();
     }
 
     // The rows as the printing thread would see them: by name, then offset.
@@ -36,7 +39,7 @@ protected:
     }
 
     void Open() {
-        m_editor = std::make_unique<CTemplateEditorCore>(&m_catalogue, m_ui, &m_host);
+        m_editor = std::make_unique<CTemplateEditorCore>(&m_catalogue, m_ui);
         m_editor->Initialise();
     }
     CTemplateEditorCore& E() { return *m_editor; }
@@ -48,7 +51,8 @@ protected:
     ScratchDir m_dir;
     CCatalogue m_catalogue;
     RecordingUi m_ui;
-    RecordingHost m_host;
+    // What the printing thread was given after each stored change.
+    std::vector<std::shared_ptr<const CTemplateSnapshot>> m_published;
     std::unique_ptr<CTemplateEditorCore> m_editor;
 };
 
@@ -102,8 +106,8 @@ TEST_F(EditorCoreTest, AddProposesOffsetsFromTheLastTypeAdded) {
     EXPECT_EQ(Rows(), (std::vector<Row>{{"PAIR", 0, "int", "first"},
                                         {"PAIR", 4, "SHORT", "second"},
                                         {"PAIR", 6, "double", "odd"}}));
-    ASSERT_EQ(m_host.templates.size(), 1u);  // published once, on closing
-    EXPECT_EQ(m_host.templates[0]->RowsOf("PAIR").size(), 3u);
+    ASSERT_EQ(m_published.size(), 3u);  // each stored row reaches the printing thread
+    EXPECT_EQ(m_published.back()->RowsOf("PAIR").size(), 3u);
 }
 
 TEST_F(EditorCoreTest, TypingATemplateNameResetsTheProposal) {
@@ -155,13 +159,13 @@ TEST_F(EditorCoreTest, OkStoresAnEditedOffsetAndCancelDoesNot) {
     E().SetOffsetText("12");
     E().Cancel();
     EXPECT_EQ(std::get<1>(Rows()[0]), 0);
-    EXPECT_TRUE(m_host.templates.empty());
+    EXPECT_TRUE(m_published.empty());
 
     Open();
     E().SetOffsetText("12abc");
     E().Ok();
     EXPECT_EQ(Rows(), (std::vector<Row>{{"T", 4, "int", "b"}, {"T", 12, "int", "a"}}));
-    ASSERT_EQ(m_host.templates.size(), 1u);
+    ASSERT_EQ(m_published.size(), 1u);
 }
 
 TEST_F(EditorCoreTest, CancelAfterAFirstAddStoresNoRow) {
@@ -172,7 +176,7 @@ TEST_F(EditorCoreTest, CancelAfterAFirstAddStoresNoRow) {
     E().SetType("int");
     E().Cancel();
     EXPECT_EQ(Rows().size(), 1u);
-    EXPECT_TRUE(m_host.templates.empty());
+    EXPECT_TRUE(m_published.empty());
 }
 
 TEST_F(EditorCoreTest, OkWhileAddingStoresTheNewRowEvenInAnEmptyTable) {
@@ -225,9 +229,8 @@ TEST_F(EditorCoreTest, DeletingTheOnlyRowFallsBackToTheFirstRemainingTemplate) {
     E().Delete();
     EXPECT_EQ(m_ui.messages, std::vector<uint32_t>{kMsgNoRecordsToDelete});
     EXPECT_EQ(m_ui.questions.size(), 4u);
-    E().Ok();
-    ASSERT_EQ(m_host.templates.size(), 1u);
-    EXPECT_TRUE(m_host.templates[0]->Rows().empty());
+    ASSERT_EQ(m_published.size(), 3u);
+    EXPECT_TRUE(m_published.back()->Rows().empty());
 }
 
 TEST_F(EditorCoreTest, DeletingTheLastRowShowsThePreviousOne) {
@@ -261,9 +264,9 @@ TEST(EditorCoreMissingTable, ReportsTheEngineTextAndStaysEmpty) {
     const std::string path = dir.File("half.db");
     testing::CreateHalfCatalogue(path, true);
     CCatalogue catalogue;
-    ASSERT_TRUE(catalogue.OpenDatabase(path));
+    ASSERT_TRUE(catalogue.Open(path));
     RecordingUi ui;
-    CTemplateEditorCore editor(&catalogue, ui, nullptr);
+    CTemplateEditorCore editor(&catalogue, ui);
     editor.Initialise();
     EXPECT_EQ(ui.errors, std::vector<std::string>{"no such table: Templates"});
     EXPECT_FALSE(editor.HasCatalogueData());

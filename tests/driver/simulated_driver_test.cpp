@@ -400,16 +400,15 @@ TEST(SimulatedDriverTest, NeverTouchesTheRingAfterClose) {
     EXPECT_EQ(std::memcmp(before.data(), ring->bytes, pr::kRingSize), 0);
 }
 
-TEST(SimulatedDriverTest, RegistrationOpensOnlyTheDriverPathAndHonoursAbsent) {
+TEST(SimulatedDriverTest, SessionOpensOnlyTheDriverPathAndHonoursAbsent) {
     SimulatedDriverOptions o;
-    RegisterSimulatedDriver(o);
-    EXPECT_TRUE(OpenDevice(pr::kDevicePath));
-    EXPECT_TRUE(OpenDevice("\\\\.\\klavdriver"));
-    EXPECT_FALSE(OpenDevice("\\\\.\\OTHER"));
+    CSimulatedDriverSession session(o);
+    const DriverOpener open = session.Opener();
+    EXPECT_TRUE(open(pr::kDevicePath));
+    EXPECT_TRUE(open("\\\\.\\klavdriver"));
+    EXPECT_FALSE(open("\\\\.\\OTHER"));
     o.absent = true;
-    RegisterSimulatedDriver(o);
-    EXPECT_FALSE(OpenDevice(pr::kDevicePath));
-    SetDriverOpener(nullptr);
+    EXPECT_FALSE(CSimulatedDriverSession(o).Opener()(pr::kDevicePath));
 }
 
 TEST(SimulatedDriverTest, OptionsFromTheEnvironment) {

@@ -48,13 +48,9 @@ public:
 class Host : public ISelectorHost {
 public:
     IoctlFilterSelection selection;
-    std::shared_ptr<const CTemplateSnapshot> templates;
     bool filter = false;
     int refreshes = 0;
     void PublishSelection(IoctlFilterSelection s) override { selection = std::move(s); }
-    void PublishTemplates(std::shared_ptr<const CTemplateSnapshot> s) override {
-        templates = std::move(s);
-    }
     void SetIoctlFilter(bool on) override { filter = on; }
     bool IoctlFilter() const override { return filter; }
     void RequestRefresh() override { ++refreshes; }
@@ -95,6 +91,7 @@ private:
     std::unique_ptr<QWidget> m_frame;
     ScriptedPrompts m_prompts;
     Host m_host;
+    std::shared_ptr<const CTemplateSnapshot> m_templates;  // as the printing thread has them
 
     std::unique_ptr<CIoctlCatalogueWindows> Windows(CCatalogue* catalogue) {
         return std::make_unique<CIoctlCatalogueWindows>(m_frame.get(), catalogue, m_host,
@@ -108,7 +105,10 @@ private slots:
         const std::string path = m_dir.filePath(QStringLiteral("sample.db")).toStdString();
         QFile::remove(QString::fromStdString(path));
         QVERIFY(CCatalogue::Create(path, true));
-        QVERIFY(m_catalogue->OpenDatabase(path));
+        QVERIFY(m_catalogue->Open(path));
+        m_catalogue->SetTemplatePublisher(
+            [this](std::shared_ptr<const CTemplateSnapshot> s) { m_templates = std::move(s); });
+        m_templates.reset();
         m_frame = std::make_unique<QWidget>();
         m_prompts = ScriptedPrompts{};
         m_host = Host{};
@@ -221,7 +221,7 @@ private slots:
         });
         windows->OpenTemplateEditor();
         QCOMPARE(TemplateRows(), rows);
-        QVERIFY(!m_host.templates);
+        QVERIFY(!m_templates);
     }
 
     void okStoresANewTemplateAndTheSelectorListsIt() {
@@ -245,8 +245,8 @@ private slots:
         const auto rows = m_catalogue->ReadTemplateSnapshot()->RowsOf("aaa_NEW");
         QCOMPARE(rows.size(), size_t{1});
         QCOMPARE(rows[0].type, std::string("SHORT"));
-        QVERIFY(m_host.templates);
-        QCOMPARE(m_host.templates->RowsOf("aaa_NEW").size(), size_t{1});
+        QVERIFY(m_templates);
+        QCOMPARE(m_templates->RowsOf("aaa_NEW").size(), size_t{1});
         auto* input = Child<QComboBox>(windows->Selector(), "inputBuffer");
         QCOMPARE(input->itemText(0), QStringLiteral("aaa_NEW"));
         QCOMPARE(input->currentText(), QStringLiteral("None"));
@@ -299,7 +299,7 @@ private slots:
         }
         QSqlDatabase::removeDatabase("half");
         CCatalogue half;
-        QVERIFY(half.OpenDatabase(path));
+        QVERIFY(half.Open(path));
         auto windows = Windows(&half);
         windows->OnDeviceControl(kToc, kCdRom);
         QCOMPARE(m_prompts.texts, std::vector<std::string>{"no such table: Templates"});
