@@ -30,6 +30,7 @@ int CmdRecords(const Args& args);
 int CmdRoundtrip(const Args& args);
 int CmdDump(const Args& args);
 int CmdIoctl(const Args& args);
+int CmdExport(const Args& args);
 int CmdCapture(const Args& args);
 int CmdCatalogueCreate(const Args& args);
 int CmdTemplates(const Args& args);

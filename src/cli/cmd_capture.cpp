@@ -12,6 +12,7 @@
 #include "cli/cli_document.h"
 #include "decode/name_tables.h"
 #include "decode/template_buffers.h"
+#include "export/record_export.h"
 
 namespace vantrel::cli {
 namespace {
@@ -47,14 +48,14 @@ std::optional<uint32_t> ParseMajors(const std::string& text) {
 
 constexpr char kUsage[] =
     "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] "
-    "[--seconds S] [--flags N] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
+    "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME]";
 
 }  // namespace
 
 int CmdCapture(const Args& args) {
     std::vector<uint32_t> devices;
-    bool allDevices = false, log = false;
+    bool allDevices = false, log = false, jsonLines = false;
     uint32_t mask = (1u << protocol::kMajorCount) - 1;
     std::optional<uint64_t> count;
     std::optional<double> seconds;
@@ -73,7 +74,7 @@ int CmdCapture(const Args& args) {
         } else if (a == "--log") {
             log = true;
         } else if (a == "--device" || a == "--majors" || a == "--count" || a == "--seconds" ||
-                   a == "--flags" || a == "--save" || a == "--rate" || a == "--seed" ||
+                   a == "--flags" || a == "--save" || a == "--format" || a == "--rate" || a == "--seed" ||
                    a == "--catalogue" || a == "--input-template" || a == "--output-template") {
             if (!(v = value())) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
             if (a == "--device") {
@@ -94,6 +95,12 @@ int CmdCapture(const Args& args) {
                 const auto f = ParseU32(*v);
                 if (!f) return Fail(kExitBadInput, "not an output flags word: " + *v);
                 flags = *f;
+            } else if (a == "--format") {
+                if (*v == "jsonl") {
+                    jsonLines = true;
+                } else if (*v != "text") {
+                    return Fail(kExitBadInput, "not an output format (text or jsonl): " + *v);
+                }
             } else if (a == "--save") {
                 save = *v;
             } else if (a == "--catalogue") {
@@ -123,7 +130,16 @@ int CmdCapture(const Args& args) {
 
     const bool templated = TemplateNameIsOn(inputTemplate) || TemplateNameIsOn(outputTemplate);
     std::setvbuf(stdout, nullptr, _IOFBF, size_t{1} << 20);
-    auto cli = OpenCliDocument(options, templated ? catalogue : std::string());
+    DocumentServices services;
+    if (jsonLines) {
+        // One JSON object per record as it arrives, input bytes included.
+        services.formatNew = [](const CIrpRecord& record, size_t index, std::string& out) {
+            ExportOptions exportOptions;
+            exportOptions.inputBytesKnown = true;
+            AppendJsonLine(record, index, exportOptions, out);
+        };
+    }
+    auto cli = OpenCliDocument(options, templated ? catalogue : std::string(), std::move(services));
     if (!cli) return kExitBadInput;  // the document said why
     CVantrelDoc& doc = *cli->doc;
     doc.SetOutputFlags(flags);

@@ -262,81 +262,97 @@ void AppendLabel(std::string& out, std::string_view type, std::string_view name)
     out.append(static_cast<size_t>(PadTabs(length)), '\t');
 }
 
-// Appends "=\t0x%.8x\r\n".
-void AppendValue8(std::string& out, uint32_t value) {
-    char buf[14] = {'=', '\t', '0', 'x'};
-    WriteHex(buf + 4, value, 8);
-    buf[12] = '\r';
-    buf[13] = '\n';
-    out.append(buf, sizeof buf);
-}
+// One printed line of the section. A field line prints "TYPE Name" and its
+// value; a group line prints "TYPE Name" alone and its members follow, each
+// with its own label and value.
+enum class LineKind : uint8_t { Field, Group, Member };
+struct Line {
+    LineKind kind;
+    std::string_view type;   // of a member: the type its value is read as
+    std::string_view name;   // of a member: the name it is known by
+    std::string_view label;  // of a member: the text before its tabs
+    std::string_view value;  // empty for a group
+};
 
-void AppendHeader(std::string& out, std::string_view type, std::string_view name) {
-    out.append(kIndent);
-    out.append(type);
-    out.push_back(' ');
-    out.append(name);
-    out.append("\r\n");
-}
-
-void AppendField(std::string& out, const Field& f, const IRP_CAPTURE_RECORD& capture) {
+// Calls fn(const Line&) for each line of the field. The text section and the
+// structured values both come from here, so they cannot drift apart.
+template <typename Fn>
+void VisitLines(const Field& f, const IRP_CAPTURE_RECORD& capture, Fn&& fn) {
+    char buf[2 + 16] = {'0', 'x'};
+    const auto hex = [&buf](uint64_t value, int digits) {
+        WriteHex(buf + 2, value, digits);
+        return std::string_view(buf, static_cast<size_t>(2 + digits));
+    };
     switch (f.form) {
         case Form::Typed:
-            AppendLabel(out, f.type, f.name);
-            AppendValue8(out, (capture.Param32(f.offset) >> f.shift) & f.mask);
+            fn(Line{LineKind::Field,
+                    f.type,
+                    f.name,
+                    {},
+                    hex((capture.Param32(f.offset) >> f.shift) & f.mask, 8)});
             return;
-        case Form::UShort: {
-            AppendLabel(out, f.type, f.name);
-            char buf[10] = {'=', '\t', '0', 'x'};
-            WriteHex(buf + 4, capture.Param16(f.offset), 4);
-            buf[8] = '\r';
-            buf[9] = '\n';
-            out.append(buf, sizeof buf);
+        case Form::UShort:
+            fn(Line{LineKind::Field, f.type, f.name, {}, hex(capture.Param16(f.offset), 4)});
             return;
-        }
         case Form::LargeInteger: {
-            AppendLabel(out, f.type, f.name);
-            char buf[22] = {'=', '\t', '0', 'x'};
-            WriteHex(buf + 4, capture.Param32(f.offset + 4), 8);
-            WriteHex(buf + 12, capture.Param32(f.offset), 8);
-            buf[20] = '\r';
-            buf[21] = '\n';
-            out.append(buf, sizeof buf);
+            const uint64_t value =
+                (uint64_t{capture.Param32(f.offset + 4)} << 32) | capture.Param32(f.offset);
+            fn(Line{LineKind::Field, f.type, f.name, {}, hex(value, 16)});
             return;
         }
         case Form::Boolean:
-            AppendLabel(out, f.type, f.name);
-            out.append(capture.Param8(f.offset) != 0 ? "=\tTRUE\r\n" : "=\tFALSE\r\n");
+            fn(Line{LineKind::Field,
+                    f.type,
+                    f.name,
+                    {},
+                    capture.Param8(f.offset) != 0 ? "TRUE" : "FALSE"});
             return;
         case Form::PowerSequence: {
             static constexpr std::string_view kMembers[] = {"SequenceD1", "SequenceD2",
                                                             "SequenceD3"};
-            AppendHeader(out, f.type, f.name);
+            fn(Line{LineKind::Group, f.type, f.name, {}, {}});
             for (size_t i = 0; i < 3; ++i) {
-                const size_t length = kMemberIndent.size() + kMembers[i].size();
-                out.append(kMemberIndent);
-                out.append(kMembers[i]);
-                out.append(static_cast<size_t>(PadTabs(length)), '\t');
-                AppendValue8(out, capture.Param32(f.offset + 4 * i));
+                fn(Line{LineKind::Member, "ULONG", kMembers[i], kMembers[i],
+                        hex(capture.Param32(f.offset + 4 * i), 8)});
             }
             return;
         }
         case Form::PowerState: {
-            // The state is a union of the two enumerations: one word, printed twice.
-            static constexpr std::string_view kMembers[] = {"SYSTEM_POWER_STATE",
-                                                            "DEVICE_POWER_STATE"};
-            AppendHeader(out, f.type, f.name);
+            // The state is a union of the two enumerations: one word, read as each.
+            static constexpr std::string_view kReadings[] = {"SYSTEM_POWER_STATE",
+                                                             "DEVICE_POWER_STATE"};
+            fn(Line{LineKind::Group, f.type, f.name, {}, {}});
             const uint32_t state = capture.Param32(f.offset);
-            for (std::string_view member : kMembers) {
-                const size_t length = kMemberIndent.size() + member.size();
-                out.append(kMemberIndent);
-                out.append(member);
-                out.append(static_cast<size_t>(PadTabs(length)), '\t');
-                AppendValue8(out, state);
+            for (std::string_view reading : kReadings) {
+                fn(Line{LineKind::Member, reading, f.name, reading, hex(state, 8)});
             }
             return;
         }
     }
+}
+
+void AppendLine(std::string& out, const Line& line) {
+    switch (line.kind) {
+        case LineKind::Field:
+            AppendLabel(out, line.type, line.name);
+            break;
+        case LineKind::Group:
+            out.append(kIndent);
+            out.append(line.type);
+            out.push_back(' ');
+            out.append(line.name);
+            out.append("\r\n");
+            return;
+        case LineKind::Member:
+            out.append(kMemberIndent);
+            out.append(line.label);
+            out.append(static_cast<size_t>(PadTabs(kMemberIndent.size() + line.label.size())),
+                       '\t');
+            break;
+    }
+    out.append("=\t");
+    out.append(line.value);
+    out.append("\r\n");
 }
 
 }  // namespace
@@ -349,10 +365,24 @@ void AppendParameterSection(std::string& out, const IRP_CAPTURE_RECORD& capture)
     const Layout* layout = FindLayout(capture.MajorFunction, capture.MinorFunction);
     if (layout == nullptr) return;
     out.append("\r\n    Parameters:\r\n    struct {\r\n");
-    for (const Field& f : layout->fields) AppendField(out, f, capture);
+    for (const Field& f : layout->fields) {
+        VisitLines(f, capture, [&out](const Line& line) { AppendLine(out, line); });
+    }
     out.append("    } ");
     out.append(layout->structName);
     out.append("\r\n");
+}
+
+bool VisitParameterValues(const IRP_CAPTURE_RECORD& capture,
+                          void (*fn)(void* context, const ParameterValue& value), void* context) {
+    const Layout* layout = FindLayout(capture.MajorFunction, capture.MinorFunction);
+    if (layout == nullptr) return false;
+    for (const Field& f : layout->fields) {
+        VisitLines(f, capture, [fn, context](const Line& line) {
+            if (line.kind != LineKind::Group) fn(context, {line.type, line.name, line.value});
+        });
+    }
+    return true;
 }
 
 }  // namespace vantrel
