@@ -112,7 +112,8 @@ bool OpenConnection(const std::string& name, const std::string& path, std::strin
 bool SchemaReadable(const std::string& name, std::string& error) {
     QSqlDatabase db = QSqlDatabase::database(QString::fromStdString(name), false);
     QSqlQuery query(db);
-    if (query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && query.next()) return true;
+    if (query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && query.next())
+        return true;
     error = DbErrorText(query.lastError());
     return false;
 }
@@ -158,11 +159,19 @@ bool CCatalogue::Open(const std::string& path, std::string* error) {
     m_templates.Attach(m_connection);
     m_recordsetError.clear();
     if (!m_ioctls.Open()) m_recordsetError = m_ioctls.GetLastError();
-    if (!m_templates.Open() && m_recordsetError.empty()) m_recordsetError = m_templates.GetLastError();
+    if (!m_templates.Open() && m_recordsetError.empty())
+        m_recordsetError = m_templates.GetLastError();
     m_open = true;
     m_path = path;
     m_error.clear();
     if (m_publisher) Republish();
+    return true;
+}
+
+bool CCatalogue::OpenRecordset(CRecordset& set, std::string* error) {
+    if (!m_open) return Fail("The catalogue is not open.", error);
+    set.Attach(m_connection);
+    if (!set.Open()) return Fail(set.GetLastError(), error);
     return true;
 }
 
@@ -322,21 +331,31 @@ void CCatalogue::Republish() {
     if (auto snapshot = ReadTemplateSnapshot(nullptr)) m_publisher(std::move(snapshot));
 }
 
-std::shared_ptr<const CTemplateSnapshot> CCatalogue::ReadTemplateSnapshot(std::string* error) {
+std::vector<TemplateRow> CCatalogue::ReadTemplateRows(std::string* error) {
+    std::vector<TemplateRow> rows;
     if (!m_open) {
         Fail("The catalogue is not open.", error);
-        return nullptr;
+        return rows;
     }
     CTemplateSet reader;
     reader.Attach(m_connection);
     if (!reader.Open()) {
         Fail(reader.GetLastError(), error);
-        return nullptr;
+        return rows;
     }
-    std::vector<TemplateRow> rows;
     rows.reserve(reader.GetRecordCount());
     for (reader.MoveFirst(); !reader.IsEOF(); reader.MoveNext()) {
         rows.push_back({reader.m_Name, reader.m_Type, reader.m_ValueName, reader.m_Offset});
+    }
+    return rows;
+}
+
+std::shared_ptr<const CTemplateSnapshot> CCatalogue::ReadTemplateSnapshot(std::string* error) {
+    std::string text;
+    std::vector<TemplateRow> rows = ReadTemplateRows(&text);
+    if (!text.empty()) {
+        if (error) *error = text;
+        return nullptr;
     }
     return std::make_shared<const CTemplateSnapshot>(std::move(rows));
 }

@@ -118,6 +118,12 @@ public:
     CIoctlSet& Ioctls() { return m_ioctls; }
     CTemplateSet& Templates() { return m_templates; }
 
+    // Opens one of the two recordsets if it is not open yet (an open one
+    // keeps its filter, sort and position): what a window does when it
+    // starts. False with the engine's text when the catalogue is not open or
+    // the table cannot be read.
+    bool OpenRecordset(CRecordset& set, std::string* error = nullptr);
+
     // Positions the Ioctls recordset on the row of (code, object name):
     // exact, case-sensitive name comparison. False when the catalogue is not
     // open, the recordset is empty, or no row matches.
@@ -146,8 +152,16 @@ public:
 
     // Every Templates row, read afresh (the shared recordset is untouched).
     std::shared_ptr<const CTemplateSnapshot> ReadTemplateSnapshot(std::string* error = nullptr);
+    // The same rows in table order.
+    std::vector<TemplateRow> ReadTemplateRows(std::string* error = nullptr);
     // Every Ioctls row in table order, read afresh.
     std::vector<IoctlRow> ReadIoctls(std::string* error = nullptr);
+
+    // Replaces every row of the tables given (a null table is left alone) in
+    // one transaction: either all rows are stored or nothing changes. Open
+    // recordsets are requeried afterwards; new Templates rows are published.
+    bool ReplaceTables(const std::vector<IoctlRow>* ioctls,
+                       const std::vector<TemplateRow>* templates, std::string* error = nullptr);
 
 private:
     bool Fail(std::string message, std::string* error);

@@ -35,5 +35,7 @@ int CmdCapture(const Args& args);
 int CmdCatalogueCreate(const Args& args);
 int CmdTemplates(const Args& args);
 int CmdIoctls(const Args& args);
+int CmdCatalogueExport(const Args& args);
+int CmdCatalogueImport(const Args& args);
 
 }  // namespace vantrel::cli

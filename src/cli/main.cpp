@@ -29,6 +29,9 @@ const Command kCommands[] = {
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},
     {"templates", vantrel::cli::CmdTemplates, "templates [--catalogue DB]"},
     {"ioctls", vantrel::cli::CmdIoctls, "ioctls [--catalogue DB]"},
+    {"catalogue-export", vantrel::cli::CmdCatalogueExport,
+     "catalogue-export DB --format json | --format csv --table ioctls|templates"},
+    {"catalogue-import", vantrel::cli::CmdCatalogueImport, "catalogue-import DB FILE"},
 };
 
 int Usage() {
