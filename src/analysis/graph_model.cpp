@@ -21,6 +21,20 @@ int PointSizeForRatio(double q) {
     return 5;
 }
 
+// Whether any of the cells lies within the hit distance: (column + biasX)
+// and (row + biasY) at most twice the distance, unsigned, so that one
+// comparison tests both sides.
+uint32_t AnyNear(const uint32_t* cells, size_t count, uint32_t biasX, uint32_t biasY) {
+    constexpr uint32_t kSpan = 2 * CGraphModel::kHitDistance;
+    uint32_t any = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t c = cells[i];
+        any |= static_cast<uint32_t>((c % CGraphModel::kRasterWidth) + biasX <= kSpan) &
+               static_cast<uint32_t>((c / CGraphModel::kRasterWidth) + biasY <= kSpan);
+    }
+    return any;
+}
+
 // Snaps a zoom bound down to a multiple of the step, toward zero.
 double Snap(double value, double step) {
     return std::trunc(value / step) * step;
@@ -182,18 +196,20 @@ int32_t CGraphModel::HitTest(int x, int y, const GraphGeometry& surface) const {
     const auto cx = surface.VirtualX(x);
     const auto cy = surface.VirtualY(y);
     if (!cx || !cy) return -1;
-    // Unsigned distance tests: (v - c + 7) <= 14 covers |v - c| <= 7. A
-    // centre far outside the raster matches nothing.
+    // A centre far outside the raster matches nothing.
     if (std::abs(*cx) > 4 * kRasterWidth || std::abs(*cy) > 4 * kRasterHeight) return -1;
     const uint32_t biasX = static_cast<uint32_t>(kHitDistance - *cx);
     const uint32_t biasY = static_cast<uint32_t>(kHitDistance - *cy);
-    constexpr uint32_t kSpan = 2 * kHitDistance;
+    // Blocks without a branch per point (the compiler vectorises them); the
+    // first block with a hit is searched point by point.
+    constexpr size_t kBlock = 256;
     const uint32_t* cells = m_cells.data();
     const size_t n = m_cells.size();
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t c = cells[i];
-        if ((c % kRasterWidth) + biasX <= kSpan && (c / kRasterWidth) + biasY <= kSpan)
-            return m_data[i];
+    for (size_t start = 0; start < n; start += kBlock) {
+        const size_t count = std::min(kBlock, n - start);
+        if (!AnyNear(cells + start, count, biasX, biasY)) continue;
+        for (size_t i = start; i < start + count; ++i)
+            if (AnyNear(cells + i, 1, biasX, biasY)) return m_data[i];
     }
     return -1;
 }

@@ -34,5 +34,8 @@ int CmdCapture(const Args& args);
 int CmdCatalogueCreate(const Args& args);
 int CmdTemplates(const Args& args);
 int CmdIoctls(const Args& args);
+int CmdStats(const Args& args);
+int CmdPoints(const Args& args);
+int CmdGraph(const Args& args);
 
 }  // namespace vantrel::cli

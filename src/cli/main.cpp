@@ -28,6 +28,13 @@ const Command kCommands[] = {
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},
     {"templates", vantrel::cli::CmdTemplates, "templates [--catalogue DB]"},
     {"ioctls", vantrel::cli::CmdIoctls, "ioctls [--catalogue DB]"},
+    {"stats", vantrel::cli::CmdStats,
+     "stats FILE.vtl [--device-controls | --ioctl CODE --object NAME] [--extended]"},
+    {"points", vantrel::cli::CmdPoints,
+     "points FILE.vtl [--now TICK] [--limits XMIN XMAX YMIN YMAX] [--device-controls | --ioctl "
+     "CODE --object NAME]"},
+    {"graph", vantrel::cli::CmdGraph,
+     "graph FILE.vtl --output OUT.png|OUT.pdf [--width W --height H] [--now TICK]"},
 };
 
 int Usage() {
