@@ -1,7 +1,10 @@
 #include "analysis/graph_scale.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <clocale>
+#include <cstdlib>
 
 namespace vantrel {
 namespace {
@@ -54,6 +57,27 @@ std::string GraphValueLabel(double v) {
 std::string GraphYLabel(double value, uint32_t options) {
     if (options & kGraphPercentY) return GraphValueLabel(value * 100.0) + "%";
     return GraphValueLabel(value);
+}
+
+double TextToNumber(std::string_view text) {
+    size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
+    if (at < text.size() && text[at] == '+') {  // from_chars takes '-' only
+        if (++at < text.size() && text[at] == '-') return 0.0;
+    }
+    double value = 0.0;
+    const char* first = text.data() + at;
+    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // Beyond the range of a double: let the C library decide between
+        // +-HUGE_VAL and 0, with the text's point written the locale's way.
+        std::string number(first, end);
+        const char point = *std::localeconv()->decimal_point;
+        for (char& c : number)
+            if (c == '.') c = point;
+        return std::strtod(number.c_str(), nullptr);
+    }
+    return error == std::errc() ? value : 0.0;
 }
 
 int GraphGeometry::SurfaceX(int virtualX) const {

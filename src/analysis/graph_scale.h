@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 
@@ -26,6 +27,12 @@ double NiceStep(double low, double high, int divisions);
 // A tick value as text: "%g" up to 999.9 in magnitude, then "%gK", "%gM"
 // and "%gG" of the value in thousands, millions and billions.
 std::string GraphValueLabel(double value);
+
+// A limit typed by the user or read from the profile, converted as the C
+// library's text-to-number conversion does it: leading blanks, then the
+// longest number that starts the text ("12.5ms" is 12.5); no number at all
+// is 0.0. The decimal point is always '.', whatever the locale says.
+double TextToNumber(std::string_view text);
 
 // Option flag: the Y tick labels are percentages (the value x 100 and "%").
 inline constexpr uint32_t kGraphPercentY = 0x40;

@@ -44,6 +44,20 @@ TEST(GraphScaleTest, ValueLabels) {
     EXPECT_EQ(GraphYLabel(0.25, 1), "0.25");
 }
 
+TEST(GraphScaleTest, TextToNumberTakesTheLeadingNumber) {
+    EXPECT_EQ(TextToNumber("abc"), 0.0);
+    EXPECT_EQ(TextToNumber(""), 0.0);
+    EXPECT_EQ(TextToNumber("12.5ms"), 12.5);
+    EXPECT_EQ(TextToNumber(" \t-3"), -3.0);
+    EXPECT_EQ(TextToNumber("+2e1"), 20.0);
+    EXPECT_EQ(TextToNumber(".5"), 0.5);
+    EXPECT_EQ(TextToNumber("+-5"), 0.0);
+    EXPECT_EQ(TextToNumber("100,25"), 100.0) << "the point is always '.'";
+    EXPECT_EQ(TextToNumber("1e999"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(TextToNumber("-1e999"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(TextToNumber("1e-999"), 0.0);
+}
+
 TEST(GraphScaleTest, SurfaceMapping) {
     const GraphGeometry g{1174, 918};
     EXPECT_EQ(g.SurfaceX(0), 75);
