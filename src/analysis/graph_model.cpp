@@ -167,7 +167,10 @@ bool CGraphModel::ZoomTo(int x1, int y1, int x2, int y2, const GraphGeometry& su
 }
 
 bool CGraphModel::Unzoom(double defaultMaxX, double defaultMaxY) {
-    m_pointSize = kInitialPointSize;
+    if (m_pointSize != kInitialPointSize) {
+        m_pointSize = kInitialPointSize;
+        Touch();
+    }
     GraphLimits l = Limits();
     bool changed = false;
     if (m_extents.HasX()) {

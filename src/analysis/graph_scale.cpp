@@ -1,9 +1,9 @@
 #include "analysis/graph_scale.h"
 
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
-#include <clocale>
 #include <cstdlib>
 
 namespace vantrel {
