@@ -224,9 +224,15 @@ void AnalysisPagesTest::dragZoomsAndRightClickUnzooms() {
     const QPoint from(200, 150), to(500, 400);
     QVERIFY(expected.ZoomTo(from.x(), from.y(), to.x(), to.y(), surface));
 
+    const QImage before = graph->grab().toImage();
     QTest::mousePress(graph, Qt::LeftButton, {}, from);
     QTest::mouseMove(graph, QPoint(300, 300));
     QTest::mouseMove(graph, to);
+    // The rubber band inverts what lies under its edges.
+    const QImage band = graph->grab().toImage();
+    const QPoint edge(from.x(), (from.y() + to.y()) / 2);
+    QCOMPARE(band.pixel(edge) & 0xFFFFFF, ~before.pixel(edge) & 0xFFFFFF);
+    QCOMPARE(band.pixel(edge.x() + 1, edge.y()), before.pixel(edge.x() + 1, edge.y()));
     QTest::mouseRelease(graph, Qt::LeftButton, {}, to);
     QCOMPARE(doc.model.Limits(), expected.Limits());
     QVERIFY(doc.model.Limits() != (GraphLimits{0, 100, 0, 10}));
