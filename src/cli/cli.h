@@ -37,5 +37,8 @@ int CmdTemplates(const Args& args);
 int CmdIoctls(const Args& args);
 int CmdCatalogueExport(const Args& args);
 int CmdCatalogueImport(const Args& args);
+int CmdStats(const Args& args);
+int CmdPoints(const Args& args);
+int CmdGraph(const Args& args);
 
 }  // namespace vantrel::cli

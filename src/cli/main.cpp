@@ -32,6 +32,13 @@ const Command kCommands[] = {
     {"catalogue-export", vantrel::cli::CmdCatalogueExport,
      "catalogue-export DB --format json | --format csv --table ioctls|templates"},
     {"catalogue-import", vantrel::cli::CmdCatalogueImport, "catalogue-import DB FILE"},
+    {"stats", vantrel::cli::CmdStats,
+     "stats FILE.vtl [--device-controls | --ioctl CODE --object NAME] [--extended]"},
+    {"points", vantrel::cli::CmdPoints,
+     "points FILE.vtl [--now TICK] [--limits XMIN XMAX YMIN YMAX] [--device-controls | --ioctl "
+     "CODE --object NAME]"},
+    {"graph", vantrel::cli::CmdGraph,
+     "graph FILE.vtl --output OUT.png|OUT.pdf [--width W --height H] [--now TICK]"},
 };
 
 int Usage() {
