@@ -96,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     uint8_t* bytes = input ? capture.InputData : capture.OutputData;
     const std::vector<uint8_t> rest = in.ConsumeRemainingBytes<uint8_t>();
-    std::memcpy(bytes, rest.data(), std::min(rest.size(), size_t{rec::DataSize}));
+    if (!rest.empty())
+        std::memcpy(bytes, rest.data(), std::min(rest.size(), size_t{rec::DataSize}));
 
     const CTemplateSnapshot templates(rows);
     std::string out;
