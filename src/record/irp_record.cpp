@@ -11,6 +11,13 @@ uint32_t TextLength(std::string_view s) {
     return static_cast<uint32_t>(std::min<size_t>(s.size(), UINT32_MAX));
 }
 
+// Uninitialised bytes; released with delete[] at once (make_shared of an
+// array destroys its elements one by one, which instrumented builds do not
+// optimise away).
+std::shared_ptr<char[]> NewBlock(size_t bytes) {
+    return std::shared_ptr<char[]>(new char[bytes]);
+}
+
 void WriteText(char* at, std::string_view s, uint32_t n) {
     std::memcpy(at, &n, kLengthSize);
     if (n) std::memcpy(at + kLengthSize, s.data(), n);
@@ -21,7 +28,7 @@ void WriteText(char* at, std::string_view s, uint32_t n) {
 CText::CText(std::string_view s) {
     if (s.empty()) return;
     const uint32_t n = TextLength(s);
-    std::shared_ptr<char[]> block = std::make_shared<char[]>(kLengthSize + n);
+    std::shared_ptr<char[]> block = NewBlock(kLengthSize + n);
     const char* at = block.get();
     WriteText(block.get(), s, n);
     m_p = std::shared_ptr<const char>(std::move(block), at);
@@ -31,9 +38,10 @@ CText CTextArena::Add(std::string_view s) {
     if (s.empty()) return CText();
     const uint32_t n = TextLength(s);
     const size_t need = kLengthSize + n;
-    if (need > kBlockSize / 4) return CText(s);  // a long text keeps its own block
-    if (kBlockSize - m_used < need) {
-        m_block = std::make_shared<char[]>(kBlockSize);
+    if (need > kMaxBlock / 4) return CText(s);  // a long text keeps its own block
+    if (m_size - m_used < need) {
+        m_size = std::max(need, m_size ? std::min(2 * m_size, kMaxBlock) : kFirstBlock);
+        m_block = NewBlock(m_size);
         m_used = 0;
     }
     char* at = m_block.get() + m_used;

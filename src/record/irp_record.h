@@ -48,9 +48,12 @@ public:
     CText Add(std::string_view s);
 
 private:
-    static constexpr size_t kBlockSize = 4000;
+    // Blocks grow from a few texts' worth to kMaxBlock bytes.
+    static constexpr size_t kFirstBlock = 240;
+    static constexpr size_t kMaxBlock = 4000;
     std::shared_ptr<char[]> m_block;
-    size_t m_used = kBlockSize;
+    size_t m_size = 0;
+    size_t m_used = 0;
 };
 
 // Latency in milliseconds from two timestamps and the driver's ticks per

@@ -61,6 +61,7 @@ TEST(TextArenaTest, TextsKeepTheirBytesAfterTheArenaAndTheirNeighboursAreGone) {
         for (int i = 0; i < 600; ++i) {
             std::string s = "\\Device\\Harddisk" + std::to_string(i);
             if (i % 7 == 0) s += std::string("\0\xFF", 2);
+            if (i % 11 == 0) s = std::string(600 + i % 5, 'x');  // more than a first block
             if (i % 50 == 0) s = std::string(1500 + i, static_cast<char>('a' + i % 26));
             CText t = arena.Add(s);
             if (i % 3 == 0) {
