@@ -4,9 +4,9 @@
 //
 // Storage: records live in chunks that are never moved, so a record keeps
 // its address until the list is cleared. The first chunk holds kFirstChunk
-// records and each next one twice as many, up to kPerChunk (about 4 MiB);
-// from there on every chunk has that size. A small test file therefore costs
-// a few kilobytes, while a long capture gets big chunks that the kernel can
+// records and each next one twice as many, ten times; from there on every
+// chunk holds kPerChunk records (4 MiB). A small test file therefore costs a
+// few kilobytes, while a long capture gets big chunks that the kernel can
 // back with huge pages. A cleared list keeps its chunks (up to kKeptBytes)
 // for the records that follow.
 //
@@ -39,14 +39,18 @@ namespace vantrel {
 class CRecordList {
 public:
     static constexpr size_t kChunkBytes = size_t{4} << 20;
-    static constexpr size_t kGrowthSteps = 9;
-    static constexpr size_t kFirstChunk = (kChunkBytes / sizeof(CIrpRecord)) >> kGrowthSteps;
-    static constexpr size_t kPerChunk = kFirstChunk << kGrowthSteps;
-    static_assert(kFirstChunk > 0 && kPerChunk * sizeof(CIrpRecord) <= kChunkBytes);
+    static constexpr size_t kPerChunk = kChunkBytes / sizeof(CIrpRecord);
+    // The growing chunks: kFirstChunk records (under one 4 KiB page), then
+    // twice as many each time; the last of them still fits one 2 MiB page.
+    static constexpr size_t kFirstChunk = 7;
+    static constexpr size_t kGrowthSteps = 10;
+    static_assert(kFirstChunk * sizeof(CIrpRecord) <= 4096);
+    static_assert((kFirstChunk << (kGrowthSteps - 1)) <= kPerChunk);
     // Records in the chunks that grow (0 .. kGrowthSteps - 1).
     static constexpr size_t kGrowingRecords = kFirstChunk * ((size_t{1} << kGrowthSteps) - 1);
     static constexpr size_t kMaxChunks = size_t{1} << 15;
-    static constexpr size_t kMaxRecords = kGrowingRecords + (kMaxChunks - kGrowthSteps) * kPerChunk;
+    static constexpr size_t kMaxRecords =
+        kGrowingRecords + (kMaxChunks - kGrowthSteps) * kPerChunk;
     // Chunk memory a cleared list keeps for the next records.
     static constexpr size_t kKeptBytes = size_t{256} << 20;
 

@@ -134,28 +134,38 @@ void WriteHeader(const TestFileHeader& h, uint32_t count, Writer& w) {
 // --- Reading ------------------------------------------------------------------
 
 // Hands out shared texts so that the records of one device object share
-// their description and name, as captured records do.
+// their description and name, as captured records do. New texts come from
+// an arena: a file with many different texts costs few allocations.
 class TextPool {
 public:
     CText Get(std::string_view s, CText& last) {
         if (s.empty()) return CText();
         if (last.view() == s) return last;
-        auto it = m_texts.find(s);
-        if (it != m_texts.end()) {
-            last = it->second;
-            return last;
+        // A test holds few device objects: their texts are found in a short
+        // list without hashing or allocating; the map serves the rest.
+        for (size_t i = 0; i < m_fewCount; ++i) {
+            if (m_few[i].view() == s) return last = m_few[i];
         }
-        CText text(s);
-        if (m_texts.size() < kMaxPooled && s.size() <= kMaxPooledLength)
-            m_texts.emplace(text.view(), text);
-        last = text;
-        return text;
+        auto it = m_texts.find(s);
+        if (it != m_texts.end()) return last = it->second;
+        CText text = m_arena.Add(s);
+        if (s.size() <= kMaxPooledLength) {
+            if (m_fewCount < kFew)
+                m_few[m_fewCount++] = text;
+            else if (m_texts.size() < kMaxPooled)
+                m_texts.emplace(text.view(), text);
+        }
+        return last = text;
     }
 
 private:
+    static constexpr size_t kFew = 16;
     static constexpr size_t kMaxPooled = 1 << 16;
     static constexpr size_t kMaxPooledLength = 4096;
+    CText m_few[kFew];
+    size_t m_fewCount = 0;
     std::unordered_map<std::string_view, CText> m_texts;
+    CTextArena m_arena;
 };
 
 class Reader {

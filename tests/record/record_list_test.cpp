@@ -80,11 +80,11 @@ int ThreadCount() {
 }
 
 TEST(RecordListTest, PositionsMapOntoGrowingThenEqualChunks) {
-    // Chunks double from kFirstChunk records up to kPerChunk, then stay.
+    // Chunks double from kFirstChunk records, then all hold kPerChunk.
     EXPECT_EQ(CRecordList::ChunkCapacity(0), CRecordList::kFirstChunk);
     EXPECT_EQ(CRecordList::ChunkCapacity(CRecordList::kGrowthSteps), CRecordList::kPerChunk);
     EXPECT_LE(CRecordList::kPerChunk * sizeof(CIrpRecord), CRecordList::kChunkBytes);
-    EXPECT_LE(CRecordList::kFirstChunk * sizeof(CIrpRecord), 16u * 1024);
+    EXPECT_LE(CRecordList::kFirstChunk * sizeof(CIrpRecord), 4096u);
     size_t chunk = 0, offset = 0;
     for (size_t i = 0; i < CRecordList::kGrowingRecords + 3 * CRecordList::kPerChunk; ++i) {
         const CRecordList::Position at = CRecordList::Locate(i);
