@@ -19,7 +19,7 @@ std::string_view LoadString(uint32_t id) {
         case IDS_HELP_FILE: return "Vantrel.html";
         case IDS_HELP_MISSING:
             return "The help file, Vantrel.html, is either corrupted, or could not be\nfound.  "
-                   "Make sure it's in the same directory as Vantrel";
+                   "Make sure it's in the same directory as vantrel";
         case IDS_BAD_RANGE: return "The IRP range you entered is invalid.";
         case IDS_NO_DEVICE_SELECTED:
             return "You must select at least one device object in the device\nobject pane.";
