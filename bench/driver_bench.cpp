@@ -7,13 +7,13 @@
 #include <atomic>
 #include <memory>
 
-#include "record/driver_device.h"
-#include "record/le.h"
-#include "record/protocol.h"
 #include "driver/irp_generator.h"
 #include "driver/simulated_driver.h"
 #include "platform/event.h"
 #include "platform/handle_table.h"
+#include "record/driver_device.h"
+#include "record/le.h"
+#include "record/protocol.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ BENCHMARK(BM_IrpStreamNext);
 
 struct Ring {
     alignas(64) uint8_t bytes[pr::kRingSize] = {};
-    uint32_t handle = RegisterHandle(bytes);
+    uint32_t handle = RegisterRingHandle(bytes);
     ~Ring() { UnregisterHandle(handle); }
 };
 
@@ -45,10 +45,11 @@ void BM_DriverToRingMaxRate(benchmark::State& state) {
     const int devices = static_cast<int>(state.range(0));
     SimulatedDriverOptions options;
     options.rate = 0;
-    auto driver = OpenSimulatedDriver(options);
+    CSimulatedDriverSession session(options);
+    auto driver = session.Opener()(pr::kDevicePath);
     auto ring = std::make_unique<Ring>();
     CEvent dataReady;
-    const uint32_t eventHandle = RegisterHandle(&dataReady);
+    const uint32_t eventHandle = RegisterEventHandle(&dataReady);
     uint8_t b[32] = {};
     le::Put32(b, pr::kCaptureMode);
     le::Put32(b + 8, eventHandle);
@@ -84,7 +85,7 @@ void BM_DriverToRingMaxRate(benchmark::State& state) {
         readRef.store(r, std::memory_order_release);
     }
     state.SetItemsProcessed(static_cast<int64_t>(taken));
-    state.counters["dropped"] = static_cast<double>(CurrentSimulatedDriverStats().dropped);
+    state.counters["dropped"] = static_cast<double>(session.Stats().dropped);
     driver.reset();
     UnregisterHandle(eventHandle);
 }

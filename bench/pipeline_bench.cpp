@@ -10,12 +10,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "capture/capture_pipeline.h"
-#include "capture/driver_link.h"
-#include "capture/filter_control.h"
+#include "document/document.h"
 #include "driver/simulated_driver.h"
-#include "capture/device_list.h"
-#include "document/prompts.h"
 
 namespace vantrel {
 namespace {
@@ -46,49 +42,38 @@ void BM_PipelineAtRate(benchmark::State& state) {
     SimulatedDriverOptions options;
     options.rate = static_cast<double>(state.range(0));
     options.seed = 7;
-    RegisterSimulatedDriver(options);
-    SilentPrompts prompts;
-    CDriverLink link;
-    if (!link.CreateDocumentSteps(prompts)) {
-        state.SkipWithError("driver");
-        return;
-    }
-    CDeviceList list;
-    list.FillDeviceList(link, prompts);
-    std::vector<const CDeviceObjectInfo*> rows;
-    for (size_t i = 0; i < list.Count(); ++i) rows.push_back(list.Row(i));
-
+    CSimulatedDriverSession driver(options);
     const auto logDir = std::filesystem::temp_directory_path() / "vantrel_pipeline_bench";
     std::filesystem::create_directories(logDir);
     const auto oldDir = std::filesystem::current_path();
     std::filesystem::current_path(logDir);
 
-    CRecordList records;
-    CDocumentState document;
+    SilentPrompts prompts;
     NullSink sink;
     NullSink notices;
-    CDeviceListDirectory directory(list);
-    PipelineHooks hooks;
-    hooks.devices = &directory;
-    hooks.handToDriver = [&](uint32_t e, uint32_t r) {
-        link.SendSetMode(e);
-        link.SendInitBuff(r);
-    };
     uint64_t taken = 0, dropped = 0;
     for (auto _ : state) {
-        CCapturePipeline pipeline(records, document, sink, CCaptureRing::Process(), hooks);
-        pipeline.SetProcessorSpeed(link.ProcessorSpeed());
-        CFilterControl filters(list, link, document, pipeline, notices, prompts);
-        const uint64_t droppedBefore = CurrentSimulatedDriverStats().dropped;
-        filters.AddFilter((1u << 28) - 1, rows, /*logToFile=*/true);
+        DocumentServices services;
+        services.openDriver = driver.Opener();
+        services.prompts = &prompts;
+        services.results = &sink;
+        services.notices = &notices;
+        services.catalogue = CataloguePolicy::PathIfGiven;
+        CVantrelDoc doc(std::move(services));
+        if (!doc.OnNewDocument() || !doc.FillDeviceList()) {
+            state.SkipWithError("driver");
+            break;
+        }
+        std::vector<size_t> rows(doc.Devices().Count());
+        for (size_t i = 0; i < rows.size(); ++i) rows[i] = i;
+        doc.AddFilter((1u << 28) - 1, rows, /*logToFile=*/true);
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        filters.RemoveFilter();
-        pipeline.PokeDrain();
-        pipeline.WaitPrinted(60'000);
-        taken = pipeline.RecordsTaken();
-        dropped = CurrentSimulatedDriverStats().dropped - droppedBefore;
+        doc.RemoveFilter();
+        doc.Pipeline().PokeDrain();
+        doc.Pipeline().WaitPrinted(60'000);
+        taken = doc.Pipeline().RecordsTaken();
+        dropped = driver.Stats().dropped;
     }
-    link.Close();
     std::filesystem::current_path(oldDir);
     std::filesystem::remove_all(logDir);
     state.counters["records_per_s"] = static_cast<double>(taken) / seconds;

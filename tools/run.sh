@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs, builds and runs Vantrel's main job on its built-in defaults: a
-# live capture from the simulated driver, decoded with the sample catalogue.
+# Installs, builds and runs Vantrel on its built-in defaults: a live capture
+# from the simulated driver, decoded with the sample catalogue.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release
+source tools/steps.sh
+step "Installing the Debian packages" tools/setup.sh
+step "Configuring the release build" cmake --preset release
+step "Building" cmake --build --preset release
 # The build folder holds the sample catalogue, Vantrel.db.
 cd build/release
 cli=src/cli/vantrel-cli

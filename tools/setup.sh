@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that build, run and test Vantrel (as root, or through sudo).
+# Installs the Debian packages that build, run and test Vantrel (as root, or
+# through sudo). Quiet unless something fails.
 set -euo pipefail
 packages=(build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libqt6sql6-sqlite libqt6svg6 clang libclang-rt-14-dev)
+          qt6-base-dev libqt6sql6-sqlite libqt6svg6 clang libclang-rt-14-dev clang-format
+          clang-tidy xvfb xauth xdotool)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Installs, builds and runs every test: the release build, then the
-# AddressSanitizer+UBSan and ThreadSanitizer builds, then a short fuzz run.
+# Installs, builds and runs every test: the layer check, the
+# release build, the AddressSanitizer+UBSan and ThreadSanitizer builds, the
+# fuzz run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
+source tools/steps.sh
 export XDG_RUNTIME_DIR="$(mktemp -d)"; chmod 700 "$XDG_RUNTIME_DIR"
 export XDG_CONFIG_HOME="$(mktemp -d)"
 export QT_QPA_PLATFORM=offscreen
+
+step "Installing the Debian packages" tools/setup.sh
+step "Checking the layers" tools/check-layers
 for preset in release asan tsan; do
-  echo "== $preset =="
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset" -j2
+  step "Configuring the $preset build" cmake --preset "$preset"
+  step "Building ($preset)" cmake --build --preset "$preset"
+  step "Running the tests ($preset)" ctest --preset "$preset" -j2
 done
-echo "== fuzz =="
-tools/fuzz.sh 30
+step "Fuzzing every target" tools/fuzz.sh 30
+echo "All checks passed. The full output is in $VANTREL_LOG"

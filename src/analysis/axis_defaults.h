@@ -1,11 +1,12 @@
 #pragma once
-// Process-wide default axis maxima of the latency graph and the filter
-// ticks, shared by the graph page, the capture reset, the text output (Y
-// growth) and the test file.
+// The default axis maxima of the latency graph and the filter ticks of the
+// document: shared by the graph page, the capture reset, the printing
+// thread (Y growth) and the test file. Every member is atomic: the printing
+// thread grows the Y maximum while the GUI thread reads and resets them.
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
+#include <optional>
 
 namespace vantrel {
 
@@ -13,8 +14,6 @@ class CAxisDefaults {
 public:
     static constexpr int32_t kInitialMaxX = 100;
     static constexpr int32_t kInitialMaxY = 10;
-
-    static CAxisDefaults& Instance();
 
     int32_t MaxX() const { return m_maxX.load(std::memory_order_relaxed); }
     int32_t MaxY() const { return m_maxY.load(std::memory_order_relaxed); }
@@ -29,19 +28,15 @@ public:
     void SetFilterStopTick(uint32_t t) { m_stopTick.store(t, std::memory_order_relaxed); }
 
     // Y range growth: when the default maximum Y, as a float, is below the
-    // latency, it becomes trunc(latency + 10) and the observer (the graph's
-    // maximum-Y setter) hears the new value. Called on the printing thread.
-    void GrowY(float latency);
-    // The observer is called on the thread that grows the range; empty: none.
-    void SetMaxYObserver(std::function<void(int32_t)> observer);
+    // latency, it becomes trunc(latency + 10) (saturating at INT32_MAX) and
+    // the new value is returned, for the graph's maximum Y. NaN never grows.
+    std::optional<int32_t> GrowY(float latency);
 
 private:
     std::atomic<int32_t> m_maxX{kInitialMaxX};
     std::atomic<int32_t> m_maxY{kInitialMaxY};
     std::atomic<uint32_t> m_startTick{0};
     std::atomic<uint32_t> m_stopTick{0};
-    std::function<void(int32_t)> m_observer;
-    std::atomic<bool> m_hasObserver{false};
 };
 
 }  // namespace vantrel

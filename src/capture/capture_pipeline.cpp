@@ -8,14 +8,12 @@
 #include <unistd.h>
 #endif
 
-#include "analysis/axis_defaults.h"
 #include "catalogue/ioctl_selector.h"
-#include "decode/template_snapshot.h"
-#include "decode/text_block.h"
+#include "platform/thread_priority.h"
 
 namespace vantrel {
 namespace {
-// Records printed under one hold of the list: large enough to make the
+// Records formatted under one hold of the list: large enough to make the
 // locking cheap, small enough that a reset never waits long.
 constexpr size_t kPrintBatch = 256;
 constexpr unsigned kPollPauseUs = 100;
@@ -27,15 +25,22 @@ void LowerThisThreadsPriority() {
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 5);
 #endif
 }
+
+// The range display's record selection: with all devices (or a loaded test)
+// every device object passes, otherwise only the selected one (none
+// selected: nothing passes); then the IOCTL filter, when it is on.
+bool RangeTakes(const CIrpRecord& record, bool allDevices,
+                const std::optional<CDocumentState::Selection>& device, bool ioctlFilter,
+                const IoctlFilterSelection& selection) {
+    if (!allDevices && (!device || record.GetDeviceObject() != device->deviceObject)) return false;
+    return !ioctlFilter || IoctlFilterTest(record, true, selection);
+}
 }  // namespace
 
-CCapturePipeline::CCapturePipeline(CRecordList& records, CDocumentState& document,
-                                   IResultsSink& sink, CCaptureRing& ring, PipelineHooks hooks)
-    : m_records(records),
-      m_document(document),
-      m_sink(sink),
-      m_ring(ring),
+CCapturePipeline::CCapturePipeline(PipelineParts parts, PipelineHooks hooks)
+    : m_parts(parts),
       m_hooks(std::move(hooks)),
+      m_cursorGeneration(parts.records.Generation()),
       m_rangeTimer([this] { OnRangeTimer(); }) {}
 
 CCapturePipeline::~CCapturePipeline() {
@@ -55,43 +60,58 @@ void CCapturePipeline::StartCapture() {
     {
         std::lock_guard lock(m_startMutex);
         if (m_stopping || m_started.load(std::memory_order_relaxed)) return;
+        m_parts.records.EnablePrefetch();
         m_captureThread = std::thread([this] { CaptureLoop(); });
         m_printingThread = std::thread([this] { PrintingLoop(); });
         m_started.store(true, std::memory_order_release);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(kHandOverDelayMs));
-    if (m_hooks.handToDriver) m_hooks.handToDriver(m_ring.DataReadyHandle(), m_ring.RingHandle());
+    if (m_hooks.handToDriver) {
+        m_hooks.handToDriver(m_parts.ring.DataReadyHandle(), m_parts.ring.RingHandle());
+    }
+}
+
+size_t CCapturePipeline::DrainOnce(DrainContext& context) {
+    context.processorSpeed = m_speed.load(std::memory_order_relaxed);
+    m_deviceControls.clear();
+    uint64_t generation = 0;
+    const size_t taken = m_drain.Drain(m_parts.ring, m_parts.records, context, &generation);
+    m_drainPasses.fetch_add(1, std::memory_order_release);
+    if (!taken) return 0;
+    m_taken.fetch_add(taken, std::memory_order_relaxed);
+    m_recordsAdded.Set();
+    if (m_hooks.onDeviceControl) {
+        for (const auto& [code, name] : m_deviceControls)
+            m_hooks.onDeviceControl(code, name.view(), generation);
+    }
+    return taken;
 }
 
 void CCapturePipeline::CaptureLoop() {
+    // This thread keeps the driver's pace: a late drain means records the
+    // driver must drop, so it asks for real-time scheduling where it may.
+    RaiseThisThreadForCapture("capture thread");
     DrainContext context;
     context.devices = m_hooks.devices;
-    context.onDeviceControl = m_hooks.onDeviceControl;
+    if (m_hooks.onDeviceControl) context.deviceControls = &m_deviceControls;
     for (;;) {
-        const int which = WaitForAny({&m_captureQuit, &m_ring.DataReady()});
+        const int which = WaitForAny({&m_captureQuit, &m_parts.ring.DataReady()});
         if (which == 0) return;
         if (which != 1) continue;
         // The event is reset and Signalled cleared before the drain, not
         // after it: a record the driver writes while we drain then sets the
         // event again instead of waiting for the next record to wake us.
         m_captureBusy.store(true, std::memory_order_release);
-        m_ring.DataReady().Reset();
-        m_ring.SetSignalled(0);
-        context.processorSpeed = m_speed.load(std::memory_order_relaxed);
-        size_t taken = m_drain.Drain(m_ring, m_records, context);
-        m_taken.fetch_add(taken, std::memory_order_relaxed);
-        m_recordsAdded.Set();
+        m_parts.ring.DataReady().Reset();
+        m_parts.ring.SetSignalled(0);
+        size_t taken = DrainOnce(context);
         // While records keep coming, look at the ring again after a short
         // pause instead of waiting for the next signal: the ring holds only
         // 200 records, and at high rates a wake-up that comes late means
         // records the driver has to drop.
         while (taken > 0 && !m_captureQuit.IsSet()) {
             std::this_thread::sleep_for(std::chrono::microseconds(kPollPauseUs));
-            taken = m_drain.Drain(m_ring, m_records, context);
-            if (taken) {
-                m_taken.fetch_add(taken, std::memory_order_relaxed);
-                m_recordsAdded.Set();
-            }
+            taken = DrainOnce(context);
         }
         m_captureBusy.store(false, std::memory_order_release);
     }
@@ -112,6 +132,9 @@ void CCapturePipeline::PrintingLoop() {
             m_showRange.Reset();
             PrintRange();
         }
+        // Going back to waiting: what the log holds so far reaches the file,
+        // so a crash loses at most one batch.
+        m_log.Flush();
         m_printingBusy.store(false, std::memory_order_release);
     }
 }
@@ -119,98 +142,140 @@ void CCapturePipeline::PrintingLoop() {
 OutputSettings CCapturePipeline::SettingsFor(const IoctlFilterSelection& selection,
                                              const CTemplateSnapshot* templates) const {
     OutputSettings settings;
-    settings.outputFlags = m_document.OutputFlags();
+    settings.outputFlags = m_parts.state.OutputFlags();
     settings.inputTemplate = selection.inputTemplate;
     settings.outputTemplate = selection.outputTemplate;
     settings.templates = templates;
     return settings;
 }
 
+void CCapturePipeline::ClearResultsLocked() {
+    m_parts.sink.ClearText();
+    m_printedBlocks.store(0, std::memory_order_relaxed);
+}
+
+void CCapturePipeline::AppendNotice(std::string_view text) {
+    std::lock_guard sink(m_sinkMutex);
+    m_parts.notices.AppendText(text, kNoticeGrey);
+}
+
 void CCapturePipeline::ClearResults() {
-    m_sink.ClearText();
-    PrintedBlockCounter().store(0, std::memory_order_relaxed);
+    std::lock_guard sink(m_sinkMutex);
+    ClearResultsLocked();
+}
+
+void CCapturePipeline::CloseLogIfCaughtUpLocked() {
+    if (m_logClosePending && m_cursor >= m_logCloseAt) {
+        m_log.Close();
+        m_logClosePending = false;
+    }
 }
 
 void CCapturePipeline::PrintNew() {
-    std::vector<size_t>& ends = m_blockEnds;
     for (;;) {
-        CRecordList::ReadLock lock(m_records);
-        const size_t cursor = m_cursor.load(std::memory_order_relaxed);
-        const size_t size = lock.Size();
-        if (cursor >= size) return;
-        const size_t end = std::min(size, cursor + kPrintBatch);
-
-        const auto selection = CurrentIoctlSelection();
-        const auto templates = CurrentTemplates();
-        const OutputSettings settings = SettingsFor(*selection, templates.get());
-
-        // Blocks are formatted into one text and handed over block by block;
-        // the log gets the same characters in one write per stretch.
-        auto flush = [&] {
-            m_log.Write(m_text);
-            size_t start = 0;
-            for (size_t e : ends) {
-                m_sink.AppendText(std::string_view(m_text).substr(start, e - start),
-                                  kIrpBlockColour);
-                start = e;
-            }
-            m_text.clear();
-            ends.clear();
-        };
-        for (size_t p = cursor; p < end; ++p) {
-            if (PrintedBlockCounter().load(std::memory_order_relaxed) > kClearAfterBlocks) {
-                flush();
-                ClearResults();
-            }
-            FormatRecord(*lock.At(p), settings, m_text);
-            ends.push_back(m_text.size());
+        size_t first = 0, end = 0;
+        uint64_t generation = 0;
+        {
+            std::lock_guard sink(m_sinkMutex);
+            first = m_cursor;
+            generation = m_cursorGeneration;
         }
-        flush();
-        m_cursor.store(end, std::memory_order_release);
+        std::optional<int32_t> grown;
+        m_text.clear();
+        m_blockEnds.clear();
+        {
+            CRecordList::ReadLock lock(m_parts.records);
+            // A reset or a load came in between: read the new cursor.
+            if (m_parts.records.Generation() != generation) continue;
+            end = std::min(lock.Size(), first + kPrintBatch);
+            const auto selection = m_parts.selection.Get();
+            const auto templates = m_parts.templates.Get();
+            const OutputSettings settings = SettingsFor(*selection, templates.get());
+            for (size_t p = first; p < end; ++p) {
+                const CIrpRecord& record = *lock.At(p);
+                if (auto y = m_parts.axes.GrowY(record.GetLatency())) grown = y;
+                if (m_hooks.formatNew)
+                    m_hooks.formatNew(record, p, m_text);
+                else
+                    FormatRecord(record, settings, m_text);
+                m_blockEnds.push_back(m_text.size());
+            }
+        }
+        std::lock_guard sink(m_sinkMutex);
+        if (first >= end) {
+            CloseLogIfCaughtUpLocked();
+            return;
+        }
+        // The blocks belong to records that a reset or a load removed.
+        if (m_cursorGeneration != generation || m_cursor != first) continue;
+        m_log.Write(m_text);
+        size_t start = 0;
+        for (size_t e : m_blockEnds) {
+            if (m_printedBlocks.load(std::memory_order_relaxed) > kClearAfterBlocks) {
+                ClearResultsLocked();
+            }
+            m_parts.sink.AppendText(std::string_view(m_text).substr(start, e - start),
+                                    kIrpBlockColour);
+            m_printedBlocks.fetch_add(1, std::memory_order_relaxed);
+            start = e;
+        }
+        m_cursor = end;
+        m_printed.store(end, std::memory_order_release);
+        CloseLogIfCaughtUpLocked();
+        if (grown && m_hooks.onMaxYGrown) m_hooks.onMaxYGrown(*grown);
     }
-}
-
-bool CCapturePipeline::Selected(const CIrpRecord& record, bool ioctlFilter,
-                                const IoctlFilterSelection& selection, bool allDevices,
-                                std::optional<uint32_t> device) const {
-    if (!allDevices) {
-        // No device row selected: there is nothing to compare with, and no
-        // record passes.
-        if (!device || record.GetDeviceObject() != *device) return false;
-    }
-    return !ioctlFilter || IoctlFilterTest(record, true, selection);
 }
 
 void CCapturePipeline::PrintRange() {
     size_t p = m_rangeFirst.load(std::memory_order_acquire);
-    for (bool first = true;; first = false) {
-        CRecordList::ReadLock lock(m_records);
-        if (first) {
-            if (m_rangeClearPending.exchange(false)) ClearResults();
-            m_rangePending.store(false, std::memory_order_release);
-        }
-        const auto selection = CurrentIoctlSelection();
-        const auto templates = CurrentTemplates();
-        const OutputSettings settings = SettingsFor(*selection, templates.get());
-        const bool allDevices = m_document.ShowAllDevices() || m_document.FileLoaded();
-        const std::optional<uint32_t> device = m_document.SelectedDevice();
-        const bool ioctlFilter = m_document.IoctlFilter();
-
-        for (size_t n = 0; n < kPrintBatch; ++n, ++p) {
-            if (p >= m_rangeLast.load(std::memory_order_acquire)) return;
-            if (PrintedBlockCounter().load(std::memory_order_relaxed) > kClearAfterBlocks) {
-                ClearResults();
+    if (m_rangeClearPending.exchange(false)) ClearResults();
+    m_rangePending.store(false, std::memory_order_release);
+    for (;;) {
+        uint64_t generation = 0;
+        std::optional<int32_t> grown;
+        bool atEnd = false;
+        m_text.clear();
+        m_blockEnds.clear();
+        {
+            CRecordList::ReadLock lock(m_parts.records);
+            generation = m_parts.records.Generation();
+            const auto selection = m_parts.selection.Get();
+            const auto templates = m_parts.templates.Get();
+            const OutputSettings settings = SettingsFor(*selection, templates.get());
+            const bool allDevices = m_parts.state.ShowAllDevices() || m_parts.state.FileLoaded();
+            const auto device = m_parts.state.SelectedDevice();
+            const bool ioctlFilter = m_parts.state.IoctlFilter();
+            for (size_t n = 0; n < kPrintBatch; ++n, ++p) {
+                const CIrpRecord* record = nullptr;
+                // The bounds are read afresh for every position: a new
+                // request stops this display at once.
+                if (p >= m_rangeLast.load(std::memory_order_acquire) || !(record = lock.At(p))) {
+                    atEnd = true;  // a range past the end stops at the end
+                    break;
+                }
+                if (!RangeTakes(*record, allDevices, device, ioctlFilter, *selection)) continue;
+                if (auto y = m_parts.axes.GrowY(record->GetLatency())) grown = y;
+                FormatRecord(*record, settings, m_text);
+                m_blockEnds.push_back(m_text.size());
             }
-            const CIrpRecord* record = lock.At(p);
-            if (!record) return;  // a range past the end stops at the end
-            if (!Selected(*record, ioctlFilter, *selection, allDevices, device)) {
-                continue;
-            }
-            m_text.clear();
-            FormatRecord(*record, settings, m_text);
-            m_sink.AppendText(m_text, kIrpBlockColour);
-            m_rangeBlocks.fetch_add(1, std::memory_order_relaxed);
         }
+        {
+            std::lock_guard sink(m_sinkMutex);
+            if (m_parts.records.Generation() != generation) return;
+            size_t start = 0;
+            for (size_t e : m_blockEnds) {
+                if (m_printedBlocks.load(std::memory_order_relaxed) > kClearAfterBlocks) {
+                    ClearResultsLocked();
+                }
+                m_parts.sink.AppendText(std::string_view(m_text).substr(start, e - start),
+                                        kIrpBlockColour);
+                m_printedBlocks.fetch_add(1, std::memory_order_relaxed);
+                m_rangeBlocks.fetch_add(1, std::memory_order_relaxed);
+                start = e;
+            }
+        }
+        if (grown && m_hooks.onMaxYGrown) m_hooks.onMaxYGrown(*grown);
+        if (atEnd) return;
     }
 }
 
@@ -221,10 +286,13 @@ void CCapturePipeline::RequestRange(size_t first, size_t last) {
         m_requestLast = last;
     }
     m_rangePending.store(true, std::memory_order_release);
-    // A display in progress stops before its next position.
+    StopRange();
+    m_rangeTimer.Start(kRangeDelayMs);
+}
+
+void CCapturePipeline::StopRange() {
     m_rangeFirst.store(0, std::memory_order_release);
     m_rangeLast.store(0, std::memory_order_release);
-    m_rangeTimer.Start(kRangeDelayMs);
 }
 
 void CCapturePipeline::OnRangeTimer() {
@@ -246,45 +314,58 @@ void CCapturePipeline::ShowRecord(long long position) {
 }
 
 void CCapturePipeline::ShowAllRecords() {
-    const size_t n = m_records.Size();
+    const size_t n = m_parts.records.Size();
     if (n == 0) return;
     RequestRange(0, n);
 }
 
-CCapturePipeline::RangeFields CCapturePipeline::ViewRangeDefaults() const {
-    const long long n = static_cast<long long>(m_records.Size());
-    return {n <= 1000 ? 1 : n - 1000, n};
-}
-
-bool CCapturePipeline::ShowRangeFromDialog(long long start, long long end) {
-    const long long n = static_cast<long long>(m_records.Size());
-    if (start < 1) return false;
-    const long long last = std::min(end, n);
-    if (last < start - 1) return false;
-    RequestRange(static_cast<size_t>(start - 1), static_cast<size_t>(last));
-    return true;
-}
-
-void CCapturePipeline::ResetCapture() {
-    if (m_hooks.clearIoctlSelector) m_hooks.clearIoctlSelector();
-    // The printing thread calls the sink only while it holds the list, so
-    // clearing the pane under the list's exclusive lock keeps the sink's
-    // calls in order: blocks printed before are cleared, notices written
-    // after the reset stay.
-    m_records.ClearWith([&] {
-        m_cursor.store(0, std::memory_order_relaxed);
-        ClearResults();
+void CCapturePipeline::ResetRecords() {
+    std::lock_guard sink(m_sinkMutex);
+    m_parts.records.ClearWith([&] {
+        m_cursor = 0;
+        m_cursorGeneration = m_parts.records.Generation();
+        m_printed.store(0, std::memory_order_release);
+        ClearResultsLocked();
+        m_parts.axes.Reset();
     });
-    m_document.SetFileLoaded(false);
-    CAxisDefaults::Instance().Reset();
-    if (m_hooks.resetGraph) m_hooks.resetGraph();
-    if (m_hooks.refreshCurrentView) m_hooks.refreshCurrentView();
-    if (m_hooks.resetTitle) m_hooks.resetTitle();
 }
 
-void CCapturePipeline::MarkAllPrinted() {
-    CRecordList::ReadLock lock(m_records);
-    m_cursor.store(lock.Size(), std::memory_order_release);
+void CCapturePipeline::ReplaceRecords(CRecordList& loaded) {
+    std::lock_guard sink(m_sinkMutex);
+    m_parts.records.Swap(loaded, [&] {
+        m_cursor = m_parts.records.Size();
+        m_cursorGeneration = m_parts.records.Generation();
+        m_printed.store(m_cursor, std::memory_order_release);
+        ClearResultsLocked();
+    });
+}
+
+void CCapturePipeline::CloseLogAfterTaken(unsigned timeoutMs) {
+    if (IsRunning()) {
+        // One full drain pass that starts after this call takes what the
+        // driver wrote before it.
+        const uint64_t before = m_drainPasses.load(std::memory_order_acquire);
+        PokeDrain();
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const bool passed = m_drainPasses.load(std::memory_order_acquire) >= before + 2;
+            if (passed && !m_captureBusy.load(std::memory_order_acquire) &&
+                !m_parts.ring.DataReady().IsSet()) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+    std::lock_guard sink(m_sinkMutex);
+    if (!IsRunning()) {
+        m_log.Close();
+        return;
+    }
+    m_logCloseAt = m_parts.records.Size();
+    m_logClosePending = true;
+    CloseLogIfCaughtUpLocked();
+    if (m_logClosePending) m_recordsAdded.Set();
 }
 
 bool CCapturePipeline::WaitPrinted(unsigned timeoutMs) {
@@ -294,9 +375,9 @@ bool CCapturePipeline::WaitPrinted(unsigned timeoutMs) {
                           !m_rangePending.load(std::memory_order_acquire) &&
                           !m_printingBusy.load(std::memory_order_acquire) &&
                           !m_captureBusy.load(std::memory_order_acquire) &&
-                          !m_ring.DataReady().IsSet();
-        if (idle && m_cursor.load(std::memory_order_acquire) >= m_records.Size()) return true;
-        if (!IsRunning() && m_records.Size() == 0) return true;
+                          !m_parts.ring.DataReady().IsSet();
+        if (idle && m_printed.load(std::memory_order_acquire) >= m_parts.records.Size()) return true;
+        if (!IsRunning() && m_parts.records.Size() == 0) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -3,44 +3,77 @@
 // record list, the printing thread turns new records into text blocks for
 // the results sink and the log file, and re-prints ranges of the list on
 // request. The threads start once and run until the pipeline is destroyed.
+//
+// Thread contract:
+//  - the capture thread alone appends to the record list;
+//  - the printing thread formats under the list's read lock, then hands the
+//    blocks to the sink and the log under the sink mutex, with no list lock
+//    held, and drops them when the list was cleared or replaced meanwhile
+//    (its generation changed), so a reset never shows stale blocks;
+//  - every clear of the results, every reset and every replacement of the
+//    list takes the sink mutex first, then the list's exclusive lock: the
+//    sink sees its calls in one order and the new-record cursor always
+//    belongs to the list it points into;
+//  - hooks are called with no lock held; they must not wait for the GUI
+//    thread (the sink never blocks its caller).
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "analysis/axis_defaults.h"
 #include "capture/capture_ring.h"
 #include "capture/delayed_call.h"
+#include "capture/document_state.h"
 #include "capture/drain.h"
 #include "capture/log_file.h"
-#include "record/record_list.h"
 #include "capture/results_sink.h"
 #include "decode/template_snapshot.h"
 #include "decode/text_block.h"
 #include "platform/event.h"
-#include "document/document_state.h"
+#include "platform/published.h"
+#include "record/record_list.h"
 
 namespace vantrel {
 
+// What the pipeline reads and writes that belongs to its owner (the
+// document). Everything must outlive the pipeline.
+struct PipelineParts {
+    CRecordList& records;
+    CDocumentState& state;
+    CAxisDefaults& axes;
+    const CPublished<IoctlFilterSelection>& selection;
+    const CPublished<CTemplateSnapshot>& templates;
+    IResultsSink& sink;
+    // Where the grey notices go: usually the same sink.
+    IResultsSink& notices;
+    CCaptureRing& ring;
+};
+
 // What the pipeline asks of the rest of the program. Every member may be
-// empty. The window steps run on the thread that calls ResetCapture.
+// empty.
 struct PipelineHooks {
     // Hands the ring and the data-ready event to the driver (IOCTL_SETMODE,
     // then IOCTL_INITBUFF); called once, 100 ms after the threads start.
     std::function<void(uint32_t eventHandle, uint32_t ringHandle)> handToDriver;
     // The device list, for the texts of each record (may be null).
     const IDeviceDirectory* devices = nullptr;
-    // Each new IRP_MJ_DEVICE_CONTROL record, on the capture thread (the IOCTL
-    // selector learns its IOCTL). The record is valid only during the call.
-    std::function<void(const CIrpRecord&, uint64_t generation)> onDeviceControl;
-    // Steps of ResetCapture that belong to windows.
-    std::function<void()> clearIoctlSelector;
-    std::function<void()> resetGraph;
-    std::function<void()> refreshCurrentView;
-    std::function<void()> resetTitle;
+    // Each new IRP_MJ_DEVICE_CONTROL record's IOCTL code and object name,
+    // with the list generation it belongs to; on the capture thread, after
+    // the record is on the list.
+    std::function<void(uint32_t code, std::string_view objectName, uint64_t generation)>
+        onDeviceControl;
+    // The graph's default maximum Y grew to this value (printing thread).
+    std::function<void(int32_t maxY)> onMaxYGrown;
+    // Formats a newly arrived record instead of its text block (the CLI's
+    // JSON Lines); `index` is its position in the list. Range displays
+    // always print text blocks.
+    std::function<void(const CIrpRecord&, size_t index, std::string& out)> formatNew;
 };
 
 class CCapturePipeline {
@@ -49,8 +82,7 @@ public:
     static constexpr unsigned kRangeDelayMs = 200;
     static constexpr unsigned kHandOverDelayMs = 100;
 
-    CCapturePipeline(CRecordList& records, CDocumentState& document, IResultsSink& sink,
-                     CCaptureRing& ring, PipelineHooks hooks);
+    CCapturePipeline(PipelineParts parts, PipelineHooks hooks);
     // Sets both quit events and joins the threads; closes an open log file.
     ~CCapturePipeline();
     CCapturePipeline(const CCapturePipeline&) = delete;
@@ -61,8 +93,19 @@ public:
     void StartCapture();
     bool IsRunning() const { return m_started.load(std::memory_order_acquire); }
 
-    // Empties everything before a new filter run.
-    void ResetCapture();
+    // The record-list half of a reset: empties the list, the results and
+    // the printed-block count, rewinds the new-record cursor and resets the
+    // axis maxima, in one step.
+    void ResetRecords();
+    // Replaces the record list with `loaded` (a test file) and moves the
+    // new-record cursor past its records in the same step: loaded records
+    // are shown only through range displays, never printed or logged as new.
+    // The results are cleared; `loaded` receives the old records.
+    void ReplaceRecords(CRecordList& loaded);
+    // Clears the results pane and the printed-block count (the Clear command).
+    void ClearResults();
+    // A grey notice, in order with the printed blocks and the clears.
+    void AppendNotice(std::string_view text);
 
     // Range displays. A request is shown 200 ms after the last request of a
     // burst; a range display in progress stops at the next request.
@@ -71,48 +114,45 @@ public:
     void ShowRecord(long long position);
     // [0, number of records); nothing for an empty list.
     void ShowAllRecords();
-    // The View IRP Range dialog's initial fields.
-    struct RangeFields {
-        long long start = 1;
-        long long end = 0;
-    };
-    RangeFields ViewRangeDefaults() const;
-    // The dialog's OK: requests [start - 1, min(end, number of records)).
-    // False (nothing requested) for a range that means nothing.
-    bool ShowRangeFromDialog(long long start, long long end);
+    // Stops a range display at its next record (the main window's close).
+    void StopRange();
+
+    // The log file of a filter run. Opening happens on the caller's thread;
+    // the printing thread writes every new record's block to it.
+    CLogFile& Log() { return m_log; }
+    // Remove filter: takes what the driver has already written into the
+    // ring, then closes the log once the printing thread has written every
+    // record taken so far (at once when it has). Waits at most `timeoutMs`
+    // for the capture thread's drain, never for the GUI thread.
+    void CloseLogAfterTaken(unsigned timeoutMs = 500);
 
     void SetProcessorSpeed(uint32_t speed) { m_speed.store(speed, std::memory_order_relaxed); }
-    CLogFile& Log() { return m_log; }
 
     // Records taken from the ring since the pipeline was made.
     uint64_t RecordsTaken() const { return m_taken.load(std::memory_order_relaxed); }
     // Blocks printed by range displays (not by the new-record path).
     uint64_t RangeBlocksPrinted() const { return m_rangeBlocks.load(std::memory_order_relaxed); }
+    // Blocks given to the sink since it was last cleared.
+    uint32_t PrintedBlockCount() const { return m_printedBlocks.load(std::memory_order_relaxed); }
     // Waits until the printing thread has printed every record on the list
     // and no range display is pending; false on time-out.
     bool WaitPrinted(unsigned timeoutMs);
-    // After a test file replaced the list: its records are not new records
-    // (range displays show them), so the new-record path starts past them.
-    void MarkAllPrinted();
     // Asks the capture thread to drain now (as if the driver had signalled).
-    void PokeDrain() { m_ring.DataReady().Set(); }
+    void PokeDrain() { m_parts.ring.DataReady().Set(); }
 
 private:
     void CaptureLoop();
     void PrintingLoop();
+    size_t DrainOnce(DrainContext& context);
     void PrintNew();
     void PrintRange();
-    void ClearResults();
+    void ClearResultsLocked();
     void OnRangeTimer();
-    bool Selected(const CIrpRecord& record, bool ioctlFilter, const IoctlFilterSelection& selection,
-                  bool allDevices, std::optional<uint32_t> device) const;
     OutputSettings SettingsFor(const IoctlFilterSelection& selection,
                                const CTemplateSnapshot* templates) const;
+    void CloseLogIfCaughtUpLocked();
 
-    CRecordList& m_records;
-    CDocumentState& m_document;
-    IResultsSink& m_sink;
-    CCaptureRing& m_ring;
+    PipelineParts m_parts;
     PipelineHooks m_hooks;
     CLogFile m_log;
     CRingDrain m_drain;
@@ -128,8 +168,16 @@ private:
     std::thread m_captureThread;
     std::thread m_printingThread;
 
+    // Order of the sink's calls, the cursor and the log's closing.
+    std::mutex m_sinkMutex;
+    size_t m_cursor = 0;           // under m_sinkMutex: next record to print as new
+    uint64_t m_cursorGeneration;   // under m_sinkMutex: the list generation m_cursor is of
+    size_t m_logCloseAt = 0;       // under m_sinkMutex: close the log at this cursor
+    bool m_logClosePending = false;  // under m_sinkMutex
+    std::atomic<size_t> m_printed{0};  // m_cursor, for WaitPrinted
+    std::atomic<uint32_t> m_printedBlocks{0};
+
     std::atomic<uint32_t> m_speed{0};
-    std::atomic<size_t> m_cursor{0};
     std::atomic<bool> m_rangeClearPending{false};
     std::atomic<size_t> m_rangeFirst{0};
     std::atomic<size_t> m_rangeLast{0};
@@ -138,12 +186,16 @@ private:
     size_t m_requestLast = 0;
     std::atomic<bool> m_rangePending{false};
     std::atomic<uint64_t> m_taken{0};
+    std::atomic<uint64_t> m_drainPasses{0};
     std::atomic<uint64_t> m_rangeBlocks{0};
     std::atomic<bool> m_printingBusy{false};
     std::atomic<bool> m_captureBusy{false};
 
-    std::string m_text;              // printing thread only
-    std::vector<size_t> m_blockEnds;  // printing thread only: where each block of m_text ends
+    // Printing thread only.
+    std::string m_text;
+    std::vector<size_t> m_blockEnds;  // where each block of m_text ends
+    // Capture thread only: device controls of the last drain.
+    std::vector<std::pair<uint32_t, CText>> m_deviceControls;
     CDelayedCall m_rangeTimer;
 };
 

@@ -7,7 +7,7 @@ namespace vantrel {
 static_assert(protocol::kRingReadIndex % 4 == 0 && protocol::kRingWriteIndex % 4 == 0);
 
 CCaptureRing::CCaptureRing()
-    : m_ringHandle(RegisterHandle(m_bytes)), m_eventHandle(RegisterHandle(&m_dataReady)) {}
+    : m_ringHandle(RegisterRingHandle(m_bytes)), m_eventHandle(RegisterEventHandle(&m_dataReady)) {}
 
 CCaptureRing::~CCaptureRing() {
     UnregisterHandle(m_ringHandle);

@@ -5,27 +5,19 @@
 #include <vector>
 
 #include "capture/driver_link.h"
+#include "capture/enum_reply.h"
 #include "record/le.h"
 #include "record/protocol.h"
 #include "platform/debug_output.h"
-#include "document/prompts.h"
-#include "document/string_table.h"
 
 namespace vantrel {
 namespace {
 
 namespace pr = protocol;
 
-// A NUL-terminated text field; a field without its NUL ends at its size.
-std::string_view TextField(const uint8_t* buffer, size_t offset, size_t size) {
-    const char* p = reinterpret_cast<const char*>(buffer + offset);
-    const void* nul = std::memchr(p, 0, size);
-    return std::string_view(p, nul ? static_cast<const char*>(nul) - p : size);
-}
-
 }  // namespace
 
-bool CDeviceList::FillDeviceList(CDriverLink& link, IPrompts& prompts) {
+bool CDeviceList::FillDeviceList(CDriverLink& link, const ErrorStateReport& onErrorState) {
     struct FillingFlag {
         std::atomic<bool>& flag;
         explicit FillingFlag(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_release); }
@@ -40,23 +32,22 @@ bool CDeviceList::FillDeviceList(CDriverLink& link, IPrompts& prompts) {
     le::Put32(buffer.data() + pr::kEnumState, static_cast<uint32_t>(pr::kEnumStart));
     for (size_t replies = 0; replies < kMaxReplies; ++replies) {
         if (!link.SendIoctl(pr::IOCTL_ENUMDEVICES, buffer.data())) return false;
-        const auto state = static_cast<int32_t>(le::U32(buffer.data() + pr::kEnumState));
-        switch (state) {
+        const EnumReply reply = ParseEnumReply(std::span<const uint8_t, pr::kEnumSize>(buffer));
+        switch (reply.state) {
             case pr::kEnumDone: return true;
             case pr::kEnumSkip: break;
             case pr::kEnumGeneralError:
-            case pr::kEnumGeneralError4: prompts.MessageById(IDS_GENERAL_ERROR, BoxIcon::Warning); break;
-            case pr::kEnumNoSuchDevnode: prompts.MessageById(IDS_NO_SUCH_DEVNODE, BoxIcon::Warning); break;
+            case pr::kEnumGeneralError4:
+            case pr::kEnumNoSuchDevnode:
+                if (onErrorState) onErrorState(reply.state);
+                break;
             default: {
                 auto row = std::make_unique<CDeviceObjectInfo>();
-                const uint32_t flag = le::U32(buffer.data() + pr::kEnumFlag);
-                row->SetDescription(flag ? std::string_view()
-                                         : TextField(buffer.data(), pr::kEnumDescription,
-                                                     pr::kEnumDescriptionSize));
-                row->SetSecondText(TextField(buffer.data(), pr::kEnumSecondName, pr::kEnumSecondNameSize));
-                row->SetName(TextField(buffer.data(), pr::kEnumObjectName, pr::kEnumObjectNameSize));
-                row->SetDeviceObject(le::U32(buffer.data() + pr::kEnumDeviceObject));
-                row->SetFlag(flag);
+                row->SetDescription(reply.flag ? std::string_view() : reply.description);
+                row->SetSecondText(reply.secondName);
+                row->SetName(reply.objectName);
+                row->SetDeviceObject(reply.deviceObject);
+                row->SetFlag(reply.flag);
                 Append(std::move(row));
                 break;
             }

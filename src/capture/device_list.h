@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <shared_mutex>
 #include <vector>
@@ -23,7 +24,6 @@
 namespace vantrel {
 
 class CDriverLink;
-class IPrompts;
 
 class CDeviceObjectInfo {
 public:
@@ -68,10 +68,13 @@ public:
 
     // Empties the list, then asks the driver for its device objects with
     // IOCTL_ENUMDEVICES until it reports the end, adding one row per listed
-    // device object. States -1 and -4 show string 61447, -2 string 61448;
-    // -5 adds nothing. Returns false when a request fails or the driver gave
-    // no end after kMaxReplies replies; the rows added so far stay.
-    bool FillDeviceList(CDriverLink& link, IPrompts& prompts);
+    // device object. States -1, -2 and -4 are reported to `onErrorState` as
+    // they come (the caller shows strings 61447 and 61448) and the
+    // enumeration goes on; -5 adds nothing. Returns false when a request
+    // fails or the driver gave no end after kMaxReplies replies; the rows
+    // added so far stay.
+    using ErrorStateReport = std::function<void(int32_t state)>;
+    bool FillDeviceList(CDriverLink& link, const ErrorStateReport& onErrorState);
 
     // The first row (in list order) with that device object, or null.
     const CDeviceObjectInfo* FindDeviceObject(uint32_t deviceObject) const;

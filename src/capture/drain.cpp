@@ -7,7 +7,8 @@
 
 namespace vantrel {
 
-size_t CRingDrain::Drain(CCaptureRing& ring, CRecordList& records, const DrainContext& context) {
+size_t CRingDrain::Drain(CCaptureRing& ring, CRecordList& records, const DrainContext& context,
+                         uint64_t* generation) {
     using protocol::kRingSlots;
     size_t taken = 0;
     const uint32_t tick = GetTickCount32();
@@ -49,23 +50,17 @@ size_t CRingDrain::Drain(CCaptureRing& ring, CRecordList& records, const DrainCo
                         record.SetObjectName(m_lastName);
                     }
                 }
+                if (context.deviceControls && capture.MajorFunction == IRP_MJ_DEVICE_CONTROL) {
+                    context.deviceControls->emplace_back(record.GetIoControlCode(),
+                                                         record.ObjectNameText());
+                }
                 return true;
             });
         // Slots that did not fit the list are given back to the driver all
         // the same: the list is full and nothing more can be kept.
         ring.SetReadIndex(write);
         taken += added.count;
-        if (context.onDeviceControl && added.count) {
-            CRecordList::ReadLock lock(records);
-            if (records.Generation() == added.generation) {
-                for (size_t i = 0; i < added.count; ++i) {
-                    const CIrpRecord* r = lock.At(added.first + i);
-                    if (r && r->GetMajorFunction() == IRP_MJ_DEVICE_CONTROL) {
-                        context.onDeviceControl(*r, added.generation);
-                    }
-                }
-            }
-        }
+        if (generation) *generation = added.generation;
         if (!added.count && count) return taken;
     }
 }

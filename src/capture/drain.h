@@ -2,7 +2,8 @@
 // The drain: moves the records of the capture ring into the record list.
 
 #include <cstdint>
-#include <functional>
+#include <utility>
+#include <vector>
 
 #include "capture/capture_ring.h"
 #include "record/irp_record.h"
@@ -21,10 +22,10 @@ public:
 struct DrainContext {
     uint32_t processorSpeed = 0;
     const IDeviceDirectory* devices = nullptr;
-    // Called for each new IRP_MJ_DEVICE_CONTROL record, after it is on the
-    // list, with the list's generation at the append. The record is valid
-    // only during the call.
-    std::function<void(const CIrpRecord&, uint64_t generation)> onDeviceControl;
+    // When set, receives the IOCTL code and object name of each new
+    // IRP_MJ_DEVICE_CONTROL record, in order. The caller reports them after
+    // the drain, when no lock of the list is held.
+    std::vector<std::pair<uint32_t, CText>>* deviceControls = nullptr;
 };
 
 class CRingDrain {
@@ -33,8 +34,10 @@ public:
     // and advances ReadIndex. Indices out of the ring are a driver fault:
     // the drain stops, says so once on the debugger output and takes
     // nothing more until the indices are sane again. Returns the number of
-    // records taken.
-    size_t Drain(CCaptureRing& ring, CRecordList& records, const DrainContext& context);
+    // records taken. `generation` (when not null) receives the list
+    // generation the records were appended to.
+    size_t Drain(CCaptureRing& ring, CRecordList& records, const DrainContext& context,
+                 uint64_t* generation = nullptr);
     bool FaultSeen() const { return m_faultReported; }
 
 private:

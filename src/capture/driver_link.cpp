@@ -1,35 +1,20 @@
 #include "capture/driver_link.h"
 
-#include "record/driver_device.h"
 #include "record/le.h"
 #include "platform/debug_output.h"
-#include "document/prompts.h"
-#include "document/settings.h"
-#include "document/string_table.h"
 
 namespace vantrel {
-namespace {
-
-// The document's values live under the application's key with the other
-// settings; -1 when missing.
-int32_t ReadSettingFromRegistry(std::string_view name) {
-    return ReadRegistryNumber(ApplicationKey(), name);
-}
-
-}  // namespace
-
 CDriverLink::CDriverLink() = default;
 
 CDriverLink::~CDriverLink() { Close(); }
 
-bool CDriverLink::OpenDriver(IPrompts& prompts) {
-    std::unique_ptr<IDriverDevice> device = OpenDevice(protocol::kDevicePath);
+bool CDriverLink::OpenDriver(const DriverOpener& opener) {
+    std::unique_ptr<IDriverDevice> device = opener ? opener(protocol::kDevicePath) : nullptr;
     const bool open = device != nullptr;
     {
         std::lock_guard lock(m_mutex);
         m_device = std::move(device);
     }
-    if (!open) prompts.MessageById(IDS_DRIVER_NOT_LOADED, BoxIcon::Error);
     return open;
 }
 
@@ -52,30 +37,20 @@ bool CDriverLink::SendIoctl(uint32_t code, uint8_t* buffer) {
     return m_device->DeviceIoControl(code, buffer, length, length);
 }
 
-bool CDriverLink::CreateDocumentSteps(IPrompts& prompts) {
-    if (!OpenDriver(prompts)) return false;
-    if (!SendIoctl(protocol::IOCTL_SETUPFILTERS, nullptr)) DebugOutput("IOCTL_SETUPFILTERS failed.\n");
+bool CDriverLink::SendSetupFilters() {
+    const bool ok = SendIoctl(protocol::IOCTL_SETUPFILTERS, nullptr);
+    if (!ok) DebugOutput("IOCTL_SETUPFILTERS failed.\n");
+    return ok;
+}
+
+bool CDriverLink::SendProcSpeed() {
     uint8_t speed[protocol::kProcSpeedSize] = {};
-    if (SendIoctl(protocol::IOCTL_PROCSPEED, speed))
+    const bool ok = SendIoctl(protocol::IOCTL_PROCSPEED, speed);
+    if (ok)
         m_processorSpeed.store(le::U32(speed), std::memory_order_relaxed);
     else
         DebugOutput("IOCTL_PROCSPEED failed.\n");
-    if (m_catalogueStep && !m_catalogueStep(prompts)) {
-        Close();
-        return false;
-    }
-    auto read = m_settingsReader ? m_settingsReader : ReadSettingFromRegistry;
-    const int32_t filter = read("filter");
-    m_showAllDevices = filter == -1 ? 1 : filter;
-    const int32_t params = read("params");
-    m_outputFlags = params == -1 ? 63u : static_cast<uint32_t>(params) & 63u;
-    return true;
-}
-
-void CDriverLink::SetCatalogueStep(std::function<bool(IPrompts&)> step) { m_catalogueStep = std::move(step); }
-
-void CDriverLink::SetSettingsReader(std::function<int32_t(std::string_view)> reader) {
-    m_settingsReader = std::move(reader);
+    return ok;
 }
 
 bool CDriverLink::SendSetMode(uint32_t eventHandle) {

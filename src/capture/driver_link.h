@@ -10,17 +10,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <string_view>
 
+#include "record/driver_device.h"
 #include "record/protocol.h"
 
 namespace vantrel {
 
-class IDriverDevice;
-class IPrompts;
 
 class CDriverLink {
 public:
@@ -31,10 +28,9 @@ public:
     CDriverLink(const CDriverLink&) = delete;
     CDriverLink& operator=(const CDriverLink&) = delete;
 
-    // Opens the driver's device ("\\.\KLAVDRIVER") through the driver-device
-    // seam. Returns true when the device is open. On failure it shows string
-    // 61452 (an error box) through `prompts`.
-    bool OpenDriver(IPrompts& prompts);
+    // Opens the driver's device ("\\.\KLAVDRIVER") through `opener`.
+    // Returns true when the device is open; a missing opener fails.
+    bool OpenDriver(const DriverOpener& opener);
     bool IsOpen() const;
     // Closes the device; the driver stops writing into the ring.
     void Close();
@@ -49,25 +45,12 @@ public:
     // when that request failed.
     uint32_t ProcessorSpeed() const { return m_processorSpeed.load(std::memory_order_relaxed); }
 
-    // The driver's part of creating the document, in order: open the driver
-    // (failure: string 61452, returns false), IOCTL_SETUPFILTERS, IOCTL_PROCSPEED
-    // (failures only write "IOCTL_SETUPFILTERS failed.\n" or
-    // "IOCTL_PROCSPEED failed.\n" to the debugger output), the catalogue step
-    // (the hook; when it fails the device is closed and the result is false),
-    // then the settings "filter" and "params". Returns true on success.
-    bool CreateDocumentSteps(IPrompts& prompts);
-
-    // The catalogue step of document creation (opening the IOCTL catalogue);
-    // none set: the step succeeds.
-    void SetCatalogueStep(std::function<bool(IPrompts&)> step);
-    // Reads a number setting by name from the program's settings key; -1
-    // when it is missing. None set: the settings under the application key.
-    void SetSettingsReader(std::function<int32_t(std::string_view name)> reader);
-    // The document's data scope ("filter"; missing gives 1) and output
-    // fields ("params", six bits; missing gives 63), as read by
-    // CreateDocumentSteps.
-    int32_t ShowAllDevices() const { return m_showAllDevices; }
-    uint32_t OutputFlags() const { return m_outputFlags; }
+    // Document creation: IOCTL_SETUPFILTERS (a null buffer), then
+    // IOCTL_PROCSPEED into ProcessorSpeed. A failure writes
+    // "IOCTL_SETUPFILTERS failed.\n" or "IOCTL_PROCSPEED failed.\n" to the
+    // debugger output and returns false; the caller goes on.
+    bool SendSetupFilters();
+    bool SendProcSpeed();
 
     // Capture start: IOCTL_SETMODE {3, -, event handle} and IOCTL_INITBUFF
     // {2, ring handle}. Each writes its "IOCTL_... failed.\n" debugger line
@@ -85,10 +68,6 @@ private:
     mutable std::mutex m_mutex;
     std::unique_ptr<IDriverDevice> m_device;
     std::atomic<uint32_t> m_processorSpeed{0};
-    std::function<bool(IPrompts&)> m_catalogueStep;
-    std::function<int32_t(std::string_view)> m_settingsReader;
-    int32_t m_showAllDevices = 1;
-    uint32_t m_outputFlags = 63;
 };
 
 }  // namespace vantrel

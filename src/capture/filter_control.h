@@ -1,19 +1,18 @@
 #pragma once
 // Filter control: which major functions the driver reports for which device
-// objects. Add, update and remove a filter, with the grey notices that
-// tell the user what was sent.
+// objects. Applies an IRP mask to a device list row and removes every
+// filter, with the grey notices that tell the user what was sent. The
+// steps around them (checks, reset, log, ticks, threads) are the
+// document's Add filter.
 
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <vector>
+#include <string_view>
 
-#include "capture/capture_pipeline.h"
-#include "capture/driver_link.h"
-#include "capture/results_sink.h"
 #include "capture/device_list.h"
-#include "document/document_state.h"
-#include "document/prompts.h"
+#include "capture/document_state.h"
+#include "capture/driver_link.h"
 
 namespace vantrel {
 
@@ -23,34 +22,28 @@ uint32_t MaskFromSelection(std::span<const int> selectedEntries);
 
 class CFilterControl {
 public:
-    CFilterControl(CDeviceList& devices, CDriverLink& link, CDocumentState& document,
-                   CCapturePipeline& pipeline, IResultsSink& notices, IPrompts& prompts);
+    using NoticeSink = std::function<void(std::string_view text)>;
+    CFilterControl(CDriverLink& link, CDocumentState& state, NoticeSink notice);
 
-    // Redraws the device list at once (the window side); may be empty.
-    void SetRedrawDeviceList(std::function<void()> redraw) { m_redraw = std::move(redraw); }
-
-    // Add filter: false when it stopped with a message (no major function,
-    // or no device object selected). Selected rows in list order.
-    bool AddFilter(uint32_t mask, const std::vector<const CDeviceObjectInfo*>& selectedRows,
-                   bool logToFile);
-    // Update selection: applies the mask to the selected rows only.
-    bool UpdateSelection(uint32_t mask, const std::vector<const CDeviceObjectInfo*>& selectedRows);
-    // Remove filter: every row with a mask, selected or not.
-    void RemoveFilter();
-    // Apply the mask to one row.
+    // Stores the mask in the row, sets FilterActive, writes "Filter for
+    // PDEVICE_OBJECT 0x%.8x has been updated\r\n" and sends
+    // IOCTL_ACTIVATE_FILTER. A failed request is only its debugger-output
+    // line: the row keeps its mask, so the device list shows it filtered.
     void ApplyMask(const CDeviceObjectInfo& row, uint32_t mask);
+    // Every row with a mask, selected or not, in list order: "No longer
+    // filtering PDEVICE_OBJECT 0x%.8x\r\n", mask 0, FilterActive cleared,
+    // 28 zero flags sent.
+    void RemoveAll(const CDeviceList& devices);
+    // IOCTL_ACTIVATE_FILTER requests the driver refused so far.
+    size_t FailedRequests() const { return m_failed; }
 
 private:
     void Notice(const char* format, uint32_t deviceObject);
-    void Send(uint32_t deviceObject, uint32_t mask);
 
-    CDeviceList& m_devices;
     CDriverLink& m_link;
-    CDocumentState& m_document;
-    CCapturePipeline& m_pipeline;
-    IResultsSink& m_notices;
-    IPrompts& m_prompts;
-    std::function<void()> m_redraw;
+    CDocumentState& m_state;
+    NoticeSink m_notice;
+    size_t m_failed = 0;
 };
 
 }  // namespace vantrel

@@ -30,6 +30,11 @@ void CLogFile::Write(std::string_view text) {
     if (m_file && !text.empty()) std::fwrite(text.data(), 1, text.size(), m_file);
 }
 
+void CLogFile::Flush() {
+    std::lock_guard lock(m_mutex);
+    if (m_file) std::fflush(m_file);
+}
+
 void CLogFile::Close() {
     std::lock_guard lock(m_mutex);
     if (m_file) std::fclose(m_file);

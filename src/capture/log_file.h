@@ -27,6 +27,8 @@ public:
     void Open(const std::string& path);
     // Writes the characters when a file is open; otherwise nothing.
     void Write(std::string_view text);
+    // Hands what was written so far to the system.
+    void Flush();
     // Closes the file and clears the logging flag.
     void Close();
     bool IsLogging() const;

@@ -7,32 +7,11 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <atomic>
-#include <cctype>
 #include <unordered_set>
 
 #include "catalogue/db_text.h"
-#include "document/prompts.h"
 
 namespace vantrel {
-
-int TemplateTypeSize(std::string_view type) {
-    struct Known {
-        std::string_view name;
-        int size;
-    };
-    static constexpr Known kKnown[] = {{"BOOL", 4}, {"char", 1}, {"float", 4}, {"int", 4},
-                                       {"long", 4}, {"PVOID", 4}, {"SHORT", 2}};
-    for (const Known& k : kKnown) {
-        if (k.name.size() != type.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < type.size() && same; ++i) {
-            same = std::tolower(static_cast<unsigned char>(type[i])) ==
-                   std::tolower(static_cast<unsigned char>(k.name[i]));
-        }
-        if (same) return k.size;
-    }
-    return 0;
-}
 
 // ---------------------------------------------------------------- recordsets
 
@@ -130,6 +109,15 @@ bool OpenConnection(const std::string& name, const std::string& path, std::strin
     return ok;
 }
 
+bool SchemaReadable(const std::string& name, std::string& error) {
+    QSqlDatabase db = QSqlDatabase::database(QString::fromStdString(name), false);
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && query.next())
+        return true;
+    error = DbErrorText(query.lastError());
+    return false;
+}
+
 void CloseConnection(const std::string& name) {
     const QString qname = QString::fromStdString(name);
     {
@@ -143,11 +131,13 @@ void CloseConnection(const std::string& name) {
 
 CCatalogue::CCatalogue() : m_connection(NewConnectionName()) {
     m_templates.SetChangeHook([this] {
-        if (m_publish) Republish();
+        if (m_publisher) Republish();
     });
 }
 
-CCatalogue::~CCatalogue() { Close(); }
+CCatalogue::~CCatalogue() {
+    Close();
+}
 
 bool CCatalogue::Fail(std::string message, std::string* error) {
     m_error = std::move(message);
@@ -159,23 +149,30 @@ bool CCatalogue::Open(const std::string& path, std::string* error) {
     Close();
     std::string text;
     if (!OpenConnection(m_connection, path, text)) return Fail(text, error);
+    // The engine reads the schema on first use: a file that is not a
+    // database fails here, as an open fails for the engine itself.
+    if (!SchemaReadable(m_connection, text)) {
+        CloseConnection(m_connection);
+        return Fail(text, error);
+    }
     m_ioctls.Attach(m_connection);
     m_templates.Attach(m_connection);
-    if (!m_ioctls.Open()) {
-        text = m_ioctls.GetLastError();
-    } else if (!m_templates.Open()) {
-        text = m_templates.GetLastError();
-    } else {
-        m_open = true;
-        m_path = path;
-        m_error.clear();
-        if (m_publish) Republish();
-        return true;
-    }
-    m_ioctls.Detach();
-    m_templates.Detach();
-    CloseConnection(m_connection);
-    return Fail(text, error);
+    m_recordsetError.clear();
+    if (!m_ioctls.Open()) m_recordsetError = m_ioctls.GetLastError();
+    if (!m_templates.Open() && m_recordsetError.empty())
+        m_recordsetError = m_templates.GetLastError();
+    m_open = true;
+    m_path = path;
+    m_error.clear();
+    if (m_publisher) Republish();
+    return true;
+}
+
+bool CCatalogue::OpenRecordset(CRecordset& set, std::string* error) {
+    if (!m_open) return Fail("The catalogue is not open.", error);
+    set.Attach(m_connection);
+    if (!set.Open()) return Fail(set.GetLastError(), error);
+    return true;
 }
 
 void CCatalogue::Close() {
@@ -274,8 +271,8 @@ bool CCatalogue::Create(const std::string& path, bool withSample, std::string* e
 bool CCatalogue::FindIoctl(uint32_t code, std::string_view objectName) {
     if (!m_open || !m_ioctls.IsOpen()) return false;
     if (m_ioctls.IsBOF() && m_ioctls.IsEOF()) return false;
-    return m_ioctls.FindFirst(
-        {{CIoctlSet::kIoctl, StoredIoctlCode(code)}, {CIoctlSet::kObject, std::string(objectName)}});
+    return m_ioctls.FindFirst({{CIoctlSet::kIoctl, StoredIoctlCode(code)},
+                               {CIoctlSet::kObject, std::string(objectName)}});
 }
 
 bool CCatalogue::SaveIoctl(uint32_t code, std::string_view objectName, std::string_view ioctlName,
@@ -325,30 +322,40 @@ bool CCatalogue::SelectTemplate(std::string_view name) {
     return true;
 }
 
-void CCatalogue::SetPublishTemplates(bool on) {
-    m_publish = on;
-    if (on && m_open) Republish();
+void CCatalogue::SetTemplatePublisher(TemplatePublisher publisher) {
+    m_publisher = std::move(publisher);
+    if (m_publisher && m_open) Republish();
 }
 
 void CCatalogue::Republish() {
-    if (auto snapshot = ReadTemplateSnapshot(nullptr)) PublishTemplates(std::move(snapshot));
+    if (auto snapshot = ReadTemplateSnapshot(nullptr)) m_publisher(std::move(snapshot));
 }
 
-std::shared_ptr<const CTemplateSnapshot> CCatalogue::ReadTemplateSnapshot(std::string* error) {
+std::vector<TemplateRow> CCatalogue::ReadTemplateRows(std::string* error) {
+    std::vector<TemplateRow> rows;
     if (!m_open) {
         Fail("The catalogue is not open.", error);
-        return nullptr;
+        return rows;
     }
     CTemplateSet reader;
     reader.Attach(m_connection);
     if (!reader.Open()) {
         Fail(reader.GetLastError(), error);
-        return nullptr;
+        return rows;
     }
-    std::vector<TemplateRow> rows;
     rows.reserve(reader.GetRecordCount());
     for (reader.MoveFirst(); !reader.IsEOF(); reader.MoveNext()) {
         rows.push_back({reader.m_Name, reader.m_Type, reader.m_ValueName, reader.m_Offset});
+    }
+    return rows;
+}
+
+std::shared_ptr<const CTemplateSnapshot> CCatalogue::ReadTemplateSnapshot(std::string* error) {
+    std::string text;
+    std::vector<TemplateRow> rows = ReadTemplateRows(&text);
+    if (!text.empty()) {
+        if (error) *error = text;
+        return nullptr;
     }
     return std::make_shared<const CTemplateSnapshot>(std::move(rows));
 }
@@ -370,29 +377,6 @@ std::vector<IoctlRow> CCatalogue::ReadIoctls(std::string* error) {
                         reader.m_OutputBuffer, reader.m_IoctlName});
     }
     return rows;
-}
-
-bool OpenCatalogueForDocument(IPrompts& prompts, CCatalogue& catalogue) {
-    if (!catalogue.IsOpen()) {
-        // A missing or unreadable default file is not reported: the user is
-        // asked for one instead.
-        catalogue.Open(kCatalogueFileName);
-    }
-    if (!catalogue.IsOpen()) {
-        FileDialogRequest request;
-        request.save = false;
-        request.filter = kCatalogueFileFilter;
-        request.defaultExtension = kCatalogueDefaultExtension;
-        const std::optional<std::string> chosen = prompts.AskFile(request);
-        if (!chosen) return false;
-        std::string error;
-        if (!catalogue.Open(*chosen, &error)) {
-            prompts.MessageText(error, BoxIcon::Error);
-            return false;
-        }
-    }
-    catalogue.SetPublishTemplates(true);
-    return true;
 }
 
 std::shared_ptr<const CTemplateSnapshot> LoadTemplateSnapshot(const std::string& dbPath,

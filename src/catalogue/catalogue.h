@@ -11,6 +11,7 @@
 // opens and after every stored change to `Templates`.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,8 +22,6 @@
 
 namespace vantrel {
 
-class IPrompts;
-
 inline constexpr const char* kCatalogueFileName = "Vantrel.db";
 inline constexpr const char* kCatalogueFileFilter =
     "Catalogue Files (*.db)|*.db|All Files (*.*)|*.*||";
@@ -30,13 +29,12 @@ inline constexpr const char* kCatalogueDefaultExtension = ".db";
 
 // An IOCTL code as the catalogue stores it: the same 32 bits, signed (a code
 // with the top bit set is a negative number).
-constexpr int32_t StoredIoctlCode(uint32_t code) { return static_cast<int32_t>(code); }
-constexpr uint32_t IoctlCodeFromStored(int32_t stored) { return static_cast<uint32_t>(stored); }
-
-// Size in bytes of a template value type, matched case-insensitively: 4 for
-// "BOOL", "float", "int", "long", "PVOID"; 1 for "char"; 2 for "SHORT";
-// 0 for anything else.
-int TemplateTypeSize(std::string_view type);
+constexpr int32_t StoredIoctlCode(uint32_t code) {
+    return static_cast<int32_t>(code);
+}
+constexpr uint32_t IoctlCodeFromStored(int32_t stored) {
+    return static_cast<uint32_t>(stored);
+}
 
 // Table `Ioctls`: one row per (code, device object).
 class CIoctlSet : public CRecordset {
@@ -99,14 +97,19 @@ public:
     CCatalogue& operator=(const CCatalogue&) = delete;
 
     // Opens an existing catalogue read-write; never creates a file. Fails
-    // with the engine's error text when the file is missing, is not a
-    // database, or lacks a table or field. Both recordsets are open after a
-    // success, without filter or sort.
+    // with the engine's error text when the file is missing or is not a
+    // database. A table that is missing or unreadable does not fail the
+    // open: the recordset stays closed with the engine's text, which the
+    // window that uses it reports (RecordsetError). Open recordsets have no
+    // filter or sort.
     bool Open(const std::string& path, std::string* error = nullptr);
     void Close();
     bool IsOpen() const { return m_open; }
     const std::string& GetPath() const { return m_path; }
     const std::string& GetLastError() const { return m_error; }
+    // The engine's text when a table could not be opened; empty when both
+    // recordsets are open.
+    const std::string& RecordsetError() const { return m_recordsetError; }
 
     // Creates a new catalogue file with both tables, and with the sample
     // IOCTLs and templates when `withSample`. Refuses an existing path.
@@ -114,6 +117,12 @@ public:
 
     CIoctlSet& Ioctls() { return m_ioctls; }
     CTemplateSet& Templates() { return m_templates; }
+
+    // Opens one of the two recordsets if it is not open yet (an open one
+    // keeps its filter, sort and position): what a window does when it
+    // starts. False with the engine's text when the catalogue is not open or
+    // the table cannot be read.
+    bool OpenRecordset(CRecordset& set, std::string* error = nullptr);
 
     // Positions the Ioctls recordset on the row of (code, object name):
     // exact, case-sensitive name comparison. False when the catalogue is not
@@ -134,15 +143,25 @@ public:
     // in table order), requeries and moves to the first row.
     bool SelectTemplate(std::string_view name);
 
-    // Whether this catalogue republishes the template snapshot (the
-    // document's catalogue does). Turning it on publishes at once.
-    void SetPublishTemplates(bool on);
-    bool PublishesTemplates() const { return m_publish; }
+    // Where this catalogue republishes the template snapshot after it opens
+    // and after every stored change to `Templates` (the document's
+    // catalogue feeds the printing thread this way). Setting a publisher
+    // publishes at once when the catalogue is open; empty: none.
+    using TemplatePublisher = std::function<void(std::shared_ptr<const CTemplateSnapshot>)>;
+    void SetTemplatePublisher(TemplatePublisher publisher);
 
     // Every Templates row, read afresh (the shared recordset is untouched).
     std::shared_ptr<const CTemplateSnapshot> ReadTemplateSnapshot(std::string* error = nullptr);
+    // The same rows in table order.
+    std::vector<TemplateRow> ReadTemplateRows(std::string* error = nullptr);
     // Every Ioctls row in table order, read afresh.
     std::vector<IoctlRow> ReadIoctls(std::string* error = nullptr);
+
+    // Replaces every row of the tables given (a null table is left alone) in
+    // one transaction: either all rows are stored or nothing changes. Open
+    // recordsets are requeried afterwards; new Templates rows are published.
+    bool ReplaceTables(const std::vector<IoctlRow>* ioctls,
+                       const std::vector<TemplateRow>* templates, std::string* error = nullptr);
 
 private:
     bool Fail(std::string message, std::string* error);
@@ -151,18 +170,12 @@ private:
     std::string m_connection;
     std::string m_path;
     bool m_open = false;
-    bool m_publish = false;
+    TemplatePublisher m_publisher;
     std::string m_error;
+    std::string m_recordsetError;
     CIoctlSet m_ioctls;
     CTemplateSet m_templates;
 };
-
-// The document's catalogue step: opens "Vantrel.db" in the current
-// directory, else asks the user for a catalogue file. False when the user
-// cancels or the chosen file cannot be opened (the engine's error text is
-// shown). An already open catalogue is kept. On success the catalogue
-// publishes the template snapshot.
-bool OpenCatalogueForDocument(IPrompts& prompts, CCatalogue& catalogue);
 
 // Reads the template snapshot of a catalogue file on the calling thread
 // (for the CLI). Null with an error text when the file cannot be opened.

@@ -14,10 +14,6 @@ bool IoctlFilterTest(const CIrpRecord& record, bool filterOn,
     return record.ObjectNameView() == selection.objectName;
 }
 
-bool IoctlFilterTest(const CIrpRecord& record, bool filterOn) {
-    return IoctlFilterTest(record, filterOn, *CurrentIoctlSelection());
-}
-
 std::string IoctlEntryLabel(CCatalogue* catalogue, uint32_t code, std::string_view objectName) {
     if (catalogue && catalogue->FindIoctl(code, objectName)) return catalogue->Ioctls().m_IoctlName;
     char text[16];

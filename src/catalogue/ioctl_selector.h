@@ -18,9 +18,6 @@ class CCatalogue;
 // the selected code and exactly the selected device object name.
 bool IoctlFilterTest(const CIrpRecord& record, bool filterOn,
                      const IoctlFilterSelection& selection);
-// The same against the currently published selection (one lock and copy per
-// call: for many records, take CurrentIoctlSelection() once instead).
-bool IoctlFilterTest(const CIrpRecord& record, bool filterOn);
 
 // The label of a list entry: the catalogue's `Ioctl Name` for the pair
 // (code, object name), else the code as "0x%.8x". A catalogue that is not

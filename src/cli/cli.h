@@ -30,9 +30,15 @@ int CmdRecords(const Args& args);
 int CmdRoundtrip(const Args& args);
 int CmdDump(const Args& args);
 int CmdIoctl(const Args& args);
+int CmdExport(const Args& args);
 int CmdCapture(const Args& args);
 int CmdCatalogueCreate(const Args& args);
 int CmdTemplates(const Args& args);
 int CmdIoctls(const Args& args);
+int CmdCatalogueExport(const Args& args);
+int CmdCatalogueImport(const Args& args);
+int CmdStats(const Args& args);
+int CmdPoints(const Args& args);
+int CmdGraph(const Args& args);
 
 }  // namespace vantrel::cli

@@ -8,44 +8,17 @@
 #include <thread>
 #include <vector>
 
-#include "analysis/axis_defaults.h"
-#include "capture/capture_pipeline.h"
-#include "capture/driver_link.h"
-#include "capture/filter_control.h"
-#include "record/test_file.h"
-#include "catalogue/catalogue.h"
-#include "decode/template_snapshot.h"
 #include "cli/cli.h"
-#include "cli/cli_prompts.h"
+#include "cli/cli_document.h"
 #include "decode/name_tables.h"
 #include "decode/template_buffers.h"
-#include "driver/simulated_driver.h"
-#include "capture/device_list.h"
+#include "export/record_export.h"
 
 namespace vantrel::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
 extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
-
-// Text blocks to stdout, exactly as the pane would get them; the pane's
-// clears mean nothing here.
-class StdoutSink : public IResultsSink {
-public:
-    void AppendText(std::string_view text, Colour) override {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-    }
-    void ClearText() override {}
-};
-
-// The grey notices go to stderr.
-class StderrSink : public IResultsSink {
-public:
-    void AppendText(std::string_view text, Colour) override {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-    }
-    void ClearText() override {}
-};
 
 // "all", or a comma list of IRP_MJ_ names and numbers (0 to 27).
 std::optional<uint32_t> ParseMajors(const std::string& text) {
@@ -75,14 +48,14 @@ std::optional<uint32_t> ParseMajors(const std::string& text) {
 
 constexpr char kUsage[] =
     "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] "
-    "[--seconds S] [--flags N] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
+    "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME]";
 
 }  // namespace
 
 int CmdCapture(const Args& args) {
     std::vector<uint32_t> devices;
-    bool allDevices = false, log = false;
+    bool allDevices = false, log = false, jsonLines = false;
     uint32_t mask = (1u << protocol::kMajorCount) - 1;
     std::optional<uint64_t> count;
     std::optional<double> seconds;
@@ -101,7 +74,7 @@ int CmdCapture(const Args& args) {
         } else if (a == "--log") {
             log = true;
         } else if (a == "--device" || a == "--majors" || a == "--count" || a == "--seconds" ||
-                   a == "--flags" || a == "--save" || a == "--rate" || a == "--seed" ||
+                   a == "--flags" || a == "--save" || a == "--format" || a == "--rate" || a == "--seed" ||
                    a == "--catalogue" || a == "--input-template" || a == "--output-template") {
             if (!(v = value())) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
             if (a == "--device") {
@@ -122,6 +95,12 @@ int CmdCapture(const Args& args) {
                 const auto f = ParseU32(*v);
                 if (!f) return Fail(kExitBadInput, "not an output flags word: " + *v);
                 flags = *f;
+            } else if (a == "--format") {
+                if (*v == "jsonl") {
+                    jsonLines = true;
+                } else if (*v != "text") {
+                    return Fail(kExitBadInput, "not an output format (text or jsonl): " + *v);
+                }
             } else if (a == "--save") {
                 save = *v;
             } else if (a == "--catalogue") {
@@ -149,62 +128,60 @@ int CmdCapture(const Args& args) {
     }
     if (!count && !seconds) seconds = 5.0;
 
-    // Buffer templates, as the IOCTL selector would choose them.
-    if (TemplateNameIsOn(inputTemplate) || TemplateNameIsOn(outputTemplate)) {
-        std::string error;
-        auto templates = LoadTemplateSnapshot(catalogue, &error);
-        if (!templates) return Fail(kExitBadInput, error);
-        PublishTemplates(std::move(templates));
-        auto selection = std::make_shared<IoctlFilterSelection>();
-        selection->inputTemplate = inputTemplate;
-        selection->outputTemplate = outputTemplate;
-        PublishIoctlSelection(std::move(selection));
+    const bool templated = TemplateNameIsOn(inputTemplate) || TemplateNameIsOn(outputTemplate);
+    std::setvbuf(stdout, nullptr, _IOFBF, size_t{1} << 20);
+    DocumentServices services;
+    if (jsonLines) {
+        // One JSON object per record as it arrives, input bytes included.
+        services.formatNew = [](const CIrpRecord& record, size_t index, std::string& out) {
+            ExportOptions exportOptions;
+            exportOptions.inputBytesKnown = true;
+            AppendJsonLine(record, index, exportOptions, out);
+        };
     }
+    auto cli = OpenCliDocument(options, templated ? catalogue : std::string(), std::move(services));
+    if (!cli) return kExitBadInput;  // the document said why
+    CVantrelDoc& doc = *cli->doc;
+    doc.SetOutputFlags(flags);
+    if (templated) {
+        // The templates as the IOCTL selector would choose them.
+        IoctlFilterSelection selection;
+        selection.inputTemplate = inputTemplate;
+        selection.outputTemplate = outputTemplate;
+        doc.PublishIoctlSelection(std::move(selection));
+    }
+    if (!doc.FillDeviceList()) return Fail(kExitBadInput, "the driver's device list could not be read");
 
-    RegisterSimulatedDriver(options);
-    CCliPrompts prompts;
-    CDriverLink link;
-    if (!link.CreateDocumentSteps(prompts)) return kExitBadInput;
-    CDeviceList list;
-    list.FillDeviceList(link, prompts);
-
-    std::vector<const CDeviceObjectInfo*> rows;
+    const CDeviceList& list = doc.Devices();
+    std::vector<size_t> rows;
     if (allDevices) {
-        for (size_t i = 0; i < list.Count(); ++i) rows.push_back(list.Row(i));
+        for (size_t i = 0; i < list.Count(); ++i) rows.push_back(i);
     } else {
         for (uint32_t d : devices) {
-            const CDeviceObjectInfo* row = list.FindDeviceObject(d);
-            if (!row) {
+            size_t i = 0;
+            while (i < list.Count() && list.Row(i)->GetDeviceObject() != d) ++i;
+            if (i == list.Count()) {
                 char text[64];
                 std::snprintf(text, sizeof text, "no device object 0x%.8x", d);
                 return Fail(kExitBadInput, text);
             }
-            rows.push_back(row);
+            rows.push_back(i);
         }
     }
-
-    std::setvbuf(stdout, nullptr, _IOFBF, size_t{1} << 20);
-    CRecordList records;
-    CDocumentState document;
-    document.SetOutputFlags(flags);
-    StdoutSink out;
-    StderrSink notices;
-    CDeviceListDirectory directory(list);
-    PipelineHooks hooks;
-    hooks.devices = &directory;
-    hooks.handToDriver = [&](uint32_t eventHandle, uint32_t ringHandle) {
-        link.SendSetMode(eventHandle);
-        link.SendInitBuff(ringHandle);
-    };
-    CCaptureRing& ring = CCaptureRing::Process();
-    CCapturePipeline pipeline(records, document, out, ring, hooks);
-    pipeline.SetProcessorSpeed(link.ProcessorSpeed());
-    CFilterControl filters(list, link, document, pipeline, notices, prompts);
 
     g_interrupted.store(false);
     auto previous = std::signal(SIGINT, OnInterrupt);
     const auto start = std::chrono::steady_clock::now();
-    filters.AddFilter(mask, rows, log);
+    if (doc.AddFilter(mask, rows, log) != CVantrelDoc::AddOutcome::Added) {
+        std::signal(SIGINT, previous);
+        return kExitBadInput;  // the document said why
+    }
+    if (doc.FailedFilterRequests() > 0) {
+        doc.RemoveFilter();
+        std::signal(SIGINT, previous);
+        return Fail(kExitBadInput, "the driver refused a filter (IOCTL_ACTIVATE_FILTER failed)");
+    }
+    CCapturePipeline& pipeline = doc.Pipeline();
     for (;;) {
         if (g_interrupted.load()) break;
         if (count && pipeline.RecordsTaken() >= *count) break;
@@ -214,8 +191,9 @@ int CmdCapture(const Args& args) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    filters.RemoveFilter();
-    // Whatever the driver wrote before the filter went is taken and printed.
+    // Whatever the driver wrote before the filter went is taken, printed
+    // and logged.
+    doc.RemoveFilter();
     pipeline.PokeDrain();
     pipeline.WaitPrinted(60'000);
     std::signal(SIGINT, previous);
@@ -223,17 +201,13 @@ int CmdCapture(const Args& args) {
 
     int rc = kExitOk;
     if (!save.empty()) {
-        TestFileHeader header;
-        header.DefaultMaxY = static_cast<uint32_t>(CAxisDefaults::Instance().MaxY());
-        header.FilterStartTick = CAxisDefaults::Instance().FilterStartTick();
-        header.FilterStopTick = CAxisDefaults::Instance().FilterStopTick();
         std::string error;
-        if (!StoreTestFile(save, header, records, &error)) rc = Fail(kExitBadInput, error);
+        if (!StoreTestFile(save, doc.CurrentHeader(), doc.Records(), &error))
+            rc = Fail(kExitBadInput, error);
     }
-    const SimulatedDriverStats stats = CurrentSimulatedDriverStats();
-    std::fprintf(stderr, "captured %zu records, driver dropped %llu\n", records.Size(),
+    const SimulatedDriverStats stats = cli->driver->Stats();
+    std::fprintf(stderr, "captured %zu records, driver dropped %llu\n", doc.RecordCount(),
                  static_cast<unsigned long long>(stats.dropped));
-    link.Close();
     return rc;
 }
 

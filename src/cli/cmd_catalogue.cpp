@@ -1,19 +1,25 @@
-// vantrel-cli catalogue-create, templates, ioctls: create a catalogue file
-// and list its two tables.
+// vantrel-cli catalogue-create, templates, ioctls, catalogue-export,
+// catalogue-import: create a catalogue file, list its two tables, and move
+// them to and from JSON or CSV files.
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_exchange.h"
 #include "cli/cli.h"
 
 namespace vantrel::cli {
 
 namespace {
 
-void Write(std::string_view s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+void Write(std::string_view s) {
+    std::fwrite(s.data(), 1, s.size(), stdout);
+}
 
 // Reads "[--catalogue DB]"; false on anything else.
 bool CatalogueOption(const Args& args, std::string& path) {
@@ -31,8 +37,8 @@ bool CatalogueOption(const Args& args, std::string& path) {
 bool OpenFor(const char* command, const std::string& path, CCatalogue& catalogue, int& exitCode) {
     std::string error;
     if (catalogue.Open(path, &error)) return true;
-    exitCode = Fail(kExitBadInput, std::string(command) + ": cannot open the catalogue " + path +
-                                       ": " + error);
+    exitCode = Fail(kExitBadInput,
+                    std::string(command) + ": cannot open the catalogue " + path + ": " + error);
     return false;
 }
 
@@ -50,7 +56,8 @@ int CmdCatalogueCreate(const Args& args) {
             return Fail(kExitUsage, "usage: vantrel-cli catalogue-create PATH [--sample]");
         }
     }
-    if (path.empty()) return Fail(kExitUsage, "usage: vantrel-cli catalogue-create PATH [--sample]");
+    if (path.empty())
+        return Fail(kExitUsage, "usage: vantrel-cli catalogue-create PATH [--sample]");
     std::error_code ec;
     if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
         return Fail(kExitBadInput, "catalogue-create: " + path + " already exists");
@@ -109,6 +116,78 @@ int CmdIoctls(const Args& args) {
         out += '\n';
     }
     Write(out);
+    return kExitOk;
+}
+
+namespace {
+
+constexpr const char* kExportUsage =
+    "usage: vantrel-cli catalogue-export DB --format json | --format csv --table ioctls|templates";
+
+struct ExportOptions {
+    std::string path;
+    std::string format;
+    std::string table;
+};
+
+bool ReadExportOptions(const Args& args, ExportOptions& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if ((args[i] == "--format" || args[i] == "--table") && i + 1 < args.size()) {
+            (args[i] == "--format" ? o.format : o.table) = args[i + 1];
+            ++i;
+        } else if (o.path.empty() && !args[i].empty() && args[i][0] != '-') {
+            o.path = args[i];
+        } else {
+            return false;
+        }
+    }
+    if (o.path.empty()) return false;
+    if (o.format == "json") return o.table.empty();
+    return o.format == "csv" && (o.table == "ioctls" || o.table == "templates");
+}
+
+}  // namespace
+
+int CmdCatalogueExport(const Args& args) {
+    ExportOptions o;
+    if (!ReadExportOptions(args, o)) return Fail(kExitUsage, kExportUsage);
+    CCatalogue catalogue;
+    int exitCode = kExitOk;
+    if (!OpenFor("catalogue-export", o.path, catalogue, exitCode)) return exitCode;
+    std::string error;
+    std::vector<IoctlRow> ioctls;
+    std::vector<TemplateRow> templates;
+    if (o.table != "templates") ioctls = catalogue.ReadIoctls(&error);
+    if (error.empty() && o.table != "ioctls") templates = catalogue.ReadTemplateRows(&error);
+    if (!error.empty()) return Fail(kExitBadInput, "catalogue-export: " + error);
+    if (o.format == "json") {
+        Write(CatalogueToJson(ioctls, templates));
+    } else {
+        Write(o.table == "ioctls" ? IoctlsToCsv(ioctls) : TemplatesToCsv(templates));
+    }
+    return kExitOk;
+}
+
+int CmdCatalogueImport(const Args& args) {
+    if (args.size() != 2 || args[0].empty() || args[0][0] == '-' || args[1].empty())
+        return Fail(kExitUsage, "usage: vantrel-cli catalogue-import DB FILE");
+    const std::string& path = args[0];
+    const std::string& file = args[1];
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return Fail(kExitBadInput, "catalogue-import: cannot read " + file);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return Fail(kExitBadInput, "catalogue-import: cannot read " + file);
+
+    CatalogueContents contents;
+    std::string error;
+    if (!ParseCatalogueFile(text, contents, error))
+        return Fail(kExitBadInput, "catalogue-import: " + file + ": " + error);
+    CCatalogue catalogue;
+    int exitCode = kExitOk;
+    if (!OpenFor("catalogue-import", path, catalogue, exitCode)) return exitCode;
+    if (!catalogue.ReplaceTables(contents.ioctls ? &*contents.ioctls : nullptr,
+                                 contents.templates ? &*contents.templates : nullptr, &error))
+        return Fail(kExitBadInput, "catalogue-import: " + path + ": " + error);
     return kExitOk;
 }
 

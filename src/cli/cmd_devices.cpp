@@ -3,22 +3,17 @@
 
 #include <cstdio>
 
-#include "capture/driver_link.h"
 #include "cli/cli.h"
-#include "cli/cli_prompts.h"
-#include "driver/simulated_driver.h"
-#include "capture/device_list.h"
+#include "cli/cli_document.h"
 
 namespace vantrel::cli {
 
 int CmdDevices(const Args& args) {
     if (!args.empty()) return Fail(kExitUsage, "devices: no arguments expected");
-    RegisterSimulatedDriver(OptionsFromEnvironment());
-    CCliPrompts prompts;
-    CDriverLink link;
-    if (!link.OpenDriver(prompts)) return kExitBadInput;  // the prompt said why
-    CDeviceList list;
-    const bool complete = list.FillDeviceList(link, prompts);
+    auto cli = OpenCliDocument(OptionsFromEnvironment(), {});
+    if (!cli) return kExitBadInput;  // the document said why
+    const bool complete = cli->doc->FillDeviceList();
+    const CDeviceList& list = cli->doc->Devices();
     for (size_t i = 0; i < list.Count(); ++i) {
         const CDeviceObjectInfo* row = list.Row(i);
         const std::string_view name = row->GetName().view();

@@ -22,12 +22,23 @@ const Command kCommands[] = {
      "dump FILE.vtl [--flags N] [--catalogue DB] [--input-template NAME] [--output-template NAME]"},
     {"capture", vantrel::cli::CmdCapture,
      "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] [--seconds S] "
-     "[--flags N] [--save FILE.vtl] [--log] [--rate R] [--seed S] [--catalogue DB] "
+     "[--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] [--catalogue DB] "
      "[--input-template NAME] [--output-template NAME]"},
+    {"export", vantrel::cli::CmdExport, "export FILE.vtl --format csv|jsonl [--output OUT]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},
     {"templates", vantrel::cli::CmdTemplates, "templates [--catalogue DB]"},
     {"ioctls", vantrel::cli::CmdIoctls, "ioctls [--catalogue DB]"},
+    {"catalogue-export", vantrel::cli::CmdCatalogueExport,
+     "catalogue-export DB --format json | --format csv --table ioctls|templates"},
+    {"catalogue-import", vantrel::cli::CmdCatalogueImport, "catalogue-import DB FILE"},
+    {"stats", vantrel::cli::CmdStats,
+     "stats FILE.vtl [--device-controls | --ioctl CODE --object NAME] [--extended]"},
+    {"points", vantrel::cli::CmdPoints,
+     "points FILE.vtl [--now TICK] [--limits XMIN XMAX YMIN YMAX] [--device-controls | --ioctl "
+     "CODE --object NAME]"},
+    {"graph", vantrel::cli::CmdGraph,
+     "graph FILE.vtl --output OUT.png|OUT.pdf [--width W --height H] [--now TICK]"},
 };
 
 int Usage() {

@@ -1,10 +1,10 @@
 #pragma once
-// Immutable snapshots that the GUI thread publishes and the printing thread
-// reads without waiting on it: the rows of the Templates table, and the
-// IOCTL filter selection of the IOCTL selector.
+// Immutable values that the GUI thread publishes (CPublished, owned by the
+// document) and the printing thread reads without waiting on it: the rows
+// of the Templates table, and the IOCTL filter selection of the IOCTL
+// selector.
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,19 +35,11 @@ private:
     std::vector<TemplateRow> m_rows;
 };
 
-// The current Templates snapshot (never null; empty until published).
-std::shared_ptr<const CTemplateSnapshot> CurrentTemplates();
-void PublishTemplates(std::shared_ptr<const CTemplateSnapshot> snapshot);
-
 struct IoctlFilterSelection {
     int32_t code = -1;           // selected IOCTL code, -1 for none
     std::string objectName;      // ObjectName of the selected IOCTL
     std::string inputTemplate;   // "None", a template name, or empty
     std::string outputTemplate;
 };
-
-// The current IOCTL filter selection (never null).
-std::shared_ptr<const IoctlFilterSelection> CurrentIoctlSelection();
-void PublishIoctlSelection(std::shared_ptr<const IoctlFilterSelection> selection);
 
 }  // namespace vantrel

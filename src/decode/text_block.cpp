@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "analysis/axis_defaults.h"
 #include "decode/name_tables.h"
 #include "decode/number_format.h"
 #include "decode/parameters.h"
@@ -46,16 +45,9 @@ void AppendCodeLine(std::string& out, std::string_view prefix, std::string_view 
 
 }  // namespace
 
-std::atomic<uint32_t>& PrintedBlockCounter() {
-    static std::atomic<uint32_t> counter{0};
-    return counter;
-}
-
 void FormatRecord(const CIrpRecord& record, const OutputSettings& settings, std::string& out) {
     const IRP_CAPTURE_RECORD& capture = record.GetCapture();
     const uint32_t flags = settings.outputFlags;
-
-    CAxisDefaults::Instance().GrowY(record.GetLatency());
 
     out.append("IRP Monitor Data\r\n");
     AppendHexLine(out, "    PDEVICE_OBJECT:\t\t", capture.DeviceObject);
@@ -96,7 +88,6 @@ void FormatRecord(const CIrpRecord& record, const OutputSettings& settings, std:
     }
 
     out.append("-------------------------------------------------\r\n");
-    PrintedBlockCounter().fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace vantrel

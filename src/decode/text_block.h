@@ -3,7 +3,6 @@
 // output flags, the parameter section, the template buffer sections and the
 // separator. The same bytes go to the results pane and to the log file.
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -34,13 +33,9 @@ struct OutputSettings {
     const CTemplateSnapshot* templates = nullptr;
 };
 
-// Appends the whole block of one record to out. Before printing it grows the
-// graph's default maximum Y to fit the record's latency, and after it counts
-// the block in PrintedBlockCounter().
+// Appends the whole block of one record to out: a pure function of the
+// record and the settings. Whoever prints the block grows the graph's Y
+// range and counts the block.
 void FormatRecord(const CIrpRecord& record, const OutputSettings& settings, std::string& out);
-
-// Blocks formatted since the results pane was last cleared; whoever clears
-// the pane stores 0.
-std::atomic<uint32_t>& PrintedBlockCounter();
 
 }  // namespace vantrel

@@ -9,7 +9,7 @@
 
 namespace vantrel {
 
-enum class BoxIcon { None, Error, Warning, Information };
+enum class BoxIcon { None, Error, Warning, Information, Question };
 
 struct FileDialogRequest {
     bool save = false;
@@ -27,6 +27,9 @@ public:
     virtual void MessageText(std::string_view text, BoxIcon icon) = 0;
     // A file dialog; nullopt when the user cancels.
     virtual std::optional<std::string> AskFile(const FileDialogRequest& request) = 0;
+    // A box with Yes and No buttons; true only for Yes. Prompts that never
+    // ask (the command line) answer No.
+    virtual bool AskYesNo(std::string_view text, BoxIcon icon) { return false; }
 };
 
 }  // namespace vantrel

@@ -6,7 +6,6 @@
 #include <QVariant>
 
 #include <limits>
-#include <mutex>
 #include <optional>
 
 #include "document/string_table.h"
@@ -14,16 +13,13 @@
 namespace vantrel {
 namespace {
 
-std::mutex g_folderMutex;
-std::string g_folder;
-
 QString FromBytes(std::string_view s) {
     return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 // QSettings for organisation/application, in the chosen folder.
-std::unique_ptr<QSettings> Open(const QString& organization, const QString& application) {
-    const std::string folder = SettingsFolder();
+std::unique_ptr<QSettings> Open(const std::string& folder, const QString& organization,
+                                const QString& application) {
     if (folder.empty()) {
         return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, organization,
                                            application);
@@ -34,10 +30,10 @@ std::unique_ptr<QSettings> Open(const QString& organization, const QString& appl
 
 // "Software\<org>\<app>[\<group>...]" opened at its group; null when the
 // subkey has another form.
-std::unique_ptr<QSettings> OpenSubkey(std::string_view subkey) {
+std::unique_ptr<QSettings> OpenSubkey(const std::string& folder, std::string_view subkey) {
     const QStringList parts = FromBytes(subkey).split('\\', Qt::SkipEmptyParts);
     if (parts.size() < 3 || parts[0].compare("Software", Qt::CaseInsensitive) != 0) return nullptr;
-    std::unique_ptr<QSettings> settings = Open(parts[1], parts[2]);
+    std::unique_ptr<QSettings> settings = Open(folder, parts[1], parts[2]);
     if (parts.size() > 3) settings->beginGroup(parts.mid(3).join('/'));
     return settings;
 }
@@ -48,44 +44,32 @@ bool ValidName(std::string_view name) {
            name.find('\\') == std::string_view::npos;
 }
 
-std::optional<QVariant> ReadValue(std::string_view subkey, std::string_view name) {
+std::optional<QVariant> ReadValue(const std::string& folder, std::string_view subkey,
+                                  std::string_view name) {
     if (!ValidName(name)) return std::nullopt;
-    std::unique_ptr<QSettings> settings = OpenSubkey(subkey);
+    std::unique_ptr<QSettings> settings = OpenSubkey(folder, subkey);
     if (!settings || settings->status() != QSettings::NoError) return std::nullopt;
     QVariant value = settings->value(FromBytes(name));
     if (!value.isValid()) return std::nullopt;
     return value;
 }
 
-bool WriteValue(std::string_view subkey, std::string_view name, const QVariant& value) {
+bool WriteValue(const std::string& folder, std::string_view subkey, std::string_view name,
+                const QVariant& value) {
     if (!ValidName(name)) return false;
-    std::unique_ptr<QSettings> settings = OpenSubkey(subkey);
+    std::unique_ptr<QSettings> settings = OpenSubkey(folder, subkey);
     if (!settings || !settings->isWritable()) return false;
     settings->setValue(FromBytes(name), value);
     settings->sync();
     return settings->status() == QSettings::NoError;
 }
 
-class QtRegistryStore final : public ISettingsStore {
-public:
-    int32_t ReadNumber(std::string_view subkey, std::string_view name) override {
-        return ReadRegistryNumber(subkey, name);
-    }
-    bool WriteNumber(std::string_view subkey, std::string_view name, uint32_t value) override {
-        return WriteRegistryNumber(subkey, name, value);
-    }
-    std::string ReadText(std::string_view subkey, std::string_view name) override {
-        return ReadRegistryText(subkey, name);
-    }
-    bool WriteText(std::string_view subkey, std::string_view name, std::string_view text) override {
-        return WriteRegistryText(subkey, name, text);
-    }
-};
-
 }  // namespace
 
-int32_t ReadRegistryNumber(std::string_view subkey, std::string_view name) {
-    const std::optional<QVariant> value = ReadValue(subkey, name);
+CQtSettingsStore::CQtSettingsStore(std::string folder) : m_folder(std::move(folder)) {}
+
+int32_t CQtSettingsStore::ReadNumber(std::string_view subkey, std::string_view name) {
+    const std::optional<QVariant> value = ReadValue(m_folder, subkey, name);
     if (!value) return -1;
     bool ok = false;
     const qlonglong n = value->toLongLong(&ok);
@@ -95,13 +79,13 @@ int32_t ReadRegistryNumber(std::string_view subkey, std::string_view name) {
     return static_cast<int32_t>(static_cast<uint32_t>(n));
 }
 
-bool WriteRegistryNumber(std::string_view subkey, std::string_view name, uint32_t value) {
+bool CQtSettingsStore::WriteNumber(std::string_view subkey, std::string_view name, uint32_t value) {
     // As a signed 32-bit int: on Windows that is a REG_DWORD.
-    return WriteValue(subkey, name, QVariant(static_cast<int>(static_cast<int32_t>(value))));
+    return WriteValue(m_folder, subkey, name, QVariant(static_cast<int>(static_cast<int32_t>(value))));
 }
 
-std::string ReadRegistryText(std::string_view subkey, std::string_view name) {
-    const std::optional<QVariant> value = ReadValue(subkey, name);
+std::string CQtSettingsStore::ReadText(std::string_view subkey, std::string_view name) {
+    const std::optional<QVariant> value = ReadValue(m_folder, subkey, name);
     if (!value || !value->canConvert<QString>()) return {};
     const QByteArray bytes = value->toString().toLocal8Bit();
     // The text and its terminating NUL must fit in 256 bytes.
@@ -109,29 +93,16 @@ std::string ReadRegistryText(std::string_view subkey, std::string_view name) {
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-bool WriteRegistryText(std::string_view subkey, std::string_view name, std::string_view text) {
+bool CQtSettingsStore::WriteText(std::string_view subkey, std::string_view name,
+                                 std::string_view text) {
     const size_t nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);
-    return WriteValue(subkey, name, QVariant(FromBytes(text)));
+    return WriteValue(m_folder, subkey, name, QVariant(FromBytes(text)));
 }
 
-void SetSettingsFolder(std::string folder) {
-    std::lock_guard lock(g_folderMutex);
-    g_folder = std::move(folder);
-}
-
-std::string SettingsFolder() {
-    std::lock_guard lock(g_folderMutex);
-    return g_folder;
-}
-
-std::unique_ptr<QSettings> OpenFrameworkProfile() {
-    return Open(QString::fromLatin1(kProfileOrganization), QString::fromLatin1(kProfileApplication));
-}
-
-ISettingsStore& RegistryStore() {
-    static QtRegistryStore store;
-    return store;
+std::unique_ptr<QSettings> CQtSettingsStore::OpenFrameworkProfile() const {
+    return Open(m_folder, QString::fromLatin1(kProfileOrganization),
+                QString::fromLatin1(kProfileApplication));
 }
 
 std::string ApplicationKey() { return std::string(LoadString(IDS_REGISTRY_KEY)); }

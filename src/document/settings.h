@@ -17,47 +17,57 @@ class QSettings;
 
 namespace vantrel {
 
-// --- The four functions ------------------------------------------------------
-// `subkey` is a path under the current user's key, "Software\<org>\<app>[\...]".
-
-// The stored 32-bit value, or -1 when missing.
-int32_t ReadRegistryNumber(std::string_view subkey, std::string_view name);
-// Stores a 32-bit value; false on failure (callers ignore it).
-bool WriteRegistryNumber(std::string_view subkey, std::string_view name, uint32_t value);
-// The stored text, or empty when missing or longer than 255 bytes.
-std::string ReadRegistryText(std::string_view subkey, std::string_view name);
-// Stores a text (up to its first NUL); false on failure (callers ignore it).
-bool WriteRegistryText(std::string_view subkey, std::string_view name, std::string_view text);
-
-// Where the settings live. Empty (the default): the platform's own place
-// (the registry on Windows, the user's configuration folder elsewhere).
-// Otherwise an INI file per application under this folder; tests point it at
-// a temporary folder.
-void SetSettingsFolder(std::string folder);
-std::string SettingsFolder();
-
 // The framework's profile area (recent-file list, print preview), kept apart
 // from the program's own settings.
 inline constexpr char kProfileOrganization[] = "Local AppWizard-Generated Applications";
 inline constexpr char kProfileApplication[] = "Vantrel";
 inline constexpr int kRecentFileCount = 4;
-std::unique_ptr<QSettings> OpenFrameworkProfile();
 
 // --- The store seam ------------------------------------------------------------
-// The owners below read and write through a store so that tests can watch
-// the order of the accesses.
+// The four registry functions. `subkey` is a path under the current user's
+// key, "Software\<org>\<app>[\...]". Owners read and write through a store
+// that their creator gives them: the desktop program's, a test's in a
+// temporary folder, or none at all (the CLI).
 
 class ISettingsStore {
 public:
     virtual ~ISettingsStore() = default;
+    // The stored 32-bit value, or -1 when missing.
     virtual int32_t ReadNumber(std::string_view subkey, std::string_view name) = 0;
+    // Stores a 32-bit value; false on failure (callers ignore it).
     virtual bool WriteNumber(std::string_view subkey, std::string_view name, uint32_t value) = 0;
+    // The stored text, or empty when missing or longer than 255 bytes.
     virtual std::string ReadText(std::string_view subkey, std::string_view name) = 0;
+    // Stores a text (up to its first NUL); false on failure (callers ignore it).
     virtual bool WriteText(std::string_view subkey, std::string_view name, std::string_view text) = 0;
 };
 
-// The store behind the four functions above.
-ISettingsStore& RegistryStore();
+// Settings through QSettings. An empty folder: the platform's own place (the
+// registry on Windows, the user's configuration folder elsewhere);
+// otherwise an INI file per application under that folder.
+class CQtSettingsStore final : public ISettingsStore {
+public:
+    explicit CQtSettingsStore(std::string folder = {});
+    int32_t ReadNumber(std::string_view subkey, std::string_view name) override;
+    bool WriteNumber(std::string_view subkey, std::string_view name, uint32_t value) override;
+    std::string ReadText(std::string_view subkey, std::string_view name) override;
+    bool WriteText(std::string_view subkey, std::string_view name, std::string_view text) override;
+    // The framework's profile area beside the program's settings.
+    std::unique_ptr<QSettings> OpenFrameworkProfile() const;
+    const std::string& Folder() const { return m_folder; }
+
+private:
+    std::string m_folder;
+};
+
+// Reads nothing (every value missing) and writes nothing.
+class CNoSettingsStore final : public ISettingsStore {
+public:
+    int32_t ReadNumber(std::string_view, std::string_view) override { return -1; }
+    bool WriteNumber(std::string_view, std::string_view, uint32_t) override { return false; }
+    std::string ReadText(std::string_view, std::string_view) override { return {}; }
+    bool WriteText(std::string_view, std::string_view, std::string_view) override { return false; }
+};
 
 // --- Values and defaults -------------------------------------------------------
 
@@ -100,9 +110,9 @@ struct FrameSettings {
     int32_t LogToFile = setting::kDefaultLogToFile;
 };
 // Reads "AutoUpdate", then "LogToFile".
-FrameSettings ReadFrameSettings(ISettingsStore& store = RegistryStore());
+FrameSettings ReadFrameSettings(ISettingsStore& store);
 // Writes "LogToFile", then "AutoUpdate".
-void WriteFrameSettings(const FrameSettings& values, ISettingsStore& store = RegistryStore());
+void WriteFrameSettings(const FrameSettings& values, ISettingsStore& store);
 
 // Document: "filter" (ShowAllDevices) and "params" (OutputFlags).
 struct DocumentSettings {
@@ -110,13 +120,13 @@ struct DocumentSettings {
     uint32_t OutputFlags = setting::kDefaultParams;
 };
 // Reads "filter", then "params".
-DocumentSettings ReadDocumentSettings(ISettingsStore& store = RegistryStore());
+DocumentSettings ReadDocumentSettings(ISettingsStore& store);
 // Writes "filter", then "params".
-void WriteDocumentSettings(const DocumentSettings& values, ISettingsStore& store = RegistryStore());
+void WriteDocumentSettings(const DocumentSettings& values, ISettingsStore& store);
 
 // "path": the test file last opened or saved; empty when none.
-std::string ReadTestFilePath(ISettingsStore& store = RegistryStore());
-void WriteTestFilePath(std::string_view path, ISettingsStore& store = RegistryStore());
+std::string ReadTestFilePath(ISettingsStore& store);
+void WriteTestFilePath(std::string_view path, ISettingsStore& store);
 
 // The main window's placement, laid out like the 44-byte placement record.
 struct WindowPlacement {
@@ -147,10 +157,9 @@ struct StoredPlacement {
 // "right", "top", "bottom", "showCmd" (flags and showCmd keep their low 16
 // bits; other missing values stay -1), then "xoffset" and "yoffset" (-1
 // gives 260 and 300).
-StoredPlacement ReadWindowPlacement(ISettingsStore& store = RegistryStore());
+StoredPlacement ReadWindowPlacement(ISettingsStore& store);
 // Writes, in order, "left", "right", "top", "bottom", "showCmd", "minx",
 // "miny", "maxx", "maxy", "flags", "xoffset", "yoffset".
-void WriteWindowPlacement(const WindowPlacement& placement, int32_t xOffset, int32_t yOffset,
-                          ISettingsStore& store = RegistryStore());
+void WriteWindowPlacement(const WindowPlacement& placement, int32_t xOffset, int32_t yOffset, ISettingsStore& store);
 
 }  // namespace vantrel

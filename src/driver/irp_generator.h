@@ -10,8 +10,9 @@
 #include <array>
 #include <cstdint>
 
-#include "record/capture_record.h"
 #include "driver/sim_devices.h"
+#include "driver/traffic_tables.h"
+#include "record/capture_record.h"
 
 namespace vantrel {
 
@@ -69,6 +70,7 @@ private:
     uint32_t PickMajor();
     uint32_t PickStatus(uint32_t major, uint32_t minor);
     double Latency(double medianUs, double sigma);
+    double Latency(traffic::LatencySpec spec);
     uint32_t KernelPointer();
     uint32_t PagedPointer();
     uint32_t UserPointer();
@@ -79,6 +81,8 @@ private:
     void SetInformation(uint8_t* p, Outcome& o);
     void QueryVolume(uint8_t* p, Outcome& o);
     void DeviceControl(uint8_t* rec, Outcome& o);
+    uint32_t NdisValue(uint32_t oid);
+    void IoctlState(traffic::IoctlContent content, uint8_t* in, uint8_t* out, bool filled);
     void InternalControl(uint8_t* p, Outcome& o);
     void Power(uint8_t* p, Outcome& o);
     void Pnp(uint8_t* p, Outcome& o);
@@ -89,8 +93,8 @@ private:
     CSimRandom m_rng;
     uint32_t m_speed;
     uint32_t m_mask = 0;
-    std::array<uint32_t, 28> m_weights{};       // the device's traffic per major function
-    std::array<uint32_t, 28> m_cumulative{};    // running sum over the selected ones
+    std::array<uint32_t, 28> m_weights{};     // the device's traffic per major function
+    std::array<uint32_t, 28> m_cumulative{};  // running sum over the selected ones
     uint32_t m_selectedTotal = 0;
     uint32_t m_allTotal = 0;
     double m_activity = 0;

@@ -33,7 +33,8 @@ const std::vector<SimDevice>& SimulatedDevices() {
         {0x8A2A40B0, 1, 0, SimDeviceKind::Video, "\\Device\\Video0",
          "Standard VGA Graphics Adapter",
          "PCI\\VEN_15AD&DEV_0405&SUBSYS_040515AD&REV_00\\3&267a616a&0&78"},
-        {0x8A6204F8, -3, 0, SimDeviceKind::Null, "\\Device\\Null", "Null", "Root\\LEGACY_NULL\\0000"},
+        {0x8A6204F8, -3, 0, SimDeviceKind::Null, "\\Device\\Null", "Null",
+         "Root\\LEGACY_NULL\\0000"},
         {0x8A3A9E40, 1, 1, SimDeviceKind::PnpBus, "\\Device\\00000034",
          "PCI standard PCI-to-PCI bridge",
          "PCI\\VEN_8086&DEV_244E&SUBSYS_00000000&REV_D9\\3&267a616a&0&F0"},
@@ -63,18 +64,30 @@ const std::vector<SimIoctl>& SimulatedIoctls(SimDeviceKind kind) {
     static const std::vector<SimIoctl> beep = {{0x00010000, 8, 0, 1}};
     static const std::vector<SimIoctl> video = {{0x00230420, 0, 48, 1}};
     switch (kind) {
-        case SimDeviceKind::Disk: return disk;
-        case SimDeviceKind::Volume: return volume;
-        case SimDeviceKind::CdRom: return cdrom;
-        case SimDeviceKind::Floppy: return floppy;
-        case SimDeviceKind::Keyboard: return keyboard;
-        case SimDeviceKind::Mouse: return mouse;
-        case SimDeviceKind::Serial: return serial;
-        case SimDeviceKind::Parallel: return parallel;
-        case SimDeviceKind::Network: return network;
-        case SimDeviceKind::Beep: return beep;
-        case SimDeviceKind::Video: return video;
-        default: return none;
+        case SimDeviceKind::Disk:
+            return disk;
+        case SimDeviceKind::Volume:
+            return volume;
+        case SimDeviceKind::CdRom:
+            return cdrom;
+        case SimDeviceKind::Floppy:
+            return floppy;
+        case SimDeviceKind::Keyboard:
+            return keyboard;
+        case SimDeviceKind::Mouse:
+            return mouse;
+        case SimDeviceKind::Serial:
+            return serial;
+        case SimDeviceKind::Parallel:
+            return parallel;
+        case SimDeviceKind::Network:
+            return network;
+        case SimDeviceKind::Beep:
+            return beep;
+        case SimDeviceKind::Video:
+            return video;
+        default:
+            return none;
     }
 }
 
@@ -87,7 +100,8 @@ std::vector<EnumReply> DefaultEnumeration(const std::vector<std::string>& object
         if (!objectNames.empty() &&
             std::find(objectNames.begin(), objectNames.end(), d.objectName) == objectNames.end())
             continue;
-        replies.push_back({d.deviceObject, d.state, d.description, d.secondName, d.objectName, d.flag});
+        replies.push_back(
+            {d.deviceObject, d.state, d.description, d.secondName, d.objectName, d.flag});
         ++rows;
         if (rows == 4) replies.push_back({kNameless[0], -5, {}, {}, {}, 0});
         if (rows == 9) replies.push_back({kNameless[1], -5, {}, {}, {}, 0});

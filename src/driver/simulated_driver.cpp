@@ -1,377 +1,17 @@
 #include "driver/simulated_driver.h"
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <map>
 #include <mutex>
-#include <thread>
 
-#include "record/driver_device.h"
-#include "record/le.h"
+#include "driver/sim_driver_core.h"
 #include "record/protocol.h"
-#include "driver/irp_generator.h"
-#include "platform/event.h"
-#include "platform/handle_table.h"
 
 namespace vantrel {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
-namespace pr = protocol;
-
-struct StatsBlock {
-    std::atomic<uint64_t> written{0};
-    std::atomic<uint64_t> dropped{0};
-};
-
-bool ListsDevice(int32_t state) {
-    return state != pr::kEnumDone && state != pr::kEnumSkip && state != pr::kEnumGeneralError &&
-           state != pr::kEnumGeneralError4 && state != pr::kEnumNoSuchDevnode;
-}
-
-void PutText(uint8_t* field, size_t size, const std::string& text) {
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(text.size(), size - 1));
-}
-
-class SimDriverCore {
-public:
-    explicit SimDriverCore(const SimulatedDriverOptions& options);
-    ~SimDriverCore() { Shutdown(); }
-
-    bool Control(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t outLength);
-    void Inject(const std::vector<IRP_CAPTURE_RECORD>& records);
-    void Shutdown();
-    std::shared_ptr<StatsBlock> Stats() const { return m_stats; }
-
-private:
-    struct Active {
-        CIrpStream* stream;
-        double weight;
-        double current;
-    };
-    static constexpr uint32_t kMaxBurst = 1024;  // records per pass at a finite rate
-
-    void EnumDevices(uint8_t* b);
-    bool ActivateFilter(const uint8_t* b);
-    bool InitBuff(const uint8_t* b);
-    void RebuildActive();
-    CIrpStream* PickStream();
-    void Run();
-
-    const SimulatedDriverOptions m_options;
-    const uint32_t m_speed;
-    const std::shared_ptr<StatsBlock> m_stats = std::make_shared<StatsBlock>();
-    std::vector<EnumReply> m_enumReplies;
-    std::map<uint32_t, SimDevice> m_offered;
-
-    std::mutex m_mutex;  // everything below
-    std::condition_variable m_cv;
-    size_t m_enumCursor = 0;
-    uint32_t m_eventHandle = 0;
-    uint32_t m_ringHandle = 0;
-    uint32_t m_write = 0;  // the driver's write index
-    std::map<uint32_t, std::unique_ptr<CIrpStream>> m_streams;
-    std::vector<Active> m_active;
-    std::deque<IRP_CAPTURE_RECORD> m_injected;
-    Clock::time_point m_paceStart;
-    uint64_t m_paced = 0;
-    bool m_stop = false;
-    std::thread m_thread;
-};
-
-SimDriverCore::SimDriverCore(const SimulatedDriverOptions& options)
-    : m_options(options),
-      m_speed(options.script.processorSpeed.value_or(kSimulatedProcessorSpeed)) {
-    if (!options.script.enumReplies.empty()) {
-        m_enumReplies = options.script.enumReplies;
-        for (const EnumReply& r : m_enumReplies) {
-            if (!ListsDevice(r.state) || m_offered.count(r.deviceObject)) continue;
-            const SimDevice* known = FindSimulatedDevice(r.deviceObject);
-            m_offered[r.deviceObject] =
-                known ? *known
-                      : SimDevice{r.deviceObject, r.state, r.flag, SimDeviceKind::Generic, "", "", ""};
-        }
-    } else {
-        m_enumReplies = DefaultEnumeration(options.devices);
-        for (const EnumReply& r : m_enumReplies)
-            if (ListsDevice(r.state)) m_offered[r.deviceObject] = *FindSimulatedDevice(r.deviceObject);
-    }
-}
-
-void SimDriverCore::Shutdown() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-        m_ringHandle = 0;
-    }
-    m_cv.notify_all();
-    if (m_thread.joinable()) m_thread.join();
-}
-
-void SimDriverCore::Inject(const std::vector<IRP_CAPTURE_RECORD>& records) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_injected.insert(m_injected.end(), records.begin(), records.end());
-    }
-    m_cv.notify_all();
-}
-
-bool SimDriverCore::Control(uint32_t code, uint8_t* b, uint32_t inLength, uint32_t outLength) {
-    if (m_options.script.failingCodes.count(code)) return false;
-    const uint32_t need = pr::IoctlBufferLength(code);
-    if (code == pr::IOCTL_SETUPFILTERS) return inLength >= need && outLength >= need;
-    if (!b || inLength < need || outLength < need) return false;  // STATUS_BUFFER_TOO_SMALL
-    std::lock_guard lock(m_mutex);
-    if (m_stop) return false;
-    switch (code) {
-        case pr::IOCTL_PROCSPEED:
-            le::Put32(b, m_speed);
-            return true;
-        case pr::IOCTL_SETMODE: {
-            const uint32_t handle = le::U32(b + pr::kSetModeEvent);
-            if (le::U32(b + pr::kSetModeMode) != pr::kCaptureMode || !ResolveHandle(handle))
-                return false;
-            m_eventHandle = handle;
-            return true;
-        }
-        case pr::IOCTL_INITBUFF: return InitBuff(b);
-        case pr::IOCTL_ACTIVATE_FILTER: return ActivateFilter(b);
-        case pr::IOCTL_ENUMDEVICES: EnumDevices(b); return true;
-        default: return false;  // STATUS_INVALID_DEVICE_REQUEST
-    }
-}
-
-void SimDriverCore::EnumDevices(uint8_t* b) {
-    // The application starts an enumeration with state 1 and no device
-    // object; a scripted enumeration simply runs through its replies.
-    if (m_options.script.enumReplies.empty() && le::U32(b + pr::kEnumState) == 1 &&
-        le::U32(b + pr::kEnumDeviceObject) == 0)
-        m_enumCursor = 0;
-    static const EnumReply kDone{};
-    const EnumReply& r = m_enumCursor < m_enumReplies.size() ? m_enumReplies[m_enumCursor] : kDone;
-    ++m_enumCursor;
-    le::Put32(b + pr::kEnumDeviceObject, r.deviceObject);
-    le::Put32(b + pr::kEnumState, static_cast<uint32_t>(r.state));
-    PutText(b + pr::kEnumDescription, pr::kEnumDescriptionSize, r.description);
-    PutText(b + pr::kEnumSecondName, pr::kEnumSecondNameSize, r.secondName);
-    PutText(b + pr::kEnumObjectName, pr::kEnumObjectNameSize, r.objectName);
-    le::Put32(b + pr::kEnumFlag, r.flag);
-    if (r.state == pr::kEnumDone) m_enumCursor = 0;  // the next enumeration starts over
-}
-
-bool SimDriverCore::ActivateFilter(const uint8_t* b) {
-    const uint32_t deviceObject = le::U32(b + pr::kActivateDeviceObject);
-    auto offered = m_offered.find(deviceObject);
-    if (offered == m_offered.end()) return false;  // STATUS_NO_SUCH_DEVICE
-    uint32_t mask = 0;
-    for (size_t i = 0; i < pr::kMajorCount; ++i)
-        if (b[pr::kActivateFlags + i]) mask |= 1u << i;
-    auto it = m_streams.find(deviceObject);
-    if (it == m_streams.end()) {
-        if (mask == 0) return true;
-        it = m_streams
-                 .emplace(deviceObject,
-                          std::make_unique<CIrpStream>(offered->second, m_options.seed, m_speed))
-                 .first;
-    }
-    it->second->SetMask(mask);
-    const bool wasIdle = m_active.empty();
-    RebuildActive();
-    if (wasIdle && !m_active.empty()) {
-        m_paceStart = Clock::now();
-        m_paced = 0;
-    }
-    m_cv.notify_all();
-    return true;
-}
-
-bool SimDriverCore::InitBuff(const uint8_t* b) {
-    const uint32_t handle = le::U32(b + pr::kInitBuffRing);
-    auto* ring = static_cast<uint8_t*>(ResolveHandle(handle));
-    if (le::U32(b + pr::kInitBuffCount) != pr::kInitBuffCountValue || !ring ||
-        reinterpret_cast<uintptr_t>(ring) % alignof(uint32_t) != 0)
-        return false;
-    // Take over the ring where it stands.
-    const uint32_t read = std::atomic_ref(*reinterpret_cast<uint32_t*>(ring + pr::kRingReadIndex))
-                              .load(std::memory_order_acquire);
-    std::atomic_ref writeRef(*reinterpret_cast<uint32_t*>(ring + pr::kRingWriteIndex));
-    uint32_t write = writeRef.load(std::memory_order_relaxed);
-    if (write >= pr::kRingSlots) write = read < pr::kRingSlots ? read : 0;
-    writeRef.store(write, std::memory_order_release);
-    m_ringHandle = handle;
-    m_write = write;
-    // Traffic is paced from the moment the ring is known, without a burst for
-    // the time filters were set before it.
-    m_paceStart = Clock::now();
-    m_paced = 0;
-    if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
-    m_cv.notify_all();
-    return true;
-}
-
-void SimDriverCore::RebuildActive() {
-    m_active.clear();
-    for (auto& [device, stream] : m_streams)
-        if (stream->CanProduce()) m_active.push_back({stream.get(), stream->Activity(), 0.0});
-}
-
-// Smooth weighted round robin: devices take turns in proportion to their
-// traffic, without a random draw, so the interleaving is reproducible.
-CIrpStream* SimDriverCore::PickStream() {
-    if (m_active.size() == 1) return m_active.front().stream;
-    double total = 0;
-    Active* best = nullptr;
-    for (Active& a : m_active) {
-        a.current += a.weight;
-        total += a.weight;
-        if (!best || a.current > best->current) best = &a;
-    }
-    best->current -= total;
-    return best->stream;
-}
-
-void SimDriverCore::Run() {
-    std::unique_lock lock(m_mutex);
-    Clock::time_point lastSignal = Clock::now();
-    unsigned idle = 0;
-    uint8_t scratch[pr::kRecordSize];
-    while (!m_stop) {
-        const uint32_t ringHandle = m_ringHandle;
-        auto* ring = static_cast<uint8_t*>(ResolveHandle(ringHandle));
-        if (!ring) {
-            m_cv.wait_for(lock, 10ms);
-            continue;
-        }
-        std::atomic_ref readRef(*reinterpret_cast<uint32_t*>(ring + pr::kRingReadIndex));
-        std::atomic_ref writeRef(*reinterpret_cast<uint32_t*>(ring + pr::kRingWriteIndex));
-        uint32_t published = m_write;
-        uint32_t room = 0;
-        auto refresh = [&] {
-            if (published != m_write) {
-                writeRef.store(m_write, std::memory_order_release);
-                published = m_write;
-            }
-            const uint32_t read = readRef.load(std::memory_order_acquire);
-            room = read < pr::kRingSlots ? (read + pr::kRingSlots - 1 - m_write) % pr::kRingSlots : 0;
-        };
-        refresh();
-        uint64_t written = 0, dropped = 0;
-        auto slot = [&] {
-            uint8_t* s = ring + pr::RingSlotOffset(m_write);
-            m_write = m_write + 1 == pr::kRingSlots ? 0 : m_write + 1;
-            --room;
-            ++written;
-            return s;
-        };
-
-        while (!m_injected.empty()) {
-            if (room == 0) refresh();
-            if (room == 0) break;
-            m_injected.front().Write(slot());
-            m_injected.pop_front();
-        }
-
-        bool wantsRoom = !m_injected.empty();
-        Clock::time_point nextDue = Clock::now() + 10ms;
-        const bool generating = m_options.generate && !m_active.empty();
-        if (generating && m_options.rate > 0) {
-            const auto now = Clock::now();
-            const double elapsed = std::chrono::duration<double>(now - m_paceStart).count();
-            const auto target = static_cast<uint64_t>(elapsed * m_options.rate);
-            uint64_t due = target > m_paced ? target - m_paced : 0;
-            if (due > kMaxBurst) {
-                // Far behind (the thread was starved): what it could not
-                // produce in time is lost, like IRPs missed by a stalled filter.
-                m_paced = target - kMaxBurst;
-                due = kMaxBurst;
-            }
-            // The records of one pass would have arrived spread over the
-            // time this thread slept, while the application drained. So a
-            // full ring makes the driver drop records only when the
-            // application has not taken anything for as long as the ring
-            // lasts at this rate; a pause of the driver's own thread is not
-            // the application's fault.
-            const auto ringSpan = std::chrono::duration_cast<Clock::duration>(
-                std::chrono::duration<double>((pr::kRingSlots - 1) / m_options.rate));
-            uint32_t lastRead = readRef.load(std::memory_order_acquire);
-            Clock::time_point lastProgress = Clock::now();
-            for (uint64_t i = 0; i < due; ++i) {
-                if (room == 0) refresh();
-                while (room == 0 && !m_stop) {
-                    const uint32_t read = readRef.load(std::memory_order_acquire);
-                    const auto t = Clock::now();
-                    if (read != lastRead) {
-                        lastRead = read;
-                        lastProgress = t;
-                    } else if (t - lastProgress > ringSpan) {
-                        break;  // the application stopped reading: drop
-                    }
-                    lock.unlock();
-                    std::this_thread::sleep_for(20us);
-                    lock.lock();
-                    refresh();
-                }
-                // Filters or the ring may have changed while the lock was
-                // given up.
-                if (m_stop || m_active.empty() || m_ringHandle != ringHandle) break;
-                CIrpStream* s = PickStream();
-                if (room > 0) {
-                    s->Next(slot());
-                } else {
-                    s->Next(scratch);
-                    ++dropped;
-                }
-            }
-            m_paced += due;
-            const double nextAt = static_cast<double>(m_paced + 1) / m_options.rate;
-            nextDue = m_paceStart + std::chrono::duration_cast<Clock::duration>(
-                                        std::chrono::duration<double>(nextAt));
-            nextDue = std::max(nextDue, now + 200us);
-        } else if (generating) {
-            if (room == 0) refresh();
-            while (room > 0) PickStream()->Next(slot());
-            wantsRoom = true;
-        }
-        if (published != m_write) writeRef.store(m_write, std::memory_order_release);
-        const bool unread = readRef.load(std::memory_order_acquire) != m_write;
-        const uint32_t eventHandle = m_eventHandle;
-
-        lock.unlock();
-        if (written) {
-            m_stats->written.fetch_add(written, std::memory_order_relaxed);
-            idle = 0;
-        }
-        if (dropped) m_stats->dropped.fetch_add(dropped, std::memory_order_relaxed);
-        const auto now = Clock::now();
-        if (written || (unread && now - lastSignal >= 10ms)) {
-            if (auto* event = static_cast<CEvent*>(ResolveHandle(eventHandle))) event->Set();
-            lastSignal = now;
-        }
-        if (wantsRoom && !written && ++idle <= 64) {
-            std::this_thread::yield();  // the application is draining: look again soon
-            lock.lock();
-            continue;
-        }
-        lock.lock();
-        if (m_stop) break;
-        if (wantsRoom) {
-            if (written) continue;
-            // The ring stays full: back off up to 1 ms.
-            const auto wait = std::min<std::chrono::microseconds>(1000us, 20us * (idle - 64));
-            m_cv.wait_for(lock, wait);
-        } else {
-            m_cv.wait_until(lock, nextDue);
-        }
-    }
-}
-
+// The device object the application holds: closing it stops the driver, so
+// it never touches the ring again.
 class SimulatedDevice final : public IDriverDevice {
 public:
     explicit SimulatedDevice(std::shared_ptr<SimDriverCore> core) : m_core(std::move(core)) {}
@@ -385,39 +25,65 @@ private:
     std::shared_ptr<SimDriverCore> m_core;
 };
 
-std::mutex g_mutex;
-std::weak_ptr<SimDriverCore> g_current;
-std::shared_ptr<StatsBlock> g_stats;
-
 bool SamePathIgnoringCase(const std::string& a, const char* b) {
     const size_t n = std::strlen(b);
     if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    for (size_t i = 0; i < n; ++i)
         if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
             return false;
-    }
     return true;
 }
 
 }  // namespace
 
+struct CSimulatedDriverSession::State {
+    explicit State(SimulatedDriverOptions o) : options(std::move(o)) {}
+
+    const SimulatedDriverOptions options;
+    std::mutex mutex;  // the two below
+    std::weak_ptr<SimDriverCore> last;
+    std::shared_ptr<SimDriverCounters> counters;
+};
+
 std::unique_ptr<IDriverDevice> OpenSimulatedDriver(const SimulatedDriverOptions& options) {
     if (options.absent) return nullptr;
-    auto core = std::make_shared<SimDriverCore>(options);
-    {
-        std::lock_guard lock(g_mutex);
-        g_current = core;
-        g_stats = core->Stats();
-    }
-    return std::make_unique<SimulatedDevice>(std::move(core));
+    return std::make_unique<SimulatedDevice>(std::make_shared<SimDriverCore>(options));
 }
 
-void RegisterSimulatedDriver(const SimulatedDriverOptions& options) {
-    SetDriverOpener([options](const std::string& path) -> std::unique_ptr<IDriverDevice> {
-        if (!SamePathIgnoringCase(path, protocol::kDevicePath)) return nullptr;
-        return OpenSimulatedDriver(options);
-    });
+CSimulatedDriverSession::CSimulatedDriverSession(SimulatedDriverOptions options)
+    : m_state(std::make_shared<State>(std::move(options))) {}
+
+CSimulatedDriverSession::~CSimulatedDriverSession() = default;
+
+DriverOpener CSimulatedDriverSession::Opener() const {
+    return [state = m_state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
+        if (state->options.absent || !SamePathIgnoringCase(path, protocol::kDevicePath))
+            return nullptr;
+        auto core = std::make_shared<SimDriverCore>(state->options);
+        {
+            std::lock_guard lock(state->mutex);
+            state->last = core;
+            state->counters = core->Counters();
+        }
+        return std::make_unique<SimulatedDevice>(std::move(core));
+    };
+}
+
+SimulatedDriverStats CSimulatedDriverSession::Stats() const {
+    std::lock_guard lock(m_state->mutex);
+    if (!m_state->counters) return {};
+    return {m_state->counters->written.load(std::memory_order_relaxed),
+            m_state->counters->dropped.load(std::memory_order_relaxed)};
+}
+
+void CSimulatedDriverSession::Inject(const std::vector<IRP_CAPTURE_RECORD>& records) {
+    std::shared_ptr<SimDriverCore> core;
+    {
+        std::lock_guard lock(m_state->mutex);
+        core = m_state->last.lock();
+    }
+    if (core) core->Inject(records);
 }
 
 SimulatedDriverOptions OptionsFromEnvironment() {
@@ -441,29 +107,15 @@ SimulatedDriverOptions OptionsFromEnvironment() {
             std::string name = all.substr(start, comma - start);
             const size_t first = name.find_first_not_of(" \t");
             const size_t last = name.find_last_not_of(" \t");
-            if (first != std::string::npos) o.devices.push_back(name.substr(first, last - first + 1));
+            if (first != std::string::npos)
+                o.devices.push_back(name.substr(first, last - first + 1));
             start = comma + 1;
         }
     }
-    if (const char* driver = std::getenv("VANTREL_DRIVER"); driver && std::strcmp(driver, "none") == 0)
+    if (const char* driver = std::getenv("VANTREL_DRIVER");
+        driver && std::strcmp(driver, "none") == 0)
         o.absent = true;
     return o;
-}
-
-SimulatedDriverStats CurrentSimulatedDriverStats() {
-    std::lock_guard lock(g_mutex);
-    if (!g_stats) return {};
-    return {g_stats->written.load(std::memory_order_relaxed),
-            g_stats->dropped.load(std::memory_order_relaxed)};
-}
-
-void InjectSimulatedRecords(const std::vector<IRP_CAPTURE_RECORD>& records) {
-    std::shared_ptr<SimDriverCore> core;
-    {
-        std::lock_guard lock(g_mutex);
-        core = g_current.lock();
-    }
-    if (core) core->Inject(records);
 }
 
 }  // namespace vantrel

@@ -18,6 +18,11 @@
 //    a wake-up lost between the application's drain and its reset of the
 //    event only delays records, never strands them;
 //  - after the device is closed the ring is never touched again.
+//
+// The writer thread stands for kernel code: at a finite rate it asks for
+// real-time scheduling (RaiseThisThreadForCapture) and says on the debugger
+// output what it got; at the unlimited rate it never drops and stays at
+// ordinary priority.
 
 #include <cstdint>
 #include <memory>
@@ -26,12 +31,11 @@
 #include <string>
 #include <vector>
 
-#include "record/capture_record.h"
 #include "driver/sim_devices.h"
+#include "record/capture_record.h"
+#include "record/driver_device.h"
 
 namespace vantrel {
-
-class IDriverDevice;
 
 // Ticks per microsecond the simulated driver reports (IOCTL_PROCSPEED).
 inline constexpr uint32_t kSimulatedProcessorSpeed = 2400;
@@ -55,12 +59,9 @@ struct SimulatedDriverOptions {
     SimulatedDriverScript script;
 };
 
-// Opens a new simulated driver directly (null when `absent`).
+// Opens a new simulated driver on its own, bound to no session (null when
+// `absent`).
 std::unique_ptr<IDriverDevice> OpenSimulatedDriver(const SimulatedDriverOptions& options);
-
-// Installs the process-wide driver opener: the path "\\.\KLAVDRIVER" opens a
-// new simulated driver with these options; other paths, or `absent`, fail.
-void RegisterSimulatedDriver(const SimulatedDriverOptions& options);
 
 // Options from the environment: VANTREL_SIM_RATE, VANTREL_SIM_SEED,
 // VANTREL_SIM_DEVICES (comma-separated object names), VANTREL_DRIVER=none
@@ -71,13 +72,39 @@ struct SimulatedDriverStats {
     uint64_t written = 0;  // records written into the ring
     uint64_t dropped = 0;  // records lost because the ring was full
 };
-// Counters of the simulated driver opened last (it may be closed by now).
-SimulatedDriverStats CurrentSimulatedDriverStats();
 
-// Queues records for the ring of the simulated driver opened last, as if
-// captured; the driver writes them in order, ahead of its own traffic, as
-// soon as the ring is known and has room (injected records are never
-// dropped). Nothing happens when no simulated driver is open.
-void InjectSimulatedRecords(const std::vector<IRP_CAPTURE_RECORD>& records);
+// CSimulatedDriverSession: the simulated driver as one creator (a document,
+// the command line, a test) installs it. Its opener opens a new simulated
+// driver with the session's options; the session keeps track of the driver
+// it opened last, for its counters and for injected records. Sessions share
+// nothing: two in one process never see each other's drivers.
+//
+// Thread safety: every call may come from any thread. The opener holds the
+// session's state, so it stays valid after the session object is gone
+// (Stats and Inject then simply concern no one).
+class CSimulatedDriverSession {
+public:
+    explicit CSimulatedDriverSession(SimulatedDriverOptions options);
+    ~CSimulatedDriverSession();
+    CSimulatedDriverSession(const CSimulatedDriverSession&) = delete;
+    CSimulatedDriverSession& operator=(const CSimulatedDriverSession&) = delete;
+
+    // Opens "\\.\KLAVDRIVER" (in any case) as a new simulated driver bound
+    // to this session; any other path, or `absent` options, gives null.
+    DriverOpener Opener() const;
+    // The counters of the driver this session opened last (it may be closed
+    // by now); zero before the first open.
+    SimulatedDriverStats Stats() const;
+    // Queues records for the ring of the driver this session opened last, as
+    // if captured; that driver writes them in order, ahead of its own
+    // traffic, as soon as the ring is known and has room (injected records
+    // are never dropped). Nothing happens when that driver is closed or none
+    // was opened.
+    void Inject(const std::vector<IRP_CAPTURE_RECORD>& records);
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};
 
 }  // namespace vantrel

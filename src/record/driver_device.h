@@ -19,12 +19,10 @@ public:
                                  uint32_t outLength) = 0;
 };
 
-// Opens a device by its Win32 path; null when it is not available.
+// Opens a device by its Win32 path; null when it is not available. Whoever
+// creates a document hands it the opener it should use (the simulated
+// driver's session, the Win32 device, a test double): there is no
+// process-wide one.
 using DriverOpener = std::function<std::unique_ptr<IDriverDevice>(const std::string& path)>;
-
-// The process-wide opener (the program registers the simulated driver or the
-// Win32 device at start; tests register doubles). Without one, every open fails.
-void SetDriverOpener(DriverOpener opener);
-std::unique_ptr<IDriverDevice> OpenDevice(const std::string& path);
 
 }  // namespace vantrel

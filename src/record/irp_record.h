@@ -4,6 +4,7 @@
 // milliseconds and the tick count at arrival.
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,21 +14,46 @@
 namespace vantrel {
 
 // An immutable byte string shared between records: every record of one
-// device object refers to the same text. ANSI bytes, never re-encoded.
+// device object refers to the same text. ANSI bytes, never re-encoded, at
+// most 4 GiB - 1 of them. The bytes follow their length in one block, so a
+// text costs one allocation; texts made by a CTextArena share its blocks.
 class CText {
 public:
     CText() = default;
-    explicit CText(std::string_view s)
-        : m_p(s.empty() ? nullptr : std::make_shared<const std::string>(s)) {}
+    explicit CText(std::string_view s);
     // Never a null data pointer, so that C functions may take it.
-    std::string_view view() const { return m_p ? std::string_view(*m_p) : std::string_view("", 0); }
+    std::string_view view() const {
+        if (!m_p) return std::string_view("", 0);
+        uint32_t n;
+        std::memcpy(&n, m_p.get(), sizeof n);
+        return std::string_view(m_p.get() + sizeof n, n);
+    }
     std::string str() const { return std::string(view()); }
-    bool empty() const { return !m_p || m_p->empty(); }
-    size_t size() const { return m_p ? m_p->size() : 0; }
+    bool empty() const { return size() == 0; }
+    size_t size() const { return view().size(); }
     friend bool operator==(const CText& a, const CText& b) { return a.view() == b.view(); }
 
 private:
-    std::shared_ptr<const std::string> m_p;
+    friend class CTextArena;
+    explicit CText(std::shared_ptr<const char> block) : m_p(std::move(block)) {}
+
+    std::shared_ptr<const char> m_p;  // a 4-byte length, then the bytes
+};
+
+// Makes texts that share a few blocks instead of taking one allocation each:
+// a loaded test holds many texts made at once. A block lives as long as any
+// of its texts.
+class CTextArena {
+public:
+    CText Add(std::string_view s);
+
+private:
+    // Blocks grow from a few texts' worth to kMaxBlock bytes.
+    static constexpr size_t kFirstBlock = 240;
+    static constexpr size_t kMaxBlock = 4000;
+    std::shared_ptr<char[]> m_block;
+    size_t m_size = 0;
+    size_t m_used = 0;
 };
 
 // Latency in milliseconds from two timestamps and the driver's ticks per

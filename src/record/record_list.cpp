@@ -1,14 +1,10 @@
 #include "record/record_list.h"
 
-#include <chrono>
+#include <algorithm>
 #include <condition_variable>
-#include <cstdlib>
-#include <cstring>
-#include <thread>
-#include <mutex>
 #include <new>
+#include <thread>
 #include <utility>
-#include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -19,116 +15,199 @@
 namespace vantrel {
 namespace {
 
-// Where chunks come from. Fresh pages cost the kernel far more to hand out
-// (it zeroes them, here at about 1 GB/s) than copying a record costs us, and
-// an appender that waits for a fresh 4 MiB chunk stalls the drain for
-// milliseconds while the driver's ring fills. So chunks of cleared lists are
-// kept for the next records, and a background thread keeps a few fresh
-// chunks touched and ready.
-class ChunkPool {
+constexpr size_t ChunkBytes(size_t chunk) {
+    return CRecordList::ChunkCapacity(chunk) * sizeof(CIrpRecord);
+}
+
+// Chunks from 1 MiB up are mapped on their own, 2 MiB aligned and advised
+// for transparent huge pages: first touch of such memory ran about twenty
+// times faster here than of 4 KiB pages. Smaller ones come from the heap.
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kMappedFrom = size_t{1} << 20;
+constexpr size_t kPage = 4096;
+
+constexpr size_t RoundUp(size_t n, size_t to) {
+    return (n + to - 1) / to * to;
+}
+
+void* AllocateChunk(size_t chunk) {
+    const size_t bytes = ChunkBytes(chunk);
+#if defined(__linux__)
+    if (bytes >= kMappedFrom) {
+        const size_t length = RoundUp(bytes, kHugePage);
+        void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (raw == MAP_FAILED) return nullptr;
+        const auto start = reinterpret_cast<uintptr_t>(raw);
+        const uintptr_t aligned = RoundUp(start, kHugePage);
+        if (aligned > start) munmap(raw, aligned - start);
+        const uintptr_t tail = start + length + kHugePage - (aligned + length);
+        if (tail) munmap(reinterpret_cast<void*>(aligned + length), tail);
+#ifdef MADV_HUGEPAGE
+        madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+#endif
+        return reinterpret_cast<void*>(aligned);
+    }
+#endif
+    return ::operator new (bytes, std::align_val_t{alignof(CIrpRecord)}, std::nothrow);
+}
+
+void FreeChunk(void* p, size_t chunk) {
+    const size_t bytes = ChunkBytes(chunk);
+#if defined(__linux__)
+    if (bytes >= kMappedFrom) {
+        munmap(p, RoundUp(bytes, kHugePage));
+        return;
+    }
+#endif
+    ::operator delete (p, std::align_val_t{alignof(CIrpRecord)});
+}
+
+// Makes the kernel hand out every page of the chunk now.
+void Touch(void* p, size_t chunk) {
+    auto* bytes = static_cast<volatile char*>(p);
+    const size_t n = ChunkBytes(chunk);
+    for (size_t i = 0; i < n; i += kPage) bytes[i] = 0;
+}
+
+// Chunks the helper keeps ready after the one being filled.
+constexpr size_t kChunksAhead = 2;
+
+}  // namespace
+
+// --- Helper thread ---------------------------------------------------------------
+
+class CRecordList::Prefetcher {
 public:
-    static ChunkPool& Instance() {
-        static auto* pool = new ChunkPool();  // never destroyed: its thread runs to the end
-        return *pool;
-    }
-
-    // Starts the preparing thread (once).
-    void Start() {
-        std::lock_guard lock(m_mutex);
-        if (!m_started) {
-            m_started = true;
-            std::thread([this] { Prepare(); }).detach();
-        }
-    }
-
-    void* Take() {
-        Start();
-        std::unique_lock lock(m_mutex);
-        void* p = nullptr;
-        if (!m_free.empty()) {
-            p = m_free.back();
-            m_free.pop_back();
-        }
-        lock.unlock();
-        m_cv.notify_one();
-        return p ? p : Fresh(false);
-    }
-
-    void Give(void* p) {
+    explicit Prefetcher(CRecordList& list) : m_list(list), m_thread([this] { Run(); }) {}
+    ~Prefetcher() {
         {
             std::lock_guard lock(m_mutex);
-            if (m_free.size() < kMaxKept) {
-                m_free.push_back(p);
-                return;
-            }
+            m_quit = true;
         }
-        std::free(p);
+        m_wake.notify_one();
+        m_thread.join();
+    }
+
+    // The appender has moved into a new chunk.
+    void Wake() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending = true;
+        }
+        m_wake.notify_one();
     }
 
 private:
-    static constexpr size_t kMaxKept = 64;  // 256 MiB
-    static constexpr size_t kReady = 3;
-
-    static void* Fresh(bool touch) {
-        void* p = std::aligned_alloc(size_t{2} << 20, CRecordList::kChunkBytes);
-        if (!p) return nullptr;
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-        madvise(p, CRecordList::kChunkBytes, MADV_HUGEPAGE);
-#endif
-        if (touch) std::memset(p, 0, CRecordList::kChunkBytes);
-        return p;
-    }
-
-    void Prepare() {
+    void Run() {
 #ifdef __linux__
         // Background work: the capture and printing threads come first.
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
 #endif
         std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_cv.wait(lock, [this] { return m_free.size() < kReady; });
+        while (!m_quit) {
+            m_pending = false;
             lock.unlock();
-            void* p = Fresh(true);
+            m_list.PrepareAhead();
             lock.lock();
-            if (!p) {
-                m_cv.wait_for(lock, std::chrono::seconds(1));
-                continue;
-            }
-            m_free.push_back(p);
+            m_wake.wait(lock, [this] { return m_quit || m_pending; });
         }
     }
 
+    CRecordList& m_list;
     std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::vector<void*> m_free;
-    bool m_started = false;
+    std::condition_variable m_wake;
+    bool m_pending = false;
+    bool m_quit = false;
+    std::thread m_thread;  // last: it starts once the members above exist
 };
 
-void ReleaseChunk(void* p) { ChunkPool::Instance().Give(p); }
+// --- List ----------------------------------------------------------------------------
 
-CIrpRecord* AllocateChunk() { return static_cast<CIrpRecord*>(ChunkPool::Instance().Take()); }
+CRecordList::CRecordList() = default;
 
-}  // namespace
-
-CRecordList::CRecordList() : m_chunks(new std::atomic<CIrpRecord*>[kMaxChunks]) {
-    ChunkPool::Instance().Start();
-    for (size_t i = 0; i < kMaxChunks; ++i) m_chunks[i].store(nullptr, std::memory_order_relaxed);
+CRecordList::~CRecordList() {
+    m_prefetch.reset();
+    DestroyRecords();
+    KeepChunks(0);
+    delete[] m_far.load(std::memory_order_relaxed);
 }
 
-CRecordList::~CRecordList() { FreeAll(); }
+void CRecordList::EnablePrefetch() {
+    std::lock_guard append(m_appendLock);
+    if (!m_prefetch) m_prefetch = std::make_unique<Prefetcher>(*this);
+}
 
-CIrpRecord* CRecordList::SlotForAppend() { return SlotAt(m_size.load(std::memory_order_relaxed)); }
+bool CRecordList::PrefetchEnabled() const {
+    std::lock_guard append(m_appendLock);
+    return m_prefetch != nullptr;
+}
+
+CRecordList::ChunkEntry* CRecordList::Entry(size_t chunk, bool create) const {
+    if (chunk < kNearChunks) return const_cast<ChunkEntry*>(&m_near[chunk]);
+    ChunkEntry* far = m_far.load(std::memory_order_acquire);
+    if (!far && create) {
+        // The appender and the helper may both get here; one table wins.
+        auto* fresh = new (std::nothrow) ChunkEntry[kMaxChunks - kNearChunks]();
+        if (!fresh) return nullptr;
+        if (m_far.compare_exchange_strong(far, fresh, std::memory_order_acq_rel))
+            far = fresh;
+        else
+            delete[] fresh;
+    }
+    return far ? far + (chunk - kNearChunks) : nullptr;
+}
+
+CIrpRecord* CRecordList::InstallChunk(size_t chunk, ChunkEntry& entry) {
+    void* p = AllocateChunk(chunk);
+    if (!p) return nullptr;
+    CIrpRecord* expected = nullptr;
+    if (entry.compare_exchange_strong(expected, static_cast<CIrpRecord*>(p),
+                                      std::memory_order_acq_rel))
+        return static_cast<CIrpRecord*>(p);
+    FreeChunk(p, chunk);  // the helper was quicker
+    return expected;
+}
 
 CIrpRecord* CRecordList::SlotAt(size_t n) {
     if (n >= kMaxRecords) return nullptr;
-    const size_t chunk = n / kPerChunk;
-    CIrpRecord* base = m_chunks[chunk].load(std::memory_order_relaxed);
+    const Position at = Locate(n);
+    ChunkEntry* entry = Entry(at.chunk, true);
+    if (!entry) return nullptr;
+    CIrpRecord* base = entry->load(std::memory_order_acquire);
     if (!base) {
-        base = AllocateChunk();
+        base = InstallChunk(at.chunk, *entry);
         if (!base) return nullptr;
-        m_chunks[chunk].store(base, std::memory_order_release);
     }
-    return new (base + n % kPerChunk) CIrpRecord();
+    if (at.offset == 0 && m_prefetch) m_prefetch->Wake();
+    return new (base + at.offset) CIrpRecord();
+}
+
+void CRecordList::PrepareAhead() {
+    for (size_t ahead = 1; ahead <= kChunksAhead; ++ahead) {
+        size_t chunk = 0;
+        {
+            std::shared_lock guard(m_clearLock);
+            chunk = Locate(m_size.load(std::memory_order_acquire)).chunk + ahead;
+            if (chunk >= kMaxChunks) return;
+            ChunkEntry* entry = Entry(chunk, true);
+            if (!entry) return;
+            if (entry->load(std::memory_order_acquire)) continue;
+        }
+        // Allocated and touched without a lock: Clear and Swap never wait for it.
+        void* p = AllocateChunk(chunk);
+        if (!p) return;
+        Touch(p, chunk);
+        {
+            std::shared_lock guard(m_clearLock);
+            CIrpRecord* expected = nullptr;
+            ChunkEntry* entry = Entry(chunk, false);
+            if (entry && entry->compare_exchange_strong(expected, static_cast<CIrpRecord*>(p),
+                                                        std::memory_order_acq_rel))
+                continue;
+        }
+        FreeChunk(p, chunk);
+    }
 }
 
 size_t CRecordList::Append(const CIrpRecord& record) {
@@ -141,36 +220,46 @@ size_t CRecordList::Append(CIrpRecord&& record) {
 
 const CIrpRecord* CRecordList::AtUnlocked(size_t index) const {
     if (index >= m_size.load(std::memory_order_acquire)) return nullptr;
-    CIrpRecord* base = m_chunks[index / kPerChunk].load(std::memory_order_acquire);
-    return base + index % kPerChunk;
+    const Position at = Locate(index);
+    return Entry(at.chunk, false)->load(std::memory_order_acquire) + at.offset;
 }
 
 CIrpRecord* CRecordList::AtUnlocked(size_t index) {
     return const_cast<CIrpRecord*>(std::as_const(*this).AtUnlocked(index));
 }
 
-void CRecordList::FreeAll() {
-    const size_t n = m_size.load(std::memory_order_relaxed);
-    for (size_t i = 0; i < n; ++i) {
-        m_chunks[i / kPerChunk].load(std::memory_order_relaxed)[i % kPerChunk].~CIrpRecord();
-    }
-    for (size_t c = 0; c < kMaxChunks; ++c) {
-        CIrpRecord* base = m_chunks[c].load(std::memory_order_relaxed);
-        if (!base) break;
-        ReleaseChunk(base);
-        m_chunks[c].store(nullptr, std::memory_order_relaxed);
+void CRecordList::DestroyRecords() {
+    size_t left = m_size.load(std::memory_order_relaxed);
+    for (size_t c = 0; left > 0; ++c) {
+        CIrpRecord* base = Entry(c, false)->load(std::memory_order_relaxed);
+        const size_t n = std::min(left, ChunkCapacity(c));
+        for (size_t i = 0; i < n; ++i) base[i].~CIrpRecord();
+        left -= n;
     }
     m_size.store(0, std::memory_order_release);
 }
 
-void CRecordList::Clear() {
-    std::unique_lock guard(m_clearLock);
-    std::lock_guard append(m_appendLock);
-    FreeAll();
-    m_generation.fetch_add(1, std::memory_order_relaxed);
+void CRecordList::KeepChunks(size_t bytes) {
+    size_t kept = 0;
+    for (size_t c = 0; c < kMaxChunks; ++c) {
+        ChunkEntry* entry = Entry(c, false);
+        if (!entry) return;
+        // Every entry is looked at: the helper may have prepared chunks past
+        // one the appender has not reached.
+        CIrpRecord* base = entry->load(std::memory_order_relaxed);
+        if (!base) continue;
+        kept += ChunkBytes(c);
+        if (kept <= bytes) continue;
+        FreeChunk(base, c);
+        entry->store(nullptr, std::memory_order_relaxed);
+    }
 }
 
-void CRecordList::Swap(CRecordList& other) {
+void CRecordList::Clear() {
+    ClearWith([] {});
+}
+
+void CRecordList::Swap(CRecordList& other, const std::function<void()>& also) {
     if (&other == this) return;
     // Lock in address order so that two swaps cannot deadlock.
     CRecordList* first = this < &other ? this : &other;
@@ -179,12 +268,20 @@ void CRecordList::Swap(CRecordList& other) {
     std::unique_lock g2(second->m_clearLock);
     std::lock_guard a1(first->m_appendLock);
     std::lock_guard a2(second->m_appendLock);
-    m_chunks.swap(other.m_chunks);
+    for (size_t c = 0; c < kNearChunks; ++c) {
+        CIrpRecord* mine = m_near[c].load(std::memory_order_relaxed);
+        m_near[c].store(other.m_near[c].load(std::memory_order_relaxed), std::memory_order_relaxed);
+        other.m_near[c].store(mine, std::memory_order_relaxed);
+    }
+    ChunkEntry* far = m_far.load(std::memory_order_relaxed);
+    m_far.store(other.m_far.load(std::memory_order_relaxed), std::memory_order_release);
+    other.m_far.store(far, std::memory_order_release);
     const size_t n = m_size.load(std::memory_order_relaxed);
     m_size.store(other.m_size.load(std::memory_order_relaxed), std::memory_order_release);
     other.m_size.store(n, std::memory_order_release);
     m_generation.fetch_add(1, std::memory_order_relaxed);
     other.m_generation.fetch_add(1, std::memory_order_relaxed);
+    if (also) also();
 }
 
 }  // namespace vantrel

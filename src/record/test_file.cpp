@@ -7,68 +7,30 @@
 #include <memory>
 #include <unordered_map>
 
+#include "record/param_layout.h"
+
 namespace vantrel {
 namespace {
 
 // --- Parameter blocks -------------------------------------------------------
 //
-// Most blocks are the members of the parameter area in order, each at its own
-// width, with no gaps: the block is then simply the first `size` bytes of the
-// area. Three need more: DEVICE_CONTROL (output bytes follow), SET_POWER /
-// QUERY_POWER (State written twice) and QUERY_CAPABILITIES (the flag word
-// spread over ten DWORDs).
+// The kind and size of a record's block come from the parameter layout table.
 
-enum class BlockKind : uint8_t { Prefix, DeviceControl, SetPower, Capabilities };
+// Codes without a layout store no block.
+constexpr ParamLayout kNoBlock{"", ParamBlockKind::Prefix, 0, {}};
 
-struct BlockLayout {
-    BlockKind kind;
-    uint8_t size;  // Prefix: bytes of the parameter area; others: fixed part
-};
-
-constexpr BlockLayout kNone{BlockKind::Prefix, 0};
-
-constexpr size_t kSetPowerBlock = 20;
-constexpr size_t kCapsBlock = 100;
-constexpr size_t kCapsFlagValues = 10;
-constexpr size_t kCapsTail = rec::ParametersSize - par::CapAddress;  // Address .. D3Latency
-static_assert(4 + 4 * kCapsFlagValues + kCapsTail == kCapsBlock);
-
-BlockLayout LayoutOf(uint32_t major, uint32_t minor) {
-    switch (major) {
-        case IRP_MJ_CREATE:
-        case IRP_MJ_READ:
-        case IRP_MJ_WRITE: return {BlockKind::Prefix, 16};
-        case IRP_MJ_QUERY_INFORMATION: return {BlockKind::Prefix, 8};
-        case IRP_MJ_SET_INFORMATION: return {BlockKind::Prefix, 12};
-        case IRP_MJ_QUERY_VOLUME_INFORMATION: return {BlockKind::Prefix, 8};
-        case IRP_MJ_DEVICE_CONTROL: return {BlockKind::DeviceControl, 16};
-        case IRP_MJ_POWER:
-            switch (minor) {
-                case IRP_MN_WAIT_WAKE: return {BlockKind::Prefix, 4};
-                // The three sequence values live at the start of the area.
-                case IRP_MN_POWER_SEQUENCE: return {BlockKind::Prefix, 12};
-                case IRP_MN_SET_POWER:
-                case IRP_MN_QUERY_POWER: return {BlockKind::SetPower, kSetPowerBlock};
-                default: return kNone;
-            }
-        case IRP_MJ_PNP:
-            switch (minor) {
-                case IRP_MN_START_DEVICE: return {BlockKind::Prefix, 8};
-                case IRP_MN_QUERY_DEVICE_RELATIONS: return {BlockKind::Prefix, 4};
-                case IRP_MN_QUERY_INTERFACE: return {BlockKind::Prefix, 16};
-                case IRP_MN_QUERY_CAPABILITIES: return {BlockKind::Capabilities, kCapsBlock};
-                case IRP_MN_QUERY_DEVICE_TEXT: return {BlockKind::Prefix, 8};
-                case IRP_MN_FILTER_RESOURCE_REQUIREMENTS: return {BlockKind::Prefix, 4};
-                case IRP_MN_READ_CONFIG:
-                case IRP_MN_WRITE_CONFIG: return {BlockKind::Prefix, 16};
-                case IRP_MN_SET_LOCK: return {BlockKind::Prefix, 1};
-                case IRP_MN_QUERY_ID: return {BlockKind::Prefix, 4};
-                case IRP_MN_DEVICE_USAGE_NOTIFICATION: return {BlockKind::Prefix, 8};
-                default: return kNone;
-            }
-        default: return kNone;
-    }
+const ParamLayout& LayoutOf(const IRP_CAPTURE_RECORD& c) {
+    const ParamLayout* layout = FindParamLayout(c.MajorFunction, c.MinorFunction);
+    return layout ? *layout : kNoBlock;
 }
+
+// The bit fields of the capability flag word, low bits first: each is stored
+// as a DWORD of its own.
+bool IsFlagBits(const ParamField& f) {
+    return f.offset == par::CapFlags && f.mask != 0xFFFFFFFFu;
+}
+
+constexpr size_t kCapsTail = rec::ParametersSize - par::CapAddress;  // Address .. D3Latency
 
 // Output bytes stored after a DEVICE_CONTROL block: the output length read
 // as signed, limited to 0 .. 200.
@@ -77,9 +39,6 @@ size_t OutputBytes(uint32_t outputBufferLength) {
     if (n > 199) return rec::DataSize;
     return n > 0 ? static_cast<size_t>(n) : 0;
 }
-
-// Widths of the ten values that carry the capability flag word, low bits first.
-constexpr uint8_t kCapsFlagWidths[kCapsFlagValues] = {2, 1, 1, 1, 1, 1, 1, 1, 1, 22};
 
 // Longest string the DWORD length form can describe.
 constexpr size_t kMaxStringLength = 0xFFFFFFFEu;
@@ -91,29 +50,17 @@ constexpr size_t kMinRecordSize = 8 + 1 + 1 + kFixedAfterStrings;
 
 // --- Writing ------------------------------------------------------------------
 
-struct Writer {
-    uint8_t* p;
-
-    void U32(uint32_t v) {
-        le::Put32(p, v);
-        p += 4;
-    }
-    void Bytes(const void* src, size_t n) {
-        if (n) std::memcpy(p, src, n);  // an empty text has no data pointer
-        p += n;
-    }
+struct Writer : le::Writer {
     void String(std::string_view s) {
         const size_t n = s.size() > kMaxStringLength ? kMaxStringLength : s.size();
         if (n < 255) {
             *p++ = static_cast<uint8_t>(n);
         } else if (n <= 65533) {
             *p++ = 0xFF;
-            le::Put16(p, static_cast<uint16_t>(n));
-            p += 2;
+            U16(static_cast<uint16_t>(n));
         } else {
             *p++ = 0xFF;
-            le::Put16(p, 0xFFFF);
-            p += 2;
+            U16(0xFFFF);
             U32(static_cast<uint32_t>(n));
         }
         Bytes(s.data(), n);
@@ -121,10 +68,10 @@ struct Writer {
 };
 
 size_t BlockSize(const IRP_CAPTURE_RECORD& c) {
-    const BlockLayout layout = LayoutOf(c.MajorFunction, c.MinorFunction);
-    if (layout.kind == BlockKind::DeviceControl)
-        return layout.size + OutputBytes(c.Param32(par::OutputBufferLength));
-    return layout.size;
+    const ParamLayout& layout = LayoutOf(c);
+    if (layout.kind == ParamBlockKind::DeviceControl)
+        return layout.storedSize + OutputBytes(c.Param32(par::OutputBufferLength));
+    return layout.storedSize;
 }
 
 size_t StringSize(std::string_view s) {
@@ -133,8 +80,8 @@ size_t StringSize(std::string_view s) {
 }
 
 size_t RecordSize(const CIrpRecord& r) {
-    return 8 + StringSize(r.DescriptionView()) + StringSize(r.ObjectNameView()) + kFixedAfterStrings +
-           BlockSize(r.GetCapture());
+    return 8 + StringSize(r.DescriptionView()) + StringSize(r.ObjectNameView()) +
+           kFixedAfterStrings + BlockSize(r.GetCapture());
 }
 
 void WriteRecord(const CIrpRecord& r, Writer& w) {
@@ -152,27 +99,25 @@ void WriteRecord(const CIrpRecord& r, Writer& w) {
     w.U32(static_cast<uint32_t>(c.EndTime >> 32));
     w.U32(c.Status);
 
-    const BlockLayout layout = LayoutOf(c.MajorFunction, c.MinorFunction);
+    const ParamLayout& layout = LayoutOf(c);
     switch (layout.kind) {
-        case BlockKind::Prefix: w.Bytes(c.Parameters, layout.size); break;
-        case BlockKind::DeviceControl:
-            w.Bytes(c.Parameters, 16);
+        case ParamBlockKind::Prefix:
+            w.Bytes(c.Parameters, layout.storedSize);
+            break;
+        case ParamBlockKind::DeviceControl:
+            w.Bytes(c.Parameters, layout.storedSize);
             w.Bytes(c.OutputData, OutputBytes(c.Param32(par::OutputBufferLength)));
             break;
-        case BlockKind::SetPower:
-            // SystemContext, Type, State (as system state), State (as device
-            // state), ShutdownType.
+        case ParamBlockKind::SetPower:
             w.Bytes(c.Parameters, 12);
             w.Bytes(c.Parameters + par::State, 4);
             w.Bytes(c.Parameters + par::ShutdownType, 4);
             break;
-        case BlockKind::Capabilities: {
-            w.Bytes(c.Parameters, 4);  // Size, Version
-            uint32_t flags = c.Param32(par::CapFlags);
-            for (uint8_t width : kCapsFlagWidths) {
-                w.U32(flags & ((uint32_t{1} << width) - 1));
-                flags >>= width;
-            }
+        case ParamBlockKind::Capabilities: {
+            w.Bytes(c.Parameters, par::CapFlags);  // Size, Version
+            const uint32_t flags = c.Param32(par::CapFlags);
+            for (const ParamField& f : layout.fields)
+                if (IsFlagBits(f)) w.U32((flags >> f.shift) & f.mask);
             w.Bytes(c.Parameters + par::CapAddress, kCapsTail);
             break;
         }
@@ -189,40 +134,50 @@ void WriteHeader(const TestFileHeader& h, uint32_t count, Writer& w) {
 // --- Reading ------------------------------------------------------------------
 
 // Hands out shared texts so that the records of one device object share
-// their description and name, as captured records do.
+// their description and name, as captured records do. New texts come from
+// an arena: a file with many different texts costs few allocations.
 class TextPool {
 public:
     CText Get(std::string_view s, CText& last) {
         if (s.empty()) return CText();
         if (last.view() == s) return last;
-        auto it = m_texts.find(s);
-        if (it != m_texts.end()) {
-            last = it->second;
-            return last;
+        // A test holds few device objects: their texts are found in a short
+        // list without hashing or allocating; the map serves the rest.
+        for (size_t i = 0; i < m_fewCount; ++i) {
+            if (m_few[i].view() == s) return last = m_few[i];
         }
-        CText text(s);
-        if (m_texts.size() < kMaxPooled && s.size() <= kMaxPooledLength)
-            m_texts.emplace(text.view(), text);
-        last = text;
-        return text;
+        auto it = m_texts.find(s);
+        if (it != m_texts.end()) return last = it->second;
+        CText text = m_arena.Add(s);
+        if (s.size() <= kMaxPooledLength) {
+            if (m_fewCount < kFew)
+                m_few[m_fewCount++] = text;
+            else if (m_texts.size() < kMaxPooled)
+                m_texts.emplace(text.view(), text);
+        }
+        return last = text;
     }
 
 private:
+    static constexpr size_t kFew = 16;
     static constexpr size_t kMaxPooled = 1 << 16;
     static constexpr size_t kMaxPooledLength = 4096;
+    CText m_few[kFew];
+    size_t m_fewCount = 0;
     std::unordered_map<std::string_view, CText> m_texts;
+    CTextArena m_arena;
 };
 
 class Reader {
 public:
     Reader(std::string_view bytes, std::string_view name)
         : m_begin(reinterpret_cast<const uint8_t*>(bytes.data())),
-          m_p(m_begin),
+          m_in{m_begin},
           m_end(m_begin + bytes.size()),
           m_name(name) {}
 
-    size_t Left() const { return static_cast<size_t>(m_end - m_p); }
-    size_t Offset() const { return static_cast<size_t>(m_p - m_begin); }
+    size_t Left() const { return static_cast<size_t>(m_end - m_in.p); }
+    size_t Offset() const { return static_cast<size_t>(m_in.p - m_begin); }
     const std::string& Error() const { return m_error; }
 
     bool Header(TestFileHeader& h) {
@@ -231,10 +186,10 @@ public:
                             " of 16 bytes)");
             return false;
         }
-        h.DefaultMaxY = U32();
-        h.FilterStartTick = U32();
-        h.FilterStopTick = U32();
-        h.RecordCount = U32();
+        h.DefaultMaxY = m_in.U32();
+        h.FilterStartTick = m_in.U32();
+        h.FilterStopTick = m_in.U32();
+        h.RecordCount = m_in.U32();
         if (h.RecordCount > Left() / kMinRecordSize) {
             m_error = Named("the record count " + std::to_string(h.RecordCount) +
                             " is larger than the data (" + std::to_string(Left()) +
@@ -248,53 +203,55 @@ public:
     bool Record(CIrpRecord& r) {
         IRP_CAPTURE_RECORD& c = r.GetCapture();
         if (!Need(8, "the latency and tick count")) return false;
-        r.SetLatency(std::bit_cast<float>(U32()));
-        r.SetTickCount(U32());
+        r.SetLatency(std::bit_cast<float>(m_in.U32()));
+        r.SetTickCount(m_in.U32());
         std::string_view text;
         if (!String(text, "description")) return false;
         r.SetDescription(m_pool.Get(text, m_lastDescription));
         if (!String(text, "object name")) return false;
         r.SetObjectName(m_pool.Get(text, m_lastName));
         if (!Need(kFixedAfterStrings, "the fixed fields")) return false;
-        c.DeviceObject = U32();
-        c.MajorFunction = U32();
-        c.MinorFunction = U32();
-        c.StartTime = U64();
-        c.EndTime = U64();
-        c.Status = U32();
+        c.DeviceObject = m_in.U32();
+        c.MajorFunction = m_in.U32();
+        c.MinorFunction = m_in.U32();
+        c.StartTime = m_in.U64();
+        c.EndTime = m_in.U64();
+        c.Status = m_in.U32();
 
-        const BlockLayout layout = LayoutOf(c.MajorFunction, c.MinorFunction);
-        if (!Need(layout.size, "the parameter block")) return false;
+        const ParamLayout& layout = LayoutOf(c);
+        if (!Need(layout.storedSize, "the parameter block")) return false;
         switch (layout.kind) {
-            case BlockKind::Prefix: Copy(c.Parameters, layout.size); break;
-            case BlockKind::DeviceControl: {
-                Copy(c.Parameters, 16);
+            case ParamBlockKind::Prefix:
+                m_in.Bytes(c.Parameters, layout.storedSize);
+                break;
+            case ParamBlockKind::DeviceControl: {
+                m_in.Bytes(c.Parameters, layout.storedSize);
                 const size_t n = OutputBytes(c.Param32(par::OutputBufferLength));
                 if (!Need(n, "the output data")) return false;
-                Copy(c.OutputData, n);
+                m_in.Bytes(c.OutputData, n);
                 break;
             }
-            case BlockKind::SetPower:
-                Copy(c.Parameters, 12);
+            case ParamBlockKind::SetPower:
+                m_in.Bytes(c.Parameters, 12);
                 // The second State value (as device state) is the one kept.
-                Copy(c.Parameters + par::State, 4);
-                Copy(c.Parameters + par::ShutdownType, 4);
+                m_in.Bytes(c.Parameters + par::State, 4);
+                m_in.Bytes(c.Parameters + par::ShutdownType, 4);
                 break;
-            case BlockKind::Capabilities: {
-                Copy(c.Parameters, 4);
+            case ParamBlockKind::Capabilities: {
+                m_in.Bytes(c.Parameters, par::CapFlags);
                 uint32_t flags = 0;
-                unsigned shift = 0;
-                for (uint8_t width : kCapsFlagWidths) {
-                    const uint32_t v = U32();
-                    if (v >> width) {
+                for (const ParamField& f : layout.fields) {
+                    if (!IsFlagBits(f)) continue;
+                    const uint32_t v = m_in.U32();
+                    if (v > f.mask) {
                         return Fail("capability flag value " + std::to_string(v) +
-                                    " does not fit its " + std::to_string(width) + "-bit field");
+                                    " does not fit its " + std::to_string(std::popcount(f.mask)) +
+                                    "-bit field");
                     }
-                    flags |= v << shift;
-                    shift += width;
+                    flags |= v << f.shift;
                 }
                 c.SetParam32(par::CapFlags, flags);
-                Copy(c.Parameters + par::CapAddress, kCapsTail);
+                m_in.Bytes(c.Parameters + par::CapAddress, kCapsTail);
                 break;
             }
         }
@@ -328,28 +285,29 @@ private:
     // A length-prefixed string; the view points into the input.
     bool String(std::string_view& out, const char* field) {
         if (Left() < 1) return FailField("the file ends inside the ", field, "'s length");
-        size_t n = *m_p++;
+        size_t n = m_in.U8();
         if (n == 0xFF) {
             if (Left() < 2) return FailField("the file ends inside the ", field, "'s length");
-            n = le::U16(m_p);
-            m_p += 2;
+            n = m_in.U16();
             if (n == 0xFFFE) {
-                return FailField("the ", field,
-                                 " is marked as a wide-character string, which test files never hold");
+                return FailField(
+                    "the ", field,
+                    " is marked as a wide-character string, which test files never hold");
             }
             if (n == 0xFFFF) {
                 if (Left() < 4) return FailField("the file ends inside the ", field, "'s length");
-                n = U32();
+                n = m_in.U32();
             }
         }
         if (n > Left()) {
-            return FailField("the ", field,
-                             ("'s length " + std::to_string(n) + " runs past the end of the file (" +
-                              std::to_string(Left()) + " bytes left)")
-                                 .c_str());
+            return FailField(
+                "the ", field,
+                ("'s length " + std::to_string(n) + " runs past the end of the file (" +
+                 std::to_string(Left()) + " bytes left)")
+                    .c_str());
         }
-        out = std::string_view(reinterpret_cast<const char*>(m_p), n);
-        m_p += n;
+        out = std::string_view(reinterpret_cast<const char*>(m_in.p), n);
+        m_in.p += n;
         return true;
     }
 
@@ -357,23 +315,8 @@ private:
         return Fail(std::string(before) + field + after);
     }
 
-    uint32_t U32() {
-        const uint32_t v = le::U32(m_p);
-        m_p += 4;
-        return v;
-    }
-    uint64_t U64() {
-        const uint64_t v = le::U64(m_p);
-        m_p += 8;
-        return v;
-    }
-    void Copy(uint8_t* dst, size_t n) {
-        std::memcpy(dst, m_p, n);
-        m_p += n;
-    }
-
     const uint8_t* m_begin;
-    const uint8_t* m_p;
+    le::Reader m_in;
     const uint8_t* m_end;
     std::string_view m_name;
     std::string m_error;
@@ -400,9 +343,13 @@ size_t StringPrefixSize(size_t length) {
     return 7;
 }
 
-size_t StoredBlockSize(const IRP_CAPTURE_RECORD& capture) { return BlockSize(capture); }
+size_t StoredBlockSize(const IRP_CAPTURE_RECORD& capture) {
+    return BlockSize(capture);
+}
 
-size_t StoredRecordSize(const CIrpRecord& record) { return RecordSize(record); }
+size_t StoredRecordSize(const CIrpRecord& record) {
+    return RecordSize(record);
+}
 
 void StoreRecord(const CIrpRecord& record, std::string& out) {
     const size_t at = out.size();
@@ -485,12 +432,15 @@ bool LoadTestBytes(std::string_view bytes, std::string_view nameForErrors, TestF
     CRecordList loaded;
     size_t index = 0;
     bool parsed = true;
-    const size_t kept = loaded.AppendMany(h.RecordCount, [&](size_t, CIrpRecord& r) {
-        reader.StartRecord(index);
-        parsed = reader.Record(r);
-        ++index;
-        return parsed;
-    }).count;
+    const size_t kept = loaded
+                            .AppendMany(h.RecordCount,
+                                        [&](size_t, CIrpRecord& r) {
+                                            reader.StartRecord(index);
+                                            parsed = reader.Record(r);
+                                            ++index;
+                                            return parsed;
+                                        })
+                            .count;
     if (!parsed) {
         SetError(error, reader.Error());
         return false;
@@ -501,8 +451,9 @@ bool LoadTestBytes(std::string_view bytes, std::string_view nameForErrors, TestF
         return false;
     }
     if (reader.Left() != 0) {
-        SetError(error, reader.Named(std::to_string(reader.Left()) + " bytes follow the last record (" +
-                                     "record count " + std::to_string(h.RecordCount) + ")"));
+        SetError(error,
+                 reader.Named(std::to_string(reader.Left()) + " bytes follow the last record (" +
+                              "record count " + std::to_string(h.RecordCount) + ")"));
         return false;
     }
     list.Swap(loaded);

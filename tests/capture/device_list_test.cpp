@@ -8,16 +8,14 @@
 #include <vector>
 
 #include "capture/driver_link.h"
-#include "capture/scripted_driver_device.h"
+#include "support/scripted_driver.h"
 #include "driver/simulated_driver.h"
 #include "platform/debug_output.h"
-#include "document/string_table.h"
 
 namespace vantrel {
 namespace {
 
-using testing::InstallScriptedDriver;
-using testing::RecordingPrompts;
+using testing::ScriptedOpener;
 using testing::ScriptedDriverState;
 namespace pr = protocol;
 
@@ -42,10 +40,8 @@ class DeviceListTest : public ::testing::Test {
 protected:
     void SetUp() override {
         state = std::make_shared<ScriptedDriverState>();
-        InstallScriptedDriver(state);
-        ASSERT_TRUE(link.OpenDriver(prompts));
+        ASSERT_TRUE(link.OpenDriver(ScriptedOpener(state)));
     }
-    void TearDown() override { SetDriverOpener(nullptr); }
     // The driver answers with these replies, then fails; it checks that
     // every request carries the previous reply unchanged.
     void Script(std::vector<Reply> replies) {
@@ -63,7 +59,8 @@ protected:
         };
     }
     std::shared_ptr<ScriptedDriverState> state;
-    RecordingPrompts prompts;
+    std::vector<int32_t> reported;
+    CDeviceList::ErrorStateReport report = [this](int32_t s) { reported.push_back(s); };
     CDriverLink link;
     CDeviceList list;
     std::vector<uint8_t> last;
@@ -80,7 +77,7 @@ TEST_F(DeviceListTest, EveryStateCodeHasItsOutcome) {
             {0x60, -2, "", "", ""},
             {0x70, 7, "Serial", "ACPI\\PNP0501\\1", "\\Device\\Serial0"},
             {0, 0, "", "", ""}});
-    EXPECT_TRUE(list.FillDeviceList(link, prompts));
+    EXPECT_TRUE(list.FillDeviceList(link, report));
     EXPECT_TRUE(passedBack);
     EXPECT_TRUE(fillingSeen);
     EXPECT_FALSE(list.IsFilling());
@@ -97,17 +94,14 @@ TEST_F(DeviceListTest, EveryStateCodeHasItsOutcome) {
     EXPECT_EQ(list.Row(2)->GetName().view(), "\\Device\\Serial0");
     EXPECT_EQ(list.Row(2)->GetIrpMask(), 0u);
     EXPECT_EQ(list.Row(3), nullptr);
-    const std::vector<std::pair<uint32_t, BoxIcon>> expected = {{IDS_GENERAL_ERROR, BoxIcon::Warning},
-                                                               {IDS_GENERAL_ERROR, BoxIcon::Warning},
-                                                               {IDS_NO_SUCH_DEVNODE, BoxIcon::Warning}};
-    EXPECT_EQ(prompts.messages, expected);
+    EXPECT_EQ(reported, (std::vector<int32_t>{-1, -4, -2}));
 }
 
 TEST_F(DeviceListTest, SkipThenDoneAddsNothingAndShowsNothing) {
     Script({{0x10, -5, "", "", ""}, {0, 0, "", "", ""}});
-    EXPECT_TRUE(list.FillDeviceList(link, prompts));
+    EXPECT_TRUE(list.FillDeviceList(link, report));
     EXPECT_EQ(list.Count(), 0u);
-    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(reported.empty());
     EXPECT_EQ(list.FindDeviceObject(0x10), nullptr);
 }
 
@@ -116,7 +110,7 @@ TEST_F(DeviceListTest, FindDeviceObjectReturnsTheUpperOfTwoRows) {
             {0x30, 1, "other", "", "\\Device\\B"},
             {0x20, 1, "second", "", "\\Device\\C"},
             {0, 0, "", "", ""}});
-    ASSERT_TRUE(list.FillDeviceList(link, prompts));
+    ASSERT_TRUE(list.FillDeviceList(link, report));
     ASSERT_NE(list.FindDeviceObject(0x20), nullptr);
     EXPECT_EQ(list.FindDeviceObject(0x20)->GetName().view(), "\\Device\\A");
     EXPECT_EQ(list.FindDeviceObject(0x20), list.Row(0));
@@ -128,10 +122,10 @@ TEST_F(DeviceListTest, FindDeviceObjectReturnsTheUpperOfTwoRows) {
 
 TEST_F(DeviceListTest, AFailedRequestEndsTheFillAndKeepsTheRows) {
     Script({{0x20, 1, "a", "", "\\Device\\A"}, {0x30, 1, "b", "", "\\Device\\B"}});  // then fails
-    EXPECT_FALSE(list.FillDeviceList(link, prompts));
+    EXPECT_FALSE(list.FillDeviceList(link, report));
     EXPECT_EQ(list.Count(), 2u);
     EXPECT_FALSE(list.IsFilling());
-    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(reported.empty());
 }
 
 TEST_F(DeviceListTest, TextsWithoutTheirNulStopAtTheFieldEnd) {
@@ -148,7 +142,7 @@ TEST_F(DeviceListTest, TextsWithoutTheirNulStopAtTheFieldEnd) {
         }
         return true;
     };
-    ASSERT_TRUE(list.FillDeviceList(link, prompts));
+    ASSERT_TRUE(list.FillDeviceList(link, report));
     ASSERT_EQ(list.Count(), 1u);
     EXPECT_EQ(list.Row(0)->GetDescription().view(), std::string(260, 'D'));
     EXPECT_EQ(list.Row(0)->GetSecondText().view(), std::string(780, 'S'));
@@ -162,16 +156,16 @@ TEST_F(DeviceListTest, ADriverThatNeverEndsIsGivenUp) {
         le::Put32(b + pr::kEnumState, static_cast<uint32_t>(-5));
         return true;
     };
-    EXPECT_FALSE(list.FillDeviceList(link, prompts));
+    EXPECT_FALSE(list.FillDeviceList(link, report));
     SetDebugOutputSink(nullptr);
     EXPECT_EQ(state->enumCalls, CDeviceList::kMaxReplies);
     EXPECT_FALSE(list.IsFilling());
 }
 
 TEST_F(DeviceListTest, FillsFromTheSimulatedDriverWhileTheCaptureSideLooksUp) {
-    RegisterSimulatedDriver({});
+    CSimulatedDriverSession driver({});
     CDriverLink sim;
-    ASSERT_TRUE(sim.OpenDriver(prompts));
+    ASSERT_TRUE(sim.OpenDriver(driver.Opener()));
     std::atomic<bool> done{false};
     std::thread reader([&] {  // the capture thread's lookups during a fill
         while (!done.load()) {
@@ -181,18 +175,18 @@ TEST_F(DeviceListTest, FillsFromTheSimulatedDriverWhileTheCaptureSideLooksUp) {
             for (size_t i = 0; i < list.Count(); ++i) list.Row(i);
         }
     });
-    EXPECT_TRUE(list.FillDeviceList(sim, prompts));
+    EXPECT_TRUE(list.FillDeviceList(sim, report));
     done = true;
     reader.join();
     EXPECT_GE(list.Count(), 12u);
-    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(reported.empty());
     size_t blank = 0;
     for (size_t i = 0; i < list.Count(); ++i) blank += list.Row(i)->GetDescription().empty();
     EXPECT_EQ(blank, 1u);
     EXPECT_EQ(list.Row(0)->GetName().view(), "\\Device\\Harddisk0\\DR0");
     // Filling again rebuilds the list instead of doubling it.
     const size_t rows = list.Count();
-    EXPECT_TRUE(list.FillDeviceList(sim, prompts));
+    EXPECT_TRUE(list.FillDeviceList(sim, report));
     EXPECT_EQ(list.Count(), rows);
 }
 

@@ -4,16 +4,15 @@
 
 #include <string>
 
-#include "capture/scripted_driver_device.h"
+#include "support/prompts_double.h"
+#include "support/scripted_driver.h"
 #include "driver/simulated_driver.h"
 #include "platform/debug_output.h"
-#include "document/string_table.h"
 
 namespace vantrel {
 namespace {
 
-using testing::InstallScriptedDriver;
-using testing::RecordingPrompts;
+using testing::ScriptedOpener;
 using testing::ScriptedDriverState;
 namespace pr = protocol;
 
@@ -21,39 +20,24 @@ class DriverLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         state = std::make_shared<ScriptedDriverState>();
-        InstallScriptedDriver(state);
         SetDebugOutputSink([this](std::string_view line) { debug += line; });
-        link.SetSettingsReader([this](std::string_view name) {
-            settingsRead += std::string(name) + ";";
-            return name == "filter" ? filter : params;
-        });
     }
-    void TearDown() override {
-        SetDebugOutputSink(nullptr);
-        SetDriverOpener(nullptr);
-    }
+    void TearDown() override { SetDebugOutputSink(nullptr); }
     std::shared_ptr<ScriptedDriverState> state;
-    RecordingPrompts prompts;
     CDriverLink link;
     std::string debug;
-    std::string settingsRead;
-    int32_t filter = -1, params = -1;
 };
 
-TEST_F(DriverLinkTest, MissingDriverShowsTheErrorOnceAndFailsDocumentCreation) {
-    InstallScriptedDriver(nullptr);
-    EXPECT_FALSE(link.CreateDocumentSteps(prompts));
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].first, IDS_DRIVER_NOT_LOADED);
-    EXPECT_EQ(prompts.messages[0].second, BoxIcon::Error);
+TEST_F(DriverLinkTest, MissingDriverLeavesTheLinkClosed) {
+    EXPECT_FALSE(link.OpenDriver(ScriptedOpener(nullptr)));
+    EXPECT_FALSE(link.OpenDriver({}));
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_EQ(settingsRead, "");
     uint8_t speed[4] = {};
     EXPECT_FALSE(link.SendIoctl(pr::IOCTL_PROCSPEED, speed));
 }
 
 TEST_F(DriverLinkTest, GatewayPassesTheProtocolLengthOfEachCode) {
-    ASSERT_TRUE(link.OpenDriver(prompts));
+    ASSERT_TRUE(link.OpenDriver(ScriptedOpener(state)));
     std::vector<uint8_t> buffer(pr::kEnumSize);
     EXPECT_TRUE(link.SendIoctl(pr::IOCTL_SETUPFILTERS, nullptr));
     for (uint32_t code : {pr::IOCTL_PROCSPEED, pr::IOCTL_SETMODE, pr::IOCTL_INITBUFF,
@@ -71,45 +55,27 @@ TEST_F(DriverLinkTest, GatewayPassesTheProtocolLengthOfEachCode) {
     EXPECT_FALSE(link.SendIoctl(pr::IOCTL_PROCSPEED, buffer.data()));
 }
 
-TEST_F(DriverLinkTest, DocumentStepsRunInOrderAndFailedRequestsOnlyLeaveDebugLines) {
-    state->failingCodes = {pr::IOCTL_SETUPFILTERS, pr::IOCTL_PROCSPEED};
-    bool catalogueAfterSpeed = false;
-    link.SetCatalogueStep([&](IPrompts&) {
-        catalogueAfterSpeed = state->calls.size() == 2 && settingsRead.empty();
-        return true;
-    });
-    EXPECT_TRUE(link.CreateDocumentSteps(prompts));
-    EXPECT_TRUE(catalogueAfterSpeed);
-    ASSERT_EQ(state->calls.size(), 2u);
-    EXPECT_EQ(state->calls[0].code, pr::IOCTL_SETUPFILTERS);
-    EXPECT_EQ(state->calls[1].code, pr::IOCTL_PROCSPEED);
-    EXPECT_EQ(debug, "IOCTL_SETUPFILTERS failed.\nIOCTL_PROCSPEED failed.\n");
-    EXPECT_EQ(link.ProcessorSpeed(), 0u);
-    EXPECT_TRUE(prompts.messages.empty());
-    EXPECT_EQ(settingsRead, "filter;params;");
-    EXPECT_EQ(link.ShowAllDevices(), 1);  // missing values give the defaults
-    EXPECT_EQ(link.OutputFlags(), 63u);
-}
-
-TEST_F(DriverLinkTest, DocumentStepsKeepTheSpeedAndSettingsAndStopAtTheCatalogue) {
+TEST_F(DriverLinkTest, CreationRequestsKeepTheSpeedOrOnlyLeaveDebugLines) {
+    ASSERT_TRUE(link.OpenDriver(ScriptedOpener(state)));
     state->processorSpeed = 0x00012345;
-    filter = 0;
-    params = 5;
-    EXPECT_TRUE(link.CreateDocumentSteps(prompts));
+    EXPECT_TRUE(link.SendSetupFilters());
+    EXPECT_TRUE(link.SendProcSpeed());
     EXPECT_EQ(link.ProcessorSpeed(), 0x00012345u);
-    EXPECT_EQ(link.ShowAllDevices(), 0);
-    EXPECT_EQ(link.OutputFlags(), 5u);
     EXPECT_EQ(debug, "");
+    ASSERT_EQ(state->calls.size(), 2u);
+    EXPECT_TRUE(state->calls[0].nullBuffer);
 
     CDriverLink second;
-    second.SetCatalogueStep([](IPrompts&) { return false; });
-    second.SetSettingsReader([](std::string_view) { return 0; });
-    EXPECT_FALSE(second.CreateDocumentSteps(prompts));
-    EXPECT_FALSE(second.IsOpen());
+    ASSERT_TRUE(second.OpenDriver(ScriptedOpener(state)));
+    state->failingCodes = {pr::IOCTL_SETUPFILTERS, pr::IOCTL_PROCSPEED};
+    EXPECT_FALSE(second.SendSetupFilters());
+    EXPECT_FALSE(second.SendProcSpeed());
+    EXPECT_EQ(debug, "IOCTL_SETUPFILTERS failed.\nIOCTL_PROCSPEED failed.\n");
+    EXPECT_EQ(second.ProcessorSpeed(), 0u);
 }
 
 TEST_F(DriverLinkTest, CaptureStartAndFilterRequestsCarryTheirBytes) {
-    ASSERT_TRUE(link.OpenDriver(prompts));
+    ASSERT_TRUE(link.OpenDriver(ScriptedOpener(state)));
     EXPECT_TRUE(link.SendSetMode(0x00000124));
     EXPECT_TRUE(link.SendInitBuff(0x00000208));
     EXPECT_TRUE(link.SendActivateFilter(0x8A3E6030, CDriverLink::FlagsFromMask(1u << 27)));
@@ -133,8 +99,9 @@ TEST_F(DriverLinkTest, CaptureStartAndFilterRequestsCarryTheirBytes) {
 }
 
 TEST_F(DriverLinkTest, WorksWithTheSimulatedDriver) {
-    RegisterSimulatedDriver({});
-    EXPECT_TRUE(link.CreateDocumentSteps(prompts));
+    CSimulatedDriverSession driver({});
+    ASSERT_TRUE(link.OpenDriver(driver.Opener()));
+    EXPECT_TRUE(link.SendProcSpeed());
     EXPECT_EQ(link.ProcessorSpeed(), kSimulatedProcessorSpeed);
     EXPECT_EQ(debug, "");
     EXPECT_TRUE(link.SendActivateFilter(0x8A3E6030, CDriverLink::FlagsFromMask(0)));

@@ -125,15 +125,16 @@ TEST_F(CatalogueTest, DeletingTheLastRowRemovesTheTemplate) {
     AddTemplateRow("Keep", "int", "k", 0);
     AddTemplateRow("Gone", "int", "a", 0);
     AddTemplateRow("Gone", "int", "b", 4);
-    m_cat.SetPublishTemplates(true);
-    EXPECT_EQ(CurrentTemplates()->RowsOf("Gone").size(), 2u);
+    std::shared_ptr<const CTemplateSnapshot> published;
+    m_cat.SetTemplatePublisher([&](std::shared_ptr<const CTemplateSnapshot> t) { published = t; });
+    EXPECT_EQ(published->RowsOf("Gone").size(), 2u);
 
     // The template editor's delete walk: delete, move next, back one at EOF.
     CTemplateSet& t = m_cat.Templates();
     ASSERT_TRUE(m_cat.SelectTemplate("Gone"));
     t.MoveLast();
     ASSERT_TRUE(t.Delete());
-    EXPECT_EQ(CurrentTemplates()->RowsOf("Gone").size(), 1u);  // republished at once
+    EXPECT_EQ(published->RowsOf("Gone").size(), 1u);  // republished at once
     t.MoveNext();
     ASSERT_TRUE(t.IsEOF());
     t.MovePrev();
@@ -146,9 +147,9 @@ TEST_F(CatalogueTest, DeletingTheLastRowRemovesTheTemplate) {
     EXPECT_TRUE(t.IsBOF());  // nothing left of "Gone"
 
     EXPECT_EQ(m_cat.TemplateNames(), std::vector<std::string>{"Keep"});
-    EXPECT_TRUE(CurrentTemplates()->RowsOf("Gone").empty());
-    EXPECT_EQ(CurrentTemplates()->RowsOf("Keep").size(), 1u);
-    m_cat.SetPublishTemplates(false);
+    EXPECT_TRUE(published->RowsOf("Gone").empty());
+    EXPECT_EQ(published->RowsOf("Keep").size(), 1u);
+    m_cat.SetTemplatePublisher({});
 }
 
 TEST_F(CatalogueTest, NavigationOverEmptyAndSmallSets) {
@@ -342,28 +343,9 @@ TEST(IoctlFilter, Test) {
 
     rec.GetCapture().SetParam32(par::IoControlCode, 0x80000000);
     EXPECT_TRUE(IoctlFilterTest(rec, true, {static_cast<int32_t>(0x80000000u), "\\Device\\Serial0", "", ""}));
-
-    PublishIoctlSelection(std::make_shared<IoctlFilterSelection>(otherCode));
-    EXPECT_FALSE(IoctlFilterTest(rec, true));
-    PublishIoctlSelection(nullptr);
-    EXPECT_TRUE(IoctlFilterTest(rec, true));
 }
 
-// ------------------------------------------------------ opening for a document
-
-class ScriptedPrompts : public IPrompts {
-public:
-    std::optional<std::string> answer;
-    std::vector<FileDialogRequest> asked;
-    std::vector<std::string> messages;
-
-    void MessageById(uint32_t, BoxIcon) override { ADD_FAILURE() << "unexpected message id"; }
-    void MessageText(std::string_view text, BoxIcon) override { messages.emplace_back(text); }
-    std::optional<std::string> AskFile(const FileDialogRequest& r) override {
-        asked.push_back(r);
-        return answer;
-    }
-};
+// ------------------------------------------------------------------ opening
 
 class OpenForDocument : public ::testing::Test {
 protected:
@@ -375,34 +357,23 @@ protected:
 
     TempDir m_dir;
     fs::path m_saved;
-    ScriptedPrompts m_prompts;
     CCatalogue m_cat;
 };
 
-TEST_F(OpenForDocument, MissingDefaultFileAndCancelFails) {
-    EXPECT_FALSE(OpenCatalogueForDocument(m_prompts, m_cat));
-    ASSERT_EQ(m_prompts.asked.size(), 1u);
-    EXPECT_FALSE(m_prompts.asked[0].save);
-    EXPECT_EQ(m_prompts.asked[0].filter, "Catalogue Files (*.db)|*.db|All Files (*.*)|*.*||");
-    EXPECT_EQ(m_prompts.asked[0].defaultExtension, ".db");
-    EXPECT_TRUE(m_prompts.messages.empty());
-    EXPECT_FALSE(m_cat.IsOpen());
-    EXPECT_FALSE(fs::exists("Vantrel.db"));  // never created
-}
-
-TEST_F(OpenForDocument, ChosenFileThatIsNotADatabaseIsReported) {
+TEST_F(OpenForDocument, AFileThatIsNotADatabaseIsRefusedWithTheEnginesText) {
     {
         std::ofstream f("notes.db");
         f << std::string(4096, 'x');
     }
-    m_prompts.answer = "notes.db";
-    EXPECT_FALSE(OpenCatalogueForDocument(m_prompts, m_cat));
-    ASSERT_EQ(m_prompts.messages.size(), 1u);
-    EXPECT_EQ(m_prompts.messages[0], "file is not a database");
+    std::string error;
+    EXPECT_FALSE(m_cat.Open("notes.db", &error));
+    EXPECT_EQ(error, "file is not a database");
     EXPECT_FALSE(m_cat.IsOpen());
+    EXPECT_FALSE(m_cat.Open("missing.db", &error));
+    EXPECT_FALSE(fs::exists("missing.db"));  // never created
 }
 
-TEST_F(OpenForDocument, ChosenFileWithoutTheTemplatesTableIsReported) {
+TEST_F(OpenForDocument, AMissingTableOpensAndIsReportedByItsRecordset) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "half");
         db.setDatabaseName("half.db");
@@ -412,31 +383,19 @@ TEST_F(OpenForDocument, ChosenFileWithoutTheTemplatesTableIsReported) {
                            "\"Input Buffer\" TEXT, \"Output Buffer\" TEXT, \"Ioctl Name\" TEXT)"));
     }
     QSqlDatabase::removeDatabase("half");
-    m_prompts.answer = "half.db";
-    EXPECT_FALSE(OpenCatalogueForDocument(m_prompts, m_cat));
-    ASSERT_EQ(m_prompts.messages.size(), 1u);
-    EXPECT_EQ(m_prompts.messages[0], "no such table: Templates");
-}
+    std::shared_ptr<const CTemplateSnapshot> published;
+    m_cat.SetTemplatePublisher([&](std::shared_ptr<const CTemplateSnapshot> t) { published = t; });
+    ASSERT_TRUE(m_cat.Open("half.db"));
+    EXPECT_EQ(m_cat.RecordsetError(), "no such table: Templates");
+    EXPECT_TRUE(m_cat.Ioctls().IsOpen());
+    EXPECT_FALSE(m_cat.Templates().IsOpen());
+    EXPECT_TRUE(m_cat.TemplateNames().empty());
 
-TEST_F(OpenForDocument, ChosenGoodFileOpensAndPublishes) {
     ASSERT_TRUE(CCatalogue::Create("good.db", true));
-    m_prompts.answer = "good.db";
-    ASSERT_TRUE(OpenCatalogueForDocument(m_prompts, m_cat));
-    EXPECT_TRUE(m_prompts.messages.empty());
-    EXPECT_TRUE(m_cat.IsOpen());
-    EXPECT_EQ(CurrentTemplates()->RowsOf("DISK_GEOMETRY").size(), 6u);
-    // An open catalogue is kept: nothing is asked again.
-    ASSERT_TRUE(OpenCatalogueForDocument(m_prompts, m_cat));
-    EXPECT_EQ(m_prompts.asked.size(), 1u);
-    PublishTemplates(nullptr);
-}
-
-TEST_F(OpenForDocument, DefaultFileInTheCurrentFolderNeedsNoQuestion) {
-    ASSERT_TRUE(CCatalogue::Create("Vantrel.db", false));
-    ASSERT_TRUE(OpenCatalogueForDocument(m_prompts, m_cat));
-    EXPECT_TRUE(m_prompts.asked.empty());
-    EXPECT_EQ(m_cat.GetPath(), "Vantrel.db");
-    PublishTemplates(nullptr);
+    ASSERT_TRUE(m_cat.Open("good.db"));
+    EXPECT_EQ(m_cat.RecordsetError(), "");
+    ASSERT_TRUE(published);
+    EXPECT_EQ(published->RowsOf("DISK_GEOMETRY").size(), 6u);
 }
 
 TEST(Catalogue, EachThreadUsesItsOwnConnection) {

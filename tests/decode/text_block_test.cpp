@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "analysis/axis_defaults.h"
+
+#include <limits>
 #include "decode/number_format.h"
 #include "decode/template_buffers.h"
 
@@ -21,15 +23,6 @@ constexpr const char* kSeparator = "--------------------------------------------
 
 class TextBlock : public testing::Test {
 protected:
-    void SetUp() override {
-        CAxisDefaults::Instance().Reset();
-        CAxisDefaults::Instance().SetMaxYObserver({});
-    }
-    void TearDown() override {
-        CAxisDefaults::Instance().SetMaxYObserver({});
-        CAxisDefaults::Instance().Reset();
-    }
-
     static CIrpRecord Record(uint32_t major, uint32_t minor, uint32_t status = 0,
                              float latency = 1.5f) {
         IRP_CAPTURE_RECORD c;
@@ -176,29 +169,26 @@ TEST(NumberFormat, HexWidths) {
     EXPECT_EQ(s, "0x00abcdef0x00830x123450x0000");
 }
 
-TEST_F(TextBlock, YRangeGrowsToLatencyPlusTen) {
-    std::vector<int32_t> heard;
-    CAxisDefaults::Instance().SetMaxYObserver([&](int32_t y) { heard.push_back(y); });
-    EXPECT_EQ(CAxisDefaults::Instance().MaxY(), 10);
-    Format(Record(0x03, 0, 0, 12.9f), 0);  // grows whatever the flags
-    EXPECT_EQ(CAxisDefaults::Instance().MaxY(), 22);
-    Format(Record(0x03, 0, 0, 21.5f));
-    EXPECT_EQ(CAxisDefaults::Instance().MaxY(), 22);
-    Format(Record(0x03, 0, 0, 22.0f));  // not below: unchanged
-    EXPECT_EQ(CAxisDefaults::Instance().MaxY(), 22);
-    EXPECT_EQ(heard, std::vector<int32_t>{22});
-    EXPECT_EQ(CAxisDefaults::Instance().MaxX(), 100);
+TEST(AxisDefaultsTest, YRangeGrowsToLatencyPlusTen) {
+    CAxisDefaults axes;
+    EXPECT_EQ(axes.MaxY(), 10);
+    EXPECT_EQ(axes.GrowY(12.9f), 22);
+    EXPECT_EQ(axes.MaxY(), 22);
+    EXPECT_EQ(axes.GrowY(21.5f), std::nullopt);
+    EXPECT_EQ(axes.GrowY(22.0f), std::nullopt);  // not below: unchanged
+    EXPECT_EQ(axes.GrowY(std::numeric_limits<float>::quiet_NaN()), std::nullopt);
+    EXPECT_EQ(axes.GrowY(3e30f), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(axes.MaxX(), 100);
+    axes.Reset();
+    EXPECT_EQ(axes.MaxY(), 10);
 }
 
-TEST_F(TextBlock, CountsEveryBlock) {
-    PrintedBlockCounter().store(0);
+TEST_F(TextBlock, BlocksFollowOneAnother) {
     std::string out;
     OutputSettings s;
     for (int i = 0; i < 3; ++i) FormatRecord(Record(0x02, 0), s, out);
-    EXPECT_EQ(PrintedBlockCounter().load(), 3u);
     // Blocks are appended one after the other.
     EXPECT_EQ(out, Format(Record(0x02, 0)) + Format(Record(0x02, 0)) + Format(Record(0x02, 0)));
-    PrintedBlockCounter().store(0);
 }
 
 TEST_F(TextBlock, TemplateSectionsFollowParametersInputFirst) {

@@ -25,25 +25,38 @@ protected:
                 (std::string("vantrel_settings_") + info->name() + "_" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
-        SetSettingsFolder(m_dir.string());
+        m_store = std::make_unique<CQtSettingsStore>(m_dir.string());
     }
     void TearDown() override {
-        SetSettingsFolder({});
+        m_store.reset();
         std::filesystem::remove_all(m_dir);
     }
+    int32_t ReadRegistryNumber(std::string_view key, std::string_view name) {
+        return m_store->ReadNumber(key, name);
+    }
+    bool WriteRegistryNumber(std::string_view key, std::string_view name, uint32_t v) {
+        return m_store->WriteNumber(key, name, v);
+    }
+    std::string ReadRegistryText(std::string_view key, std::string_view name) {
+        return m_store->ReadText(key, name);
+    }
+    bool WriteRegistryText(std::string_view key, std::string_view name, std::string_view v) {
+        return m_store->WriteText(key, name, v);
+    }
     std::filesystem::path m_dir;
+    std::unique_ptr<CQtSettingsStore> m_store;
 };
 
 TEST_F(SettingsTest, EmptyKeyGivesEveryDefault) {
     EXPECT_EQ(ApplicationKey(), kKey);
-    const FrameSettings frame = ReadFrameSettings();
+    const FrameSettings frame = ReadFrameSettings(*m_store);
     EXPECT_EQ(frame.AutoUpdate, 1);
     EXPECT_EQ(frame.LogToFile, 0);
-    const DocumentSettings doc = ReadDocumentSettings();
+    const DocumentSettings doc = ReadDocumentSettings(*m_store);
     EXPECT_EQ(doc.ShowAllDevices, 1);
     EXPECT_EQ(doc.OutputFlags, 63u);
-    EXPECT_EQ(ReadTestFilePath(), "");
-    const StoredPlacement placement = ReadWindowPlacement();
+    EXPECT_EQ(ReadTestFilePath(*m_store), "");
+    const StoredPlacement placement = ReadWindowPlacement(*m_store);
     EXPECT_FALSE(placement.stored);
     EXPECT_EQ(placement.xOffset, 260);
     EXPECT_EQ(placement.yOffset, 300);
@@ -81,13 +94,13 @@ TEST_F(SettingsTest, NumbersAndTextsRoundTrip) {
 
 TEST_F(SettingsTest, TextLongerThan255ReadsAsEmpty) {
     const std::string path255(255, 'p');
-    WriteTestFilePath(path255);
-    EXPECT_EQ(ReadTestFilePath(), path255);
-    WriteTestFilePath(std::string(256, 'p'));
-    EXPECT_EQ(ReadTestFilePath(), "");
+    WriteTestFilePath(path255, *m_store);
+    EXPECT_EQ(ReadTestFilePath(*m_store), path255);
+    WriteTestFilePath(std::string(256, 'p'), *m_store);
+    EXPECT_EQ(ReadTestFilePath(*m_store), "");
     for (const char* path : {"/home/u/tests/run 1.vtl", "@a, b;c=\"d\".vtl", "C:\\Tests\\x.vtl"}) {
         EXPECT_TRUE(WriteRegistryText(kKey, "path", path));
-        EXPECT_EQ(ReadTestFilePath(), path);
+        EXPECT_EQ(ReadTestFilePath(*m_store), path);
     }
 }
 
@@ -98,10 +111,10 @@ TEST_F(SettingsTest, MinusOneMeansDefaultForOwnersAndStaysForPlacement) {
     WriteRegistryNumber(kKey, "params", 0x11);
     WriteRegistryNumber(kKey, "xoffset", 0);
     WriteRegistryNumber(kKey, "yoffset", 0xFFFFFFFF);  // reads as -1: the default
-    const FrameSettings frame = ReadFrameSettings();
+    const FrameSettings frame = ReadFrameSettings(*m_store);
     EXPECT_EQ(frame.AutoUpdate, 0);
     EXPECT_EQ(frame.LogToFile, 5);
-    const DocumentSettings doc = ReadDocumentSettings();
+    const DocumentSettings doc = ReadDocumentSettings(*m_store);
     EXPECT_EQ(doc.ShowAllDevices, 0);
     EXPECT_EQ(doc.OutputFlags, 0x11u);
 
@@ -109,7 +122,7 @@ TEST_F(SettingsTest, MinusOneMeansDefaultForOwnersAndStaysForPlacement) {
     // flags and showCmd keep their low 16 bits.
     WriteRegistryNumber(kKey, "left", 40);
     WriteRegistryNumber(kKey, "flags", 0xABCD0002);
-    const StoredPlacement p = ReadWindowPlacement();
+    const StoredPlacement p = ReadWindowPlacement(*m_store);
     EXPECT_TRUE(p.stored);
     EXPECT_EQ(p.placement.left, 40);
     EXPECT_EQ(p.placement.top, -1);
@@ -122,8 +135,8 @@ TEST_F(SettingsTest, MinusOneMeansDefaultForOwnersAndStaysForPlacement) {
 }
 
 TEST_F(SettingsTest, OwnersRoundTripThroughTheRegistryStore) {
-    WriteFrameSettings({0, 1});
-    WriteDocumentSettings({0, 0x2A});
+    WriteFrameSettings({0, 1}, *m_store);
+    WriteDocumentSettings({0, 0x2A}, *m_store);
     WindowPlacement w;
     w.flags = PlacementFlags(false, true);
     w.showCmd = 3;
@@ -135,12 +148,12 @@ TEST_F(SettingsTest, OwnersRoundTripThroughTheRegistryStore) {
     w.top = 20;
     w.right = 810;
     w.bottom = 620;
-    WriteWindowPlacement(w, 250, 310);
-    const FrameSettings frame = ReadFrameSettings();
+    WriteWindowPlacement(w, 250, 310, *m_store);
+    const FrameSettings frame = ReadFrameSettings(*m_store);
     EXPECT_EQ(frame.AutoUpdate, 0);
     EXPECT_EQ(frame.LogToFile, 1);
-    EXPECT_EQ(ReadDocumentSettings().OutputFlags, 0x2Au);
-    const StoredPlacement p = ReadWindowPlacement();
+    EXPECT_EQ(ReadDocumentSettings(*m_store).OutputFlags, 0x2Au);
+    const StoredPlacement p = ReadWindowPlacement(*m_store);
     EXPECT_TRUE(p.stored);
     EXPECT_EQ(p.placement.flags, 2u);
     EXPECT_EQ(p.placement.showCmd, 3u);
@@ -160,9 +173,9 @@ TEST_F(SettingsTest, FailuresAreQuiet) {
     // A folder that cannot hold the file: writes fail, reads give defaults.
     const auto file = m_dir / "plainfile";
     { FILE* f = std::fopen(file.string().c_str(), "w"); std::fclose(f); }
-    SetSettingsFolder(file.string());
+    m_store = std::make_unique<CQtSettingsStore>(file.string());
     EXPECT_FALSE(WriteRegistryNumber(kKey, "x", 1));
-    EXPECT_EQ(ReadFrameSettings().AutoUpdate, 1);
+    EXPECT_EQ(ReadFrameSettings(*m_store).AutoUpdate, 1);
 }
 
 // Records every access, in order.

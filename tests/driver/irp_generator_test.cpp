@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/sim_devices.h"
+#include "driver/traffic_tables.h"
 
 namespace vantrel {
 namespace {
@@ -71,7 +72,8 @@ TEST(IrpStreamTest, TrafficCoversEveryParameterLayoutAndStatusKind) {
     size_t total = 0;
     for (const SimDevice& d : SimulatedDevices()) {
         for (const IRP_CAPTURE_RECORD& r : Generate(d, kAllMajors, 20000)) {
-            const bool minorMatters = r.MajorFunction == IRP_MJ_POWER || r.MajorFunction == IRP_MJ_PNP;
+            const bool minorMatters =
+                r.MajorFunction == IRP_MJ_POWER || r.MajorFunction == IRP_MJ_PNP;
             seen.insert({r.MajorFunction, minorMatters ? r.MinorFunction : 0});
             ++statuses[r.Status];
             ++total;
@@ -80,12 +82,17 @@ TEST(IrpStreamTest, TrafficCoversEveryParameterLayoutAndStatusKind) {
         }
     }
     const std::pair<uint32_t, uint32_t> layouts[] = {
-        {IRP_MJ_CREATE, 0}, {IRP_MJ_READ, 0}, {IRP_MJ_WRITE, 0}, {IRP_MJ_QUERY_INFORMATION, 0},
+        {IRP_MJ_CREATE, 0},          {IRP_MJ_READ, 0},
+        {IRP_MJ_WRITE, 0},           {IRP_MJ_QUERY_INFORMATION, 0},
         {IRP_MJ_SET_INFORMATION, 0}, {IRP_MJ_QUERY_VOLUME_INFORMATION, 0},
-        {IRP_MJ_DEVICE_CONTROL, 0}, {IRP_MJ_POWER, 0}, {IRP_MJ_POWER, 1}, {IRP_MJ_POWER, 2},
-        {IRP_MJ_POWER, 3}, {IRP_MJ_PNP, 0x00}, {IRP_MJ_PNP, 0x07}, {IRP_MJ_PNP, 0x08},
-        {IRP_MJ_PNP, 0x09}, {IRP_MJ_PNP, 0x0C}, {IRP_MJ_PNP, 0x0D}, {IRP_MJ_PNP, 0x0F},
-        {IRP_MJ_PNP, 0x10}, {IRP_MJ_PNP, 0x12}, {IRP_MJ_PNP, 0x13}, {IRP_MJ_PNP, 0x16}};
+        {IRP_MJ_DEVICE_CONTROL, 0},  {IRP_MJ_POWER, 0},
+        {IRP_MJ_POWER, 1},           {IRP_MJ_POWER, 2},
+        {IRP_MJ_POWER, 3},           {IRP_MJ_PNP, 0x00},
+        {IRP_MJ_PNP, 0x07},          {IRP_MJ_PNP, 0x08},
+        {IRP_MJ_PNP, 0x09},          {IRP_MJ_PNP, 0x0C},
+        {IRP_MJ_PNP, 0x0D},          {IRP_MJ_PNP, 0x0F},
+        {IRP_MJ_PNP, 0x10},          {IRP_MJ_PNP, 0x12},
+        {IRP_MJ_PNP, 0x13},          {IRP_MJ_PNP, 0x16}};
     for (const auto& l : layouts)
         EXPECT_TRUE(seen.count(l)) << "major " << l.first << " minor " << l.second;
 
@@ -144,8 +151,10 @@ TEST(IrpStreamTest, DeviceControlsMatchTheCatalogueContract) {
             EXPECT_EQ(outLen, entry->outLength);
             EXPECT_EQ(inLen, entry->inLength);
             codesSeen.insert(code);
-            for (size_t i = std::min<size_t>(outLen, 200); i < 200; ++i) ASSERT_EQ(r.OutputData[i], 0);
-            for (size_t i = std::min<size_t>(inLen, 200); i < 200; ++i) ASSERT_EQ(r.InputData[i], 0);
+            for (size_t i = std::min<size_t>(outLen, 200); i < 200; ++i)
+                ASSERT_EQ(r.OutputData[i], 0);
+            for (size_t i = std::min<size_t>(inLen, 200); i < 200; ++i)
+                ASSERT_EQ(r.InputData[i], 0);
             if (r.Status != 0) continue;
             const uint8_t* o = r.OutputData;
             switch (code) {
@@ -156,7 +165,9 @@ TEST(IrpStreamTest, DeviceControlsMatchTheCatalogueContract) {
                     EXPECT_EQ(le::U32(o + 16), 63u);
                     EXPECT_EQ(le::U32(o + 20), 512u);
                     break;
-                case 0x0007405C: EXPECT_EQ(le::U64(o), 0x3A38ull * 255 * 63 * 512); break;
+                case 0x0007405C:
+                    EXPECT_EQ(le::U64(o), 0x3A38ull * 255 * 63 * 512);
+                    break;
                 case 0x00024000:
                     EXPECT_EQ(le::U16(o), 0x0012);
                     EXPECT_EQ(o[2], 1);
@@ -176,14 +187,49 @@ TEST(IrpStreamTest, DeviceControlsMatchTheCatalogueContract) {
                     for (int i = 0; i < 8; ++i) EXPECT_EQ(le::U32(o + 4 * i), expect[i]);
                     break;
                 }
-                default: break;
+                default:
+                    break;
             }
         }
     }
-    for (uint32_t code : {0x00070000u, 0x0007405Cu, 0x00560000u, 0x00024000u, 0x000B0000u,
-                          0x000F0000u, 0x001B0004u, 0x001B0050u, 0x001B006Cu, 0x00160004u,
-                          0x00170002u, 0x00010000u, 0x00230420u})
+    for (uint32_t code :
+         {0x00070000u, 0x0007405Cu, 0x00560000u, 0x00024000u, 0x000B0000u, 0x000F0000u, 0x001B0004u,
+          0x001B0050u, 0x001B006Cu, 0x00160004u, 0x00170002u, 0x00010000u, 0x00230420u})
         EXPECT_TRUE(codesSeen.count(code)) << std::hex << code;
+}
+
+// The buffer tables write only inside the lengths the request declares, so
+// the decoded buffer sections never show bytes beyond them.
+TEST(TrafficTablesTest, IoctlFieldsStayWithinTheDeclaredLengths) {
+    for (SimDeviceKind kind = SimDeviceKind::Disk; kind <= SimDeviceKind::Generic;
+         kind = static_cast<SimDeviceKind>(static_cast<int>(kind) + 1)) {
+        for (const SimIoctl& io : SimulatedIoctls(kind)) {
+            const traffic::IoctlBehaviour* b = traffic::IoctlBehaviourOf(io.code);
+            if (!b) continue;
+            for (const traffic::BufferField& f : b->output)
+                EXPECT_LE(f.offset + f.size, io.outLength) << std::hex << io.code;
+            for (const traffic::BufferField& f : b->input)
+                EXPECT_LE(f.offset + f.size, io.inLength) << std::hex << io.code;
+        }
+    }
+}
+
+// A failed request never reports success or pending, whatever it was.
+TEST(TrafficTablesTest, FailureStatusesAreFailures) {
+    for (uint32_t major = 0; major < 28; ++major) {
+        for (uint32_t minor : {0u, 1u, 2u, 3u, 9u}) {
+            for (SimDeviceKind kind : {SimDeviceKind::Disk, SimDeviceKind::CdRom,
+                                       SimDeviceKind::Serial, SimDeviceKind::Generic}) {
+                const auto statuses = traffic::FailureStatuses(major, minor, kind);
+                ASSERT_FALSE(statuses.empty());
+                for (const traffic::Weighted& w : statuses) {
+                    EXPECT_NE(w.value, traffic::STATUS_SUCCESS);
+                    EXPECT_NE(w.value, traffic::STATUS_PENDING);
+                    EXPECT_GT(w.weight, 0u);
+                }
+            }
+        }
+    }
 }
 
 // POWER_SEQUENCE carries the three counters in place of the pointer, at
@@ -213,7 +259,8 @@ TEST(IrpStreamTest, PowerSequenceValuesSitAtTheParameterStart) {
 }
 
 TEST(IrpStreamTest, CapabilitiesAreAWholeStructureAndLatenciesAreSkewed) {
-    const auto records = Generate(Device("\\Device\\CdRom0"), (1u << IRP_MJ_PNP) | (1u << IRP_MJ_READ), 20000);
+    const auto records =
+        Generate(Device("\\Device\\CdRom0"), (1u << IRP_MJ_PNP) | (1u << IRP_MJ_READ), 20000);
     size_t caps = 0;
     std::vector<double> readMs;
     for (const IRP_CAPTURE_RECORD& r : records) {

@@ -12,96 +12,17 @@
 #include <thread>
 #include <vector>
 
+#include "driver/sim_test_support.h"
+#include "platform/event.h"
+#include "platform/handle_table.h"
 #include "record/driver_device.h"
 #include "record/le.h"
 #include "record/protocol.h"
-#include "platform/event.h"
-#include "platform/handle_table.h"
 
 namespace vantrel {
 namespace {
 
-namespace pr = protocol;
-using namespace std::chrono_literals;
-
-constexpr uint32_t kDisk = 0x8A3E6030;
-constexpr uint32_t kSerial = 0x8A4C2D10;
-constexpr uint32_t kBusDevice = 0x8A3A9E40;
-
-// The application's side of the ring, as the capture thread uses it.
-struct Ring {
-    alignas(64) uint8_t bytes[pr::kRingSize] = {};
-    uint32_t handle = RegisterHandle(bytes);
-    ~Ring() { UnregisterHandle(handle); }
-    std::atomic_ref<uint32_t> Word(size_t off) { return std::atomic_ref(*reinterpret_cast<uint32_t*>(bytes + off)); }
-    uint32_t ReadIndex() { return Word(pr::kRingReadIndex).load(std::memory_order_acquire); }
-    uint32_t WriteIndex() { return Word(pr::kRingWriteIndex).load(std::memory_order_acquire); }
-    size_t Drain(std::vector<IRP_CAPTURE_RECORD>& out) {
-        uint32_t r = ReadIndex();
-        const uint32_t w = WriteIndex();
-        size_t n = 0;
-        while (r != w) {
-            IRP_CAPTURE_RECORD rec;
-            rec.Read(bytes + pr::RingSlotOffset(r));
-            out.push_back(rec);
-            r = (r + 1) % pr::kRingSlots;
-            ++n;
-        }
-        Word(pr::kRingReadIndex).store(r, std::memory_order_release);
-        return n;
-    }
-};
-
-struct Event {
-    CEvent event;
-    uint32_t handle = RegisterHandle(&event);
-    ~Event() { UnregisterHandle(handle); }
-};
-
-bool Send(IDriverDevice& d, uint32_t code, uint8_t* b) {
-    const uint32_t n = pr::IoctlBufferLength(code);
-    return d.DeviceIoControl(code, b, n, n);
-}
-
-bool SetMode(IDriverDevice& d, uint32_t event, uint32_t mode = 3) {
-    uint8_t b[12] = {};
-    le::Put32(b, mode);
-    le::Put32(b + 8, event);
-    return Send(d, pr::IOCTL_SETMODE, b);
-}
-
-bool InitBuff(IDriverDevice& d, uint32_t ring, uint32_t count = 2) {
-    uint8_t b[8] = {};
-    le::Put32(b, count);
-    le::Put32(b + 4, ring);
-    return Send(d, pr::IOCTL_INITBUFF, b);
-}
-
-bool Activate(IDriverDevice& d, uint32_t deviceObject, uint32_t mask) {
-    uint8_t b[32] = {};
-    le::Put32(b, deviceObject);
-    for (int i = 0; i < 28; ++i) b[4 + i] = (mask >> i) & 1;
-    return Send(d, pr::IOCTL_ACTIVATE_FILTER, b);
-}
-
-// Consumes until `count` records arrived (or 10 s passed).
-std::vector<IRP_CAPTURE_RECORD> Collect(Ring& ring, Event& ev, size_t count) {
-    std::vector<IRP_CAPTURE_RECORD> out;
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (out.size() < count && std::chrono::steady_clock::now() < deadline) {
-        ev.event.WaitFor(50);
-        ev.event.Reset();
-        ring.Drain(out);
-    }
-    return out;
-}
-
-SimulatedDriverOptions MaxRate(uint64_t seed = 1) {
-    SimulatedDriverOptions o;
-    o.rate = 0;
-    o.seed = seed;
-    return o;
-}
+using namespace simtest;
 
 std::vector<EnumReply> Enumerate(IDriverDevice& d, std::vector<uint8_t>* last = nullptr) {
     std::vector<uint8_t> b(pr::kEnumSize, 0);
@@ -126,8 +47,8 @@ std::vector<EnumReply> Enumerate(IDriverDevice& d, std::vector<uint8_t>* last = 
 TEST(SimulatedDriverTest, AnswersEachControlCodeAndRefusesBadRequests) {
     Event ev;
     auto ring = std::make_unique<Ring>();
-    auto d = OpenSimulatedDriver(MaxRate());
-    ASSERT_TRUE(d);
+    Sim d(MaxRate());
+    ASSERT_TRUE(d.device);
     EXPECT_TRUE(d->DeviceIoControl(pr::IOCTL_SETUPFILTERS, nullptr, 4, 4));
     uint8_t speed[4] = {};
     EXPECT_TRUE(Send(*d, pr::IOCTL_PROCSPEED, speed));
@@ -139,10 +60,16 @@ TEST(SimulatedDriverTest, AnswersEachControlCodeAndRefusesBadRequests) {
     EXPECT_FALSE(d->DeviceIoControl(pr::IOCTL_PROCSPEED, nullptr, 4, 4));
 
     EXPECT_FALSE(SetMode(*d, ev.handle, 2));
-    EXPECT_FALSE(SetMode(*d, 0xFFFFFFF0));  // not a handle
+    EXPECT_FALSE(SetMode(*d, 0xFFFFFFF0));    // not a handle
+    EXPECT_FALSE(SetMode(*d, ring->handle));  // a ring is no event
     EXPECT_TRUE(SetMode(*d, ev.handle));
     EXPECT_FALSE(InitBuff(*d, ring->handle, 1));
     EXPECT_FALSE(InitBuff(*d, 0));
+    EXPECT_FALSE(InitBuff(*d, ev.handle));  // an event is no ring
+    alignas(64) uint8_t shortRing[pr::kRingSize - 1] = {};
+    const uint32_t shortHandle = RegisterRingHandle(shortRing);
+    EXPECT_FALSE(InitBuff(*d, shortHandle));  // too small for every slot
+    UnregisterHandle(shortHandle);
     EXPECT_TRUE(InitBuff(*d, ring->handle));
     EXPECT_FALSE(Activate(*d, 0x12345678, 1u << 3));  // not a device the driver knows
     EXPECT_TRUE(Activate(*d, kDisk, 0));              // removing a filter that is not there
@@ -199,7 +126,7 @@ TEST(SimulatedDriverTest, ScriptedEnumerationRepliesExactlyAndCutsLongTexts) {
     o.script.enumReplies = {{0x11111110, -2, "", "", "", 0},
                             {0x22222220, -3, longText, "second", "\\Device\\Scripted", 1},
                             {0x33333330, 5, "d", "s", "n", 0}};
-    auto d = OpenSimulatedDriver(o);
+    Sim d(o);
     std::vector<uint8_t> b;
     const auto replies = Enumerate(*d, &b);
     ASSERT_EQ(replies.size(), 4u);
@@ -216,7 +143,7 @@ TEST(SimulatedDriverTest, ScriptedEnumerationRepliesExactlyAndCutsLongTexts) {
 TEST(SimulatedDriverTest, WritesRecordsOfTheFilteredMajorsAndSignals) {
     Event ev;
     auto ring = std::make_unique<Ring>();
-    auto d = OpenSimulatedDriver(MaxRate());
+    Sim d(MaxRate());
     ASSERT_TRUE(SetMode(*d, ev.handle));
     ASSERT_TRUE(InitBuff(*d, ring->handle));
     ASSERT_TRUE(Activate(*d, kDisk, (1u << IRP_MJ_READ) | (1u << IRP_MJ_WRITE)));
@@ -233,8 +160,8 @@ TEST(SimulatedDriverTest, WritesRecordsOfTheFilteredMajorsAndSignals) {
     ring->Drain(rest);
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(ring->Drain(rest), 0u);
-    EXPECT_EQ(CurrentSimulatedDriverStats().dropped, 0u);  // the unlimited rate waits for room
-    EXPECT_EQ(CurrentSimulatedDriverStats().written, records.size() + rest.size());
+    EXPECT_EQ(d.Stats().dropped, 0u);  // the unlimited rate waits for room
+    EXPECT_EQ(d.Stats().written, records.size() + rest.size());
 }
 
 // Filters set before the ring is handed over: the whole interleaved stream
@@ -243,7 +170,7 @@ TEST(SimulatedDriverTest, SameSeedGivesTheSameRecords) {
     auto run = [](uint64_t seed) {
         Event ev;
         auto ring = std::make_unique<Ring>();
-        auto d = OpenSimulatedDriver(MaxRate(seed));
+        Sim d(MaxRate(seed));
         EXPECT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
         EXPECT_TRUE(Activate(*d, kSerial, 0x0FFFFFFF));
         EXPECT_TRUE(Activate(*d, kBusDevice, 0x0FFFFFFF));
@@ -268,19 +195,41 @@ TEST(SimulatedDriverTest, SameSeedGivesTheSameRecords) {
     EXPECT_EQ(devices.size(), 3u);
 }
 
+// The interleaving of several devices is pinned too: the first records the
+// driver writes at the unlimited rate, hashed (FNV-1a over the wire bytes).
+TEST(SimulatedDriverTest, InterleavedStreamIsPinned) {
+    Event ev;
+    auto ring = std::make_unique<Ring>();
+    Sim d(MaxRate(7));
+    for (uint32_t device : {kDisk, kSerial, kBusDevice, 0x8A2B9A60u, 0x8A40E250u})
+        ASSERT_TRUE(Activate(*d, device, 0x0FFFFFFF));
+    ASSERT_TRUE(SetMode(*d, ev.handle));
+    ASSERT_TRUE(InitBuff(*d, ring->handle));
+    auto records = Collect(*ring, ev, 5000);
+    ASSERT_GE(records.size(), 5000u);
+    records.resize(5000);
+    uint64_t hash = 0xCBF29CE484222325ull;
+    for (const IRP_CAPTURE_RECORD& r : records) {
+        uint8_t wire[pr::kRecordSize];
+        r.Write(wire);
+        for (uint8_t b : wire) hash = (hash ^ b) * 0x100000001B3ull;
+    }
+    EXPECT_EQ(hash, 0xDC03B2FE5197D88Full) << std::hex << std::showbase << hash;
+}
+
 TEST(SimulatedDriverTest, DropsAndCountsRecordsWhileTheRingIsFull) {
     SimulatedDriverOptions o;
     o.rate = 200000;
     Event ev;
     auto ring = std::make_unique<Ring>();
-    auto d = OpenSimulatedDriver(o);
+    Sim d(o);
     ASSERT_TRUE(SetMode(*d, ev.handle));
     ASSERT_TRUE(InitBuff(*d, ring->handle));
     ASSERT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (CurrentSimulatedDriverStats().dropped < 1000 && std::chrono::steady_clock::now() < deadline)
+    while (d.Stats().dropped < 1000 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(5ms);
-    const SimulatedDriverStats stats = CurrentSimulatedDriverStats();
+    const SimulatedDriverStats stats = d.Stats();
     EXPECT_GE(stats.dropped, 1000u);
     EXPECT_EQ(stats.written, 199u);  // one slot always stays free
     EXPECT_EQ(ring->WriteIndex(), 199u);
@@ -300,7 +249,7 @@ TEST(SimulatedDriverTest, FilterRemovedWhileWaitingForRoom) {
     o.rate = 2000;  // the ring lasts about 100 ms: a long wait
     Event ev;
     auto ring = std::make_unique<Ring>();
-    auto d = OpenSimulatedDriver(o);
+    Sim d(o);
     ASSERT_TRUE(SetMode(*d, ev.handle));
     ASSERT_TRUE(InitBuff(*d, ring->handle));
     ASSERT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
@@ -311,7 +260,7 @@ TEST(SimulatedDriverTest, FilterRemovedWhileWaitingForRoom) {
     std::this_thread::sleep_for(20ms);  // the driver now waits for room
     ASSERT_TRUE(Activate(*d, kDisk, 0));
     std::this_thread::sleep_for(150ms);
-    EXPECT_EQ(CurrentSimulatedDriverStats().written, 199u);
+    EXPECT_EQ(d.Stats().written, 199u);
 }
 
 TEST(SimulatedDriverTest, PacesTrafficAtTheGivenRate) {
@@ -319,7 +268,7 @@ TEST(SimulatedDriverTest, PacesTrafficAtTheGivenRate) {
     o.rate = 2000;
     Event ev;
     auto ring = std::make_unique<Ring>();
-    auto d = OpenSimulatedDriver(o);
+    Sim d(o);
     ASSERT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
     ASSERT_TRUE(SetMode(*d, ev.handle));
     const auto start = std::chrono::steady_clock::now();
@@ -330,10 +279,11 @@ TEST(SimulatedDriverTest, PacesTrafficAtTheGivenRate) {
         ev.event.Reset();
         ring->Drain(got);
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LE(got.size(), 2000 * seconds + 2);  // never ahead of the rate
     EXPECT_GE(got.size(), 2000 * 0.4 * 0.25);   // and not far behind, even on a busy machine
-    EXPECT_EQ(CurrentSimulatedDriverStats().dropped, 0u);
+    EXPECT_EQ(d.Stats().dropped, 0u);
 }
 
 TEST(SimulatedDriverTest, InjectedRecordsArriveInOrderAndAreNeverDropped) {
@@ -341,7 +291,7 @@ TEST(SimulatedDriverTest, InjectedRecordsArriveInOrderAndAreNeverDropped) {
     o.generate = false;
     Event ev;
     auto ring = std::make_unique<Ring>();
-    auto d = OpenSimulatedDriver(o);
+    Sim d(o);
     std::vector<IRP_CAPTURE_RECORD> injected(450);
     for (size_t i = 0; i < injected.size(); ++i) {
         injected[i].DeviceObject = kSerial;
@@ -350,7 +300,7 @@ TEST(SimulatedDriverTest, InjectedRecordsArriveInOrderAndAreNeverDropped) {
         injected[i].EndTime = injected[i].StartTime + 2400;
         injected[i].SetParam32(par::Length, static_cast<uint32_t>(i));
     }
-    InjectSimulatedRecords(injected);  // queued until the ring is known
+    d.session.Inject(injected);  // queued until the ring is known
     ASSERT_TRUE(SetMode(*d, ev.handle));
     ASSERT_TRUE(InitBuff(*d, ring->handle));
     const auto got = Collect(*ring, ev, injected.size());
@@ -359,8 +309,8 @@ TEST(SimulatedDriverTest, InjectedRecordsArriveInOrderAndAreNeverDropped) {
         ASSERT_EQ(got[i].Param32(par::Length), i);
         ASSERT_EQ(got[i].StartTime, injected[i].StartTime);
     }
-    EXPECT_EQ(CurrentSimulatedDriverStats().written, 450u);
-    EXPECT_EQ(CurrentSimulatedDriverStats().dropped, 0u);
+    EXPECT_EQ(d.Stats().written, 450u);
+    EXPECT_EQ(d.Stats().dropped, 0u);
 }
 
 // The application may reset data-ready just after the driver set it (it
@@ -371,10 +321,10 @@ TEST(SimulatedDriverTest, SignalsAgainWhileRecordsStayUnread) {
     o.generate = false;
     Event ev;
     auto ring = std::make_unique<Ring>();
-    auto d = OpenSimulatedDriver(o);
+    Sim d(o);
     ASSERT_TRUE(SetMode(*d, ev.handle));
     ASSERT_TRUE(InitBuff(*d, ring->handle));
-    InjectSimulatedRecords({IRP_CAPTURE_RECORD{}});
+    d.session.Inject({IRP_CAPTURE_RECORD{}});
     ASSERT_TRUE(ev.event.WaitFor(2000));
     while (ring->WriteIndex() != 1) std::this_thread::yield();
     ev.event.Reset();  // the lost wake-up
@@ -387,7 +337,7 @@ TEST(SimulatedDriverTest, NeverTouchesTheRingAfterClose) {
     auto ring = std::make_unique<Ring>();
     Event ev;
     {
-        auto d = OpenSimulatedDriver(MaxRate());
+        Sim d(MaxRate());
         ASSERT_TRUE(SetMode(*d, ev.handle));
         ASSERT_TRUE(InitBuff(*d, ring->handle));
         ASSERT_TRUE(Activate(*d, kDisk, 0x0FFFFFFF));
@@ -398,18 +348,6 @@ TEST(SimulatedDriverTest, NeverTouchesTheRingAfterClose) {
     const std::vector<uint8_t> before(ring->bytes, ring->bytes + pr::kRingSize);
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(std::memcmp(before.data(), ring->bytes, pr::kRingSize), 0);
-}
-
-TEST(SimulatedDriverTest, RegistrationOpensOnlyTheDriverPathAndHonoursAbsent) {
-    SimulatedDriverOptions o;
-    RegisterSimulatedDriver(o);
-    EXPECT_TRUE(OpenDevice(pr::kDevicePath));
-    EXPECT_TRUE(OpenDevice("\\\\.\\klavdriver"));
-    EXPECT_FALSE(OpenDevice("\\\\.\\OTHER"));
-    o.absent = true;
-    RegisterSimulatedDriver(o);
-    EXPECT_FALSE(OpenDevice(pr::kDevicePath));
-    SetDriverOpener(nullptr);
 }
 
 TEST(SimulatedDriverTest, OptionsFromTheEnvironment) {
@@ -427,7 +365,8 @@ TEST(SimulatedDriverTest, OptionsFromTheEnvironment) {
     o = OptionsFromEnvironment();
     EXPECT_EQ(o.rate, 2000.0);
     EXPECT_FALSE(o.absent);
-    for (const char* name : {"VANTREL_SIM_RATE", "VANTREL_SIM_SEED", "VANTREL_SIM_DEVICES", "VANTREL_DRIVER"})
+    for (const char* name :
+         {"VANTREL_SIM_RATE", "VANTREL_SIM_SEED", "VANTREL_SIM_DEVICES", "VANTREL_DRIVER"})
         unsetenv(name);
 }
 

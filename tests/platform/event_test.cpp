@@ -4,8 +4,6 @@
 
 #include <thread>
 
-#include "platform/handle_table.h"
-
 namespace vantrel {
 namespace {
 
@@ -32,16 +30,6 @@ TEST(EventTest, WaitForAnyWakesOnSetFromAnotherThread) {
     std::thread t([&] { data.Set(); });
     EXPECT_EQ(WaitForAny({&quit, &data}), 1);
     t.join();
-}
-
-TEST(HandleTableTest, RegisterResolveUnregister) {
-    int x = 0;
-    uint32_t h = RegisterHandle(&x);
-    EXPECT_NE(h, 0u);
-    EXPECT_EQ(ResolveHandle(h), &x);
-    UnregisterHandle(h);
-    EXPECT_EQ(ResolveHandle(h), nullptr);
-    EXPECT_EQ(ResolveHandle(0), nullptr);
 }
 
 }  // namespace

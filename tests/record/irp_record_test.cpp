@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace vantrel {
@@ -28,8 +29,8 @@ TEST(CaptureRecordTest, ReadsAndWritesEveryFieldLittleEndian) {
 }
 
 TEST(LatencyTest, ConvertsTicksToMillisecondsSignedAndSafeAtZeroSpeed) {
-    EXPECT_FLOAT_EQ(ComputeLatency(1000, 3000, 2), 1.0f);            // 2000 ticks / 2 per us
-    EXPECT_FLOAT_EQ(ComputeLatency(3000, 1000, 2), -1.0f);           // end before start
+    EXPECT_FLOAT_EQ(ComputeLatency(1000, 3000, 2), 1.0f);   // 2000 ticks / 2 per us
+    EXPECT_FLOAT_EQ(ComputeLatency(3000, 1000, 2), -1.0f);  // end before start
     EXPECT_FLOAT_EQ(ComputeLatency(0x100000000ull, 0x100000000ull + 2'400'000, 2400), 1.0f);
     EXPECT_EQ(ComputeLatency(1, 5'000'000, 0), 0.0f);  // no speed: latency 0, no fault
 }
@@ -48,6 +49,34 @@ TEST(IrpRecordTest, StringsAndIoControlCode) {
     EXPECT_EQ(r.GetIoControlCode(), 0x2d1400u);
     CIrpRecord copy = r;
     EXPECT_EQ(copy.ObjectNameView().data(), r.ObjectNameView().data());  // shared, not copied
+}
+
+// Texts from an arena share its blocks, hold any bytes (NULs included),
+// and outlive the arena and each other.
+TEST(TextArenaTest, TextsKeepTheirBytesAfterTheArenaAndTheirNeighboursAreGone) {
+    std::vector<CText> kept;
+    std::vector<std::string> expected;
+    {
+        CTextArena arena;
+        for (int i = 0; i < 600; ++i) {
+            std::string s = "\\Device\\Harddisk" + std::to_string(i);
+            if (i % 7 == 0) s += std::string("\0\xFF", 2);
+            if (i % 11 == 0) s = std::string(600 + i % 5, 'x');  // more than a first block
+            if (i % 50 == 0) s = std::string(1500 + i, static_cast<char>('a' + i % 26));
+            CText t = arena.Add(s);
+            if (i % 3 == 0) {
+                kept.push_back(t);
+                expected.push_back(s);
+            }
+        }
+        EXPECT_TRUE(arena.Add("").empty());
+    }
+    ASSERT_EQ(kept.size(), expected.size());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        ASSERT_EQ(kept[i].view(), expected[i]) << i;
+        ASSERT_EQ(kept[i].size(), expected[i].size());
+    }
+    EXPECT_EQ(kept[1], CText(expected[1]));
 }
 
 }  // namespace

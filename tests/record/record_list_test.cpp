@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace vantrel {
 namespace {
@@ -65,6 +68,136 @@ TEST(RecordListTest, ConcurrentAppendReadAndClear) {
     writer.join();
     clearer.join();
     EXPECT_GT(seen, 0u);
+}
+
+// Threads of this process, or -1 where the system does not say.
+int ThreadCount() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+    return -1;
+}
+
+TEST(RecordListTest, PositionsMapOntoGrowingThenEqualChunks) {
+    // Chunks double from kFirstChunk records, then all hold kPerChunk.
+    EXPECT_EQ(CRecordList::ChunkCapacity(0), CRecordList::kFirstChunk);
+    EXPECT_EQ(CRecordList::ChunkCapacity(CRecordList::kGrowthSteps), CRecordList::kPerChunk);
+    EXPECT_LE(CRecordList::kPerChunk * sizeof(CIrpRecord), CRecordList::kChunkBytes);
+    EXPECT_LE(CRecordList::kFirstChunk * sizeof(CIrpRecord), 4096u);
+    size_t chunk = 0, offset = 0;
+    for (size_t i = 0; i < CRecordList::kGrowingRecords + 3 * CRecordList::kPerChunk; ++i) {
+        const CRecordList::Position at = CRecordList::Locate(i);
+        ASSERT_EQ(at.chunk, chunk) << i;
+        ASSERT_EQ(at.offset, offset) << i;
+        if (++offset == CRecordList::ChunkCapacity(chunk)) {
+            ++chunk;
+            offset = 0;
+        }
+    }
+    const CRecordList::Position last = CRecordList::Locate(CRecordList::kMaxRecords - 1);
+    EXPECT_EQ(last.chunk, CRecordList::kMaxChunks - 1);
+    EXPECT_EQ(last.offset, CRecordList::kPerChunk - 1);
+}
+
+TEST(RecordListTest, StartsNoThreadUntilPrefetchIsEnabledAndJoinsIt) {
+    const int before = ThreadCount();
+    if (before < 0) GTEST_SKIP() << "no thread count on this system";
+    {
+        CRecordList list;
+        for (uint32_t i = 0; i < 1000; ++i) list.Append(Rec(i));
+        EXPECT_EQ(ThreadCount(), before);
+        EXPECT_FALSE(list.PrefetchEnabled());
+        list.EnablePrefetch();
+        list.EnablePrefetch();
+        EXPECT_TRUE(list.PrefetchEnabled());
+        EXPECT_EQ(ThreadCount(), before + 1);
+    }
+    EXPECT_EQ(ThreadCount(), before);
+}
+
+TEST(RecordListTest, ClearedListReusesItsChunks) {
+    CRecordList list;
+    const size_t n = CRecordList::kGrowingRecords + 10;
+    for (size_t i = 0; i < n; ++i) list.Append(Rec(static_cast<uint32_t>(i)));
+    std::vector<const CIrpRecord*> before;
+    for (size_t i = 0; i < n; ++i) before.push_back(list.AtUnlocked(i));
+    list.Clear();
+    for (size_t i = 0; i < n; ++i) list.Append(Rec(static_cast<uint32_t>(i + 7)));
+    for (size_t i = 0; i < n; ++i) {
+        ASSERT_EQ(list.AtUnlocked(i), before[i]) << i;
+        ASSERT_EQ(list.AtUnlocked(i)->GetDeviceObject(), i + 7);
+    }
+}
+
+// Past the chunks whose entries live in the list itself, the far table
+// takes over; records on both sides keep their order and addresses.
+TEST(RecordListTest, LongListCrossesIntoTheFarChunkTable) {
+    const size_t n = CRecordList::ChunkStart(40) + 3;
+    CRecordList list;
+    list.EnablePrefetch();
+    const size_t added = list.AppendMany(n,
+                                         [](size_t i, CIrpRecord& r) {
+                                             r.GetCapture().DeviceObject = static_cast<uint32_t>(i);
+                                             return true;
+                                         })
+                             .count;
+    ASSERT_EQ(added, n);
+    const CIrpRecord* first = list.AtUnlocked(0);
+    for (size_t i = 0; i < n; i += 997) ASSERT_EQ(list.AtUnlocked(i)->GetDeviceObject(), i);
+    EXPECT_EQ(list.AtUnlocked(n - 1)->GetDeviceObject(), n - 1);
+    CRecordList other;
+    other.Append(Rec(5));
+    list.Swap(other);
+    EXPECT_EQ(other.AtUnlocked(0), first);
+    EXPECT_EQ(other.AtUnlocked(n - 1)->GetDeviceObject(), n - 1);
+    ASSERT_EQ(list.Size(), 1u);
+    list.Append(Rec(6));
+    EXPECT_EQ(list.AtUnlocked(1)->GetDeviceObject(), 6u);
+}
+
+// The helper installs chunks while the appender fills, readers read, and
+// the list is cleared and swapped: every record read is one that was
+// written at that position.
+TEST(RecordListTest, PrefetchingWhileAppendingReadingClearingAndSwapping) {
+    CRecordList list;
+    list.EnablePrefetch();
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (uint32_t i = 0; i < 120000; ++i) {
+            list.AppendWith([&](CIrpRecord& r) {
+                r.GetCapture().DeviceObject = static_cast<uint32_t>(list.Size());
+                r.GetCapture().Status = 0xA5;
+            });
+        }
+        stop = true;
+    });
+    std::thread clearer([&] {
+        for (int i = 0; i < 30 && !stop; ++i) {
+            if (i % 3 == 0) {
+                CRecordList loaded;
+                loaded.Append(Rec(0));
+                list.Swap(loaded);
+            } else {
+                list.Clear();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    size_t checked = 0, wrong = 0;
+    while (!stop) {
+        CRecordList::ReadLock lock(list);
+        const size_t n = lock.Size();
+        for (size_t i = n > 64 ? n - 64 : 0; i < n; ++i) {
+            const CIrpRecord* r = lock.At(i);
+            wrong += !r || r->GetDeviceObject() != i;
+            ++checked;
+        }
+    }
+    writer.join();
+    clearer.join();
+    EXPECT_GT(checked, 0u);
+    EXPECT_EQ(wrong, 0u);
 }
 
 }  // namespace

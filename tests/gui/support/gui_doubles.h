@@ -110,14 +110,12 @@ private:
 // A device list holding exactly these rows, in this order, as the driver
 // would have reported them.
 inline std::unique_ptr<CDeviceList> MakeDeviceList(std::vector<FakeDevice> rows) {
-    SetDriverOpener([rows](const std::string&) -> std::unique_ptr<IDriverDevice> {
+    const DriverOpener opener = [rows](const std::string&) -> std::unique_ptr<IDriverDevice> {
         return std::make_unique<detail::CEnumeratingDevice>(rows);
-    });
-    CScriptedPrompts prompts;
+    };
     CDriverLink link;
     auto list = std::make_unique<CDeviceList>();
-    if (link.OpenDriver(prompts)) list->FillDeviceList(link, prompts);
-    SetDriverOpener(nullptr);
+    if (link.OpenDriver(opener)) list->FillDeviceList(link, {});
     return list;
 }
 

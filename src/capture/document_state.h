@@ -1,9 +1,10 @@
 #pragma once
 // The document's flags that the worker threads read while the GUI thread
 // changes them: the data scope, the output fields, the loaded-file and
-// filter flags, the IOCTL filter switch and the selected device object.
+// filter flags, the IOCTL filter switch and the selected device row.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -30,16 +31,30 @@ public:
     bool IoctlFilter() const { return m_ioctlFilter.load(std::memory_order_relaxed); }
     void SetIoctlFilter(bool on) { m_ioctlFilter.store(on, std::memory_order_relaxed); }
 
-    // The device object of the device list row selected last; none before
-    // the first selection.
-    std::optional<uint32_t> SelectedDevice() const {
-        const uint64_t v = m_selected.load(std::memory_order_relaxed);
-        if (!(v >> 32)) return std::nullopt;
-        return static_cast<uint32_t>(v);
+    // The device list row selected last, and its device object value; none
+    // before the first selection. The row (not the value) identifies the
+    // selection, so two rows with the same value stay apart; the workers
+    // compare records with the value. Both are published together.
+    struct Selection {
+        size_t row = 0;
+        uint32_t deviceObject = 0;
+    };
+    std::optional<Selection> SelectedDevice() const {
+        const uint64_t v = m_selected.load(std::memory_order_acquire);
+        if (!(v >> 63)) return std::nullopt;
+        return Selection{static_cast<size_t>((v >> 32) & 0x7FFFFFFF), static_cast<uint32_t>(v)};
     }
-    void SetSelectedDevice(std::optional<uint32_t> deviceObject) {
-        m_selected.store(deviceObject ? (uint64_t{1} << 32) | *deviceObject : 0,
-                         std::memory_order_relaxed);
+    std::optional<size_t> SelectedRow() const {
+        const auto s = SelectedDevice();
+        return s ? std::optional<size_t>(s->row) : std::nullopt;
+    }
+    // Rows past 2^31 cannot be selected (no device list is that long).
+    void SetSelectedDevice(std::optional<Selection> selection) {
+        uint64_t v = 0;
+        if (selection && selection->row < 0x80000000u) {
+            v = (uint64_t{1} << 63) | (uint64_t{selection->row} << 32) | selection->deviceObject;
+        }
+        m_selected.store(v, std::memory_order_release);
     }
 
 private:

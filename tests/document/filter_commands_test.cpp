@@ -1,25 +1,20 @@
-#include "capture/filter_control.h"
-
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <cstring>
 #include <filesystem>
 
-#include "analysis/axis_defaults.h"
-#include "capture/scripted_driver_device.h"
+#include "capture/filter_control.h"
+#include "document/string_table.h"
 #include "platform/debug_output.h"
 #include "platform/tick.h"
-#include "document/string_table.h"
-#include "support/recording_sink.h"
+#include "support/document_fixture.h"
 
 namespace vantrel {
 namespace {
 
 namespace pr = protocol;
-using testing::InstallScriptedDriver;
-using testing::RecordingPrompts;
 using testing::ScriptedDriverState;
+using testing::ScriptedOpener;
 
 constexpr uint32_t kDevices[] = {0x8A000010, 0x8A000020, 0x8A000030, 0x8A000040};
 
@@ -37,23 +32,29 @@ protected:
             }
             return true;
         };
-        InstallScriptedDriver(state);
         SetDebugOutputSink([this](std::string_view s) { debug += s; });
-        ASSERT_TRUE(link.OpenDriver(prompts));
-        ASSERT_TRUE(list.FillDeviceList(link, prompts));
-        ASSERT_EQ(list.Count(), 4u);
+        parts.Make(ScriptedOpener(state));
+        ASSERT_TRUE(doc().OnNewDocument());
+        ASSERT_TRUE(doc().FillDeviceList());
+        ASSERT_EQ(doc().Devices().Count(), 4u);
         state->calls.clear();
     }
     void TearDown() override {
+        parts.doc.reset();
         SetDebugOutputSink(nullptr);
-        SetDriverOpener(nullptr);
         SetLocalTimeSource({});
     }
-    std::vector<const CDeviceObjectInfo*> Rows(std::initializer_list<size_t> idx) {
-        std::vector<const CDeviceObjectInfo*> rows;
-        for (size_t i : idx) rows.push_back(list.Row(i));
-        return rows;
+    CVantrelDoc& doc() { return *parts.doc; }
+    const CDeviceList& list() { return doc().Devices(); }
+    // A record on the list, as a loaded test would leave it.
+    void OneRecordOnTheList() {
+        CIrpRecord r;
+        r.GetCapture().MajorFunction = 3;
+        CRecordList one;
+        one.Append(r);
+        doc().Pipeline().ReplaceRecords(one);
     }
+    static std::vector<size_t> Rows(std::initializer_list<size_t> idx) { return idx; }
     // The ACTIVATE_FILTER requests sent: device object and mask from the flags.
     std::vector<std::pair<uint32_t, uint32_t>> Activations() const {
         std::vector<std::pair<uint32_t, uint32_t>> out;
@@ -70,15 +71,7 @@ protected:
     }
 
     std::shared_ptr<ScriptedDriverState> state;
-    RecordingPrompts prompts;
-    CDriverLink link;
-    CDeviceList list;
-    CRecordList records;
-    CDocumentState document;
-    test::CRecordingSink pane;
-    CCaptureRing ring;
-    CCapturePipeline pipeline{records, document, pane, ring, {}};
-    CFilterControl filters{list, link, document, pipeline, pane, prompts};
+    testing::DocumentParts parts;
     std::string debug;
 };
 
@@ -93,14 +86,14 @@ TEST(FilterMaskTest, SelectionGivesMaskAndFlags) {
 }
 
 TEST_F(FilterControlTest, AddChecksTheIrpsFirstThenTheDevices) {
-    EXPECT_FALSE(filters.AddFilter(0, {}, false));
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].first, IDS_NO_IRP_SELECTED);
-    EXPECT_EQ(prompts.messages[0].second, BoxIcon::None);
-    EXPECT_FALSE(filters.AddFilter(1, {}, false));
-    EXPECT_EQ(prompts.messages[1].first, IDS_NO_DEVICE_SELECTED);
-    EXPECT_FALSE(document.FilterActive());
-    EXPECT_FALSE(pipeline.IsRunning());
+    EXPECT_EQ(doc().AddFilter(0, {}, false), CVantrelDoc::AddOutcome::NoIrpSelected);
+    ASSERT_EQ(parts.prompts.messages.size(), 1u);
+    EXPECT_EQ(parts.prompts.messages[0].first, IDS_NO_IRP_SELECTED);
+    EXPECT_EQ(parts.prompts.messages[0].second, BoxIcon::None);
+    EXPECT_EQ(doc().AddFilter(1, {}, false), CVantrelDoc::AddOutcome::NoDeviceSelected);
+    EXPECT_EQ(parts.prompts.messages[1].first, IDS_NO_DEVICE_SELECTED);
+    EXPECT_FALSE(doc().State().FilterActive());
+    EXPECT_FALSE(doc().Pipeline().IsRunning());
     EXPECT_TRUE(state->calls.empty());
 }
 
@@ -110,81 +103,80 @@ TEST_F(FilterControlTest, AddResetsLogsStartsAndFiltersEachSelectedRow) {
     const auto old = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     SetLocalTimeSource([] { return LocalTime{2026, 12, 8, 6, 5, 9}; });
-    records.Append(CIrpRecord());
-    CAxisDefaults::Instance().SetFilterStopTick(5);
+    OneRecordOnTheList();
 
-    ASSERT_TRUE(filters.AddFilter(0x08000001, Rows({2, 0}), true));
-    EXPECT_EQ(records.Size(), 0u);
-    EXPECT_TRUE(pipeline.IsRunning());
-    EXPECT_TRUE(pipeline.Log().HasFile());
+    ASSERT_EQ(doc().AddFilter(0x08000001, Rows({2, 0}), true), CVantrelDoc::AddOutcome::Added);
+    EXPECT_EQ(doc().RecordCount(), 0u);
+    EXPECT_TRUE(doc().Pipeline().IsRunning());
+    EXPECT_TRUE(doc().Pipeline().Log().HasFile());
     EXPECT_TRUE(std::filesystem::exists(dir / "12-8-2026 6.5.9.log"));
-    EXPECT_EQ(CAxisDefaults::Instance().FilterStopTick(), 0u);
-    EXPECT_TRUE(document.FilterActive());
-    EXPECT_EQ(list.Row(2)->GetIrpMask(), 0x08000001u);
-    EXPECT_EQ(list.Row(1)->GetIrpMask(), 0u);
+    EXPECT_EQ(doc().Axes().FilterStopTick(), 0u);
+    EXPECT_TRUE(doc().State().FilterActive());
+    EXPECT_EQ(list().Row(2)->GetIrpMask(), 0x08000001u);
+    EXPECT_EQ(list().Row(1)->GetIrpMask(), 0u);
     // SETMODE and INITBUFF, then one request per row in the given order.
     const auto sent = Activations();
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0], std::make_pair(kDevices[2], 0x08000001u));
     EXPECT_EQ(sent[1], std::make_pair(kDevices[0], 0x08000001u));
-    ASSERT_TRUE(pipeline.WaitPrinted(2000));
-    EXPECT_EQ(pane.Pane(),
+    ASSERT_TRUE(doc().Pipeline().WaitPrinted(2000));
+    EXPECT_EQ(parts.pane.Pane(),
               "Filter for PDEVICE_OBJECT 0x8a000030 has been updated\r\n"
               "Filter for PDEVICE_OBJECT 0x8a000010 has been updated\r\n");
-    for (const auto& op : pane.Ops()) {
-        if (!op.clear) {
+    for (const auto& op : parts.pane.Ops()) {
+        if (!op.clear) {  // notices only: no record arrived
             EXPECT_EQ(op.colour, kNoticeGrey);
         }
     }
     // A second run: the reset clears the pane before the new notices, even
     // with the threads running.
-    filters.RemoveFilter();
-    ASSERT_TRUE(filters.AddFilter(0x1, Rows({1}), false));
-    ASSERT_TRUE(pipeline.WaitPrinted(2000));
-    EXPECT_EQ(pane.Pane(), "Filter for PDEVICE_OBJECT 0x8a000020 has been updated\r\n");
+    doc().RemoveFilter();
+    ASSERT_EQ(doc().AddFilter(0x1, Rows({1}), false), CVantrelDoc::AddOutcome::Added);
+    ASSERT_TRUE(doc().Pipeline().WaitPrinted(2000));
+    EXPECT_EQ(parts.pane.Pane(), "Filter for PDEVICE_OBJECT 0x8a000020 has been updated\r\n");
 
-    filters.RemoveFilter();
-    EXPECT_FALSE(pipeline.Log().IsLogging());
+    doc().RemoveFilter();
+    EXPECT_FALSE(doc().Pipeline().Log().IsLogging());
     std::filesystem::current_path(old);
     std::filesystem::remove_all(dir);
 }
 
 TEST_F(FilterControlTest, RemoveStopsEveryFilteredRowSelectedOrNot) {
-    ASSERT_TRUE(filters.UpdateSelection(0x4, Rows({0, 1, 3})));
-    pane.Forget();
+    ASSERT_TRUE(doc().UpdateSelection(0x4, Rows({0, 1, 3})));
+    parts.pane.Forget();
     state->calls.clear();
-    filters.RemoveFilter();
-    EXPECT_EQ(pane.Pane(),
+    doc().RemoveFilter();
+    EXPECT_EQ(parts.pane.Pane(),
               "No longer filtering PDEVICE_OBJECT 0x8a000010\r\n"
               "No longer filtering PDEVICE_OBJECT 0x8a000020\r\n"
               "No longer filtering PDEVICE_OBJECT 0x8a000040\r\n");
     const auto sent = Activations();
     ASSERT_EQ(sent.size(), 3u);
     for (const auto& s : sent) EXPECT_EQ(s.second, 0u);
-    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(list.Row(i)->GetIrpMask(), 0u);
-    EXPECT_FALSE(document.FilterActive());
-    EXPECT_NE(CAxisDefaults::Instance().FilterStopTick(), 0u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(list().Row(i)->GetIrpMask(), 0u);
+    EXPECT_FALSE(doc().State().FilterActive());
+    EXPECT_NE(doc().Axes().FilterStopTick(), 0u);
 }
 
 TEST_F(FilterControlTest, UpdateAfterAFailedAddFiltersWithoutResetOrThreads) {
-    records.Append(CIrpRecord());
-    EXPECT_FALSE(filters.AddFilter(0x2, {}, false));
-    ASSERT_TRUE(filters.UpdateSelection(0x2, Rows({1, 2})));
-    EXPECT_EQ(records.Size(), 1u);
-    EXPECT_FALSE(pipeline.IsRunning());
-    EXPECT_TRUE(document.FilterActive());
+    OneRecordOnTheList();
+    EXPECT_EQ(doc().AddFilter(0x2, {}, false), CVantrelDoc::AddOutcome::NoDeviceSelected);
+    ASSERT_TRUE(doc().UpdateSelection(0x2, Rows({1, 2})));
+    EXPECT_EQ(doc().RecordCount(), 1u);
+    EXPECT_FALSE(doc().Pipeline().IsRunning());
+    EXPECT_TRUE(doc().State().FilterActive());
     EXPECT_EQ(Activations().size(), 2u);
-    EXPECT_EQ(pane.Appends(), 2u);
+    EXPECT_EQ(parts.pane.Appends(), 2u);
     // No major function: the message, and nothing sent.
-    EXPECT_FALSE(filters.UpdateSelection(0, Rows({1})));
-    EXPECT_EQ(prompts.messages.back().first, IDS_NO_IRP_SELECTED);
+    EXPECT_FALSE(doc().UpdateSelection(0, Rows({1})));
+    EXPECT_EQ(parts.prompts.messages.back().first, IDS_NO_IRP_SELECTED);
     EXPECT_EQ(Activations().size(), 2u);
 }
 
 TEST_F(FilterControlTest, AFailedRequestKeepsTheMaskAndSaysSoOnce) {
     state->failingCodes.insert(pr::IOCTL_ACTIVATE_FILTER);
-    ASSERT_TRUE(filters.UpdateSelection(0x10, Rows({3})));
-    EXPECT_EQ(list.Row(3)->GetIrpMask(), 0x10u);
+    ASSERT_TRUE(doc().UpdateSelection(0x10, Rows({3})));
+    EXPECT_EQ(list().Row(3)->GetIrpMask(), 0x10u);
     EXPECT_EQ(debug, "IOCTL_ACTIVATE_FILTER failed.\n");
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// Test doubles for the driver link: a driver device that records every
-// request and answers from a script, and prompts that record the messages.
+// A driver device that records every request and answers from a script.
 
 #include <cstdint>
 #include <functional>
@@ -12,7 +11,6 @@
 #include "record/driver_device.h"
 #include "record/le.h"
 #include "record/protocol.h"
-#include "document/prompts.h"
 
 namespace vantrel::testing {
 
@@ -58,21 +56,13 @@ private:
     std::shared_ptr<ScriptedDriverState> m_state;
 };
 
-// Makes the driver path open a scripted device sharing `state`; null state:
-// opening fails.
-inline void InstallScriptedDriver(std::shared_ptr<ScriptedDriverState> state) {
-    SetDriverOpener([state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
+// An opener for the driver path that opens a scripted device sharing
+// `state`; a null state: opening fails.
+inline DriverOpener ScriptedOpener(std::shared_ptr<ScriptedDriverState> state) {
+    return [state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
         if (!state || path != protocol::kDevicePath) return nullptr;
         return std::make_unique<ScriptedDriverDevice>(state);
-    });
+    };
 }
-
-class RecordingPrompts final : public IPrompts {
-public:
-    std::vector<std::pair<uint32_t, BoxIcon>> messages;
-    void MessageById(uint32_t id, BoxIcon icon) override { messages.emplace_back(id, icon); }
-    void MessageText(std::string_view, BoxIcon icon) override { messages.emplace_back(0, icon); }
-    std::optional<std::string> AskFile(const FileDialogRequest&) override { return std::nullopt; }
-};
 
 }  // namespace vantrel::testing

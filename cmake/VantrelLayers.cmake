@@ -1,0 +1,35 @@
+# Layered targets. tools/layers.txt names, for every folder of src/, the
+# folders it may include. Each layer target gets an include folder of its
+# own in the build tree holding links to exactly those source folders, so a
+# header of a higher layer is not found and an upward include fails to
+# build. tools/check-layers names such an include from the sources alone.
+
+file(STRINGS ${PROJECT_SOURCE_DIR}/tools/layers.txt _vantrel_layer_lines REGEX "^[a-z]+:")
+foreach(_line ${_vantrel_layer_lines})
+  string(REGEX MATCH "^([a-z]+):(.*)$" _ ${_line})
+  string(STRIP "${CMAKE_MATCH_2}" _sees)
+  separate_arguments(_sees)
+  set(VANTREL_LAYER_SEES_${CMAKE_MATCH_1} ${_sees})
+endforeach()
+
+# vantrel_layer_view(TARGET FOLDER): the include folder of FOLDER's layer.
+function(vantrel_layer_view target folder)
+  set(view ${CMAKE_BINARY_DIR}/layers/${folder})
+  file(MAKE_DIRECTORY ${view})
+  foreach(seen ${folder} ${VANTREL_LAYER_SEES_${folder}})
+    if(EXISTS ${PROJECT_SOURCE_DIR}/src/${seen} AND NOT EXISTS ${view}/${seen})
+      file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${seen} ${view}/${seen} SYMBOLIC COPY_ON_ERROR)
+    endif()
+  endforeach()
+  target_include_directories(${target} PUBLIC ${view})
+endfunction()
+
+# vantrel_add_layer(FOLDER [LINKS libs...]): the static library
+# vantrel_FOLDER from every .cpp in src/FOLDER, seeing only its layer.
+function(vantrel_add_layer folder)
+  cmake_parse_arguments(L "" "" "LINKS;SOURCES" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${folder}/*.cpp)
+  add_library(vantrel_${folder} STATIC ${sources} ${L_SOURCES})
+  vantrel_layer_view(vantrel_${folder} ${folder})
+  target_link_libraries(vantrel_${folder} PUBLIC ${L_LINKS})
+endfunction()

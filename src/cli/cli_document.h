@@ -1,0 +1,43 @@
+#pragma once
+// The CLI's document: the simulated driver (options from the environment
+// and the command line), no settings, a catalogue only when one is named,
+// messages on stderr.
+
+#include <memory>
+#include <string>
+
+#include "capture/results_sink.h"
+#include "cli/cli_prompts.h"
+#include "document/document.h"
+#include "driver/simulated_driver.h"
+
+namespace vantrel::cli {
+
+// Writes every text to a stream; the pane's clears mean nothing here.
+class CStreamSink final : public IResultsSink {
+public:
+    explicit CStreamSink(std::FILE* stream) : m_stream(stream) {}
+    void AppendText(std::string_view text, Colour) override {
+        std::fwrite(text.data(), 1, text.size(), m_stream);
+    }
+    void ClearText() override {}
+
+private:
+    std::FILE* m_stream;
+};
+
+struct CliDocument {
+    CCliPrompts prompts;
+    CStreamSink out{stdout};
+    CStreamSink notices{stderr};
+    std::unique_ptr<CSimulatedDriverSession> driver;
+    std::unique_ptr<CVantrelDoc> doc;
+};
+
+// Creates and opens the document (OnNewDocument); null after the document's
+// message (the caller exits 2). `cataloguePath` empty: no catalogue.
+std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
+                                             const std::string& cataloguePath,
+                                             DocumentServices extra = {});
+
+}  // namespace vantrel::cli

@@ -1,0 +1,27 @@
+#pragma once
+// Text encoding for the structured export. Record texts are ANSI bytes; they
+// leave as Latin-1 decoded to Unicode and written as UTF-8, so that every
+// byte survives and the output is always valid UTF-8.
+
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+// Appends the Latin-1 bytes as UTF-8 (bytes above 0x7F take two bytes).
+void AppendLatin1AsUtf8(std::string& out, std::string_view latin1);
+
+// Whether a CSV field must be quoted: it holds a comma, a quote, a CR or an LF.
+bool NeedsCsvQuotes(std::string_view field);
+
+// Appends one CSV field (RFC 4180): as it is, or between double quotes with
+// each quote doubled when it holds a comma, a quote, a CR or an LF.
+void AppendCsvField(std::string& out, std::string_view latin1);
+
+// Appends a JSON string (RFC 8259) with its quotes: the quote, the backslash
+// and the control characters below 0x20 escaped, everything else as UTF-8.
+void AppendJsonString(std::string& out, std::string_view latin1);
+// The same without the quotes, for a string written in parts.
+void AppendJsonStringContent(std::string& out, std::string_view latin1);
+
+}  // namespace vantrel
