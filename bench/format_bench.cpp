@@ -45,8 +45,8 @@ void Run(benchmark::State& state, const CIrpRecord& record, const OutputSettings
 }
 
 CTemplateSnapshot TenRowTemplates() {
-    static const char* const kTypes[] = {"int", "long", "SHORT", "BOOL", "char",
-                                         "float", "PVOID", "int", "long", "SHORT"};
+    static const char* const kTypes[] = {"int",   "long",  "SHORT", "BOOL", "char",
+                                         "float", "PVOID", "int",   "long", "SHORT"};
     std::vector<TemplateRow> rows;
     for (const char* name : {"IN_TEMPLATE", "OUT_TEMPLATE"}) {
         for (int i = 0; i < 10; ++i) {
@@ -73,7 +73,9 @@ void BM_FormatDeviceControlWithTemplates(benchmark::State& state) {
 BENCHMARK(BM_FormatDeviceControlWithTemplates);
 
 // Every output line on, no template sections.
-void BM_FormatRead(benchmark::State& state) { Run(state, MakeRecord(IRP_MJ_READ), {}); }
+void BM_FormatRead(benchmark::State& state) {
+    Run(state, MakeRecord(IRP_MJ_READ), {});
+}
 void BM_FormatDeviceControl(benchmark::State& state) {
     Run(state, MakeRecord(IRP_MJ_DEVICE_CONTROL), {});
 }

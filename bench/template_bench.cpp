@@ -28,14 +28,14 @@ vantrel::CTemplateSnapshot MakeSnapshot() {
     add("IN_PARAMS", "int", "Frequency", 24);
     add("IN_PARAMS", "int", "Duration", 28);
     // Output: the video mode layout, twelve rows.
-    const char* video[] = {"Length", "ModeIndex", "VisScreenWidth", "VisScreenHeight",
-                           "ScreenStride", "NumberOfPlanes", "BitsPerPlane", "Frequency",
-                           "XMillimeter", "YMillimeter", "NumberRedBits"};
+    const char* video[] = {"Length",       "ModeIndex",      "VisScreenWidth", "VisScreenHeight",
+                           "ScreenStride", "NumberOfPlanes", "BitsPerPlane",   "Frequency",
+                           "XMillimeter",  "YMillimeter",    "NumberRedBits"};
     for (int i = 0; i < 11; ++i) add("VIDEO_MODE_INFORMATION", "int", video[i], 4 * i);
     add("VIDEO_MODE_INFORMATION", "long", "AttributeFlags", 44);
     // Other templates around them, as in a real catalogue.
     const char* others[] = {"BEEP_SET_PARAMETERS", "CDROM_TOC", "DISK_GEOMETRY", "NDIS_OID",
-                            "SERIAL_STATUS", "XYZ_LAST"};
+                            "SERIAL_STATUS",       "XYZ_LAST"};
     for (const char* o : others)
         for (int i = 0; i < 6; ++i) add(o, "int", "Value", 4 * i);
     return vantrel::CTemplateSnapshot(std::move(rows));

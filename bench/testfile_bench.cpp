@@ -14,12 +14,13 @@ constexpr size_t kRecords = 1'000'000;
 // A capture-like mix: reads and writes, device controls with output bytes,
 // power and PnP IRPs, a handful of device objects.
 void Fill(CRecordList& list) {
-    static const char* const kDescriptions[] = {"Disk drive", "USB Root Hub", "Standard PS/2 Keyboard",
-                                                "Network adapter"};
+    static const char* const kDescriptions[] = {"Disk drive", "USB Root Hub",
+                                                "Standard PS/2 Keyboard", "Network adapter"};
     static const char* const kNames[] = {"\\Device\\Harddisk0\\DR0", "\\Device\\USBPDO-3",
                                          "\\Device\\KeyboardClass0", "\\Device\\NDMP4"};
-    static const uint32_t kMajors[] = {IRP_MJ_READ, IRP_MJ_WRITE, IRP_MJ_READ, IRP_MJ_DEVICE_CONTROL,
-                                       IRP_MJ_CREATE, IRP_MJ_CLOSE, IRP_MJ_POWER, IRP_MJ_PNP};
+    static const uint32_t kMajors[] = {IRP_MJ_READ,           IRP_MJ_WRITE,  IRP_MJ_READ,
+                                       IRP_MJ_DEVICE_CONTROL, IRP_MJ_CREATE, IRP_MJ_CLOSE,
+                                       IRP_MJ_POWER,          IRP_MJ_PNP};
     CText descriptions[4], names[4];
     for (int i = 0; i < 4; ++i) {
         descriptions[i] = CText(kDescriptions[i]);
@@ -37,11 +38,13 @@ void Fill(CRecordList& list) {
             c.StartTime = 1'000'000 + i * 1000;
             c.EndTime = c.StartTime + (i % 97) * 31;
             c.Status = i % 13 ? 0 : 0xC0000001u;
-            for (size_t p = 0; p < rec::ParametersSize; ++p) c.Parameters[p] = static_cast<uint8_t>(i + p);
+            for (size_t p = 0; p < rec::ParametersSize; ++p)
+                c.Parameters[p] = static_cast<uint8_t>(i + p);
             if (c.MajorFunction == IRP_MJ_DEVICE_CONTROL) {
                 c.SetParam32(par::OutputBufferLength, static_cast<uint32_t>(i % 300));
                 c.SetParam32(par::IoControlCode, 0x2D1400);
-                for (size_t b = 0; b < rec::DataSize; ++b) c.OutputData[b] = static_cast<uint8_t>(b);
+                for (size_t b = 0; b < rec::DataSize; ++b)
+                    c.OutputData[b] = static_cast<uint8_t>(b);
             }
             r.SetLatency(static_cast<float>(i % 97) * 0.031f);
             r.SetTickCount(static_cast<uint32_t>(5000 + i / 10));
@@ -87,7 +90,8 @@ void BM_LoadTestFile(benchmark::State& state) {
         CRecordList list;
         TestFileHeader header;
         std::string error;
-        if (!LoadTestBytes(bytes, "bench", header, list, &error)) state.SkipWithError(error.c_str());
+        if (!LoadTestBytes(bytes, "bench", header, list, &error))
+            state.SkipWithError(error.c_str());
         benchmark::DoNotOptimize(list.Size());
         state.PauseTiming();
         list.Clear();

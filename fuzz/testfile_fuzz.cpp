@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CRecordList list;
     std::string error;
     if (!LoadTestBytes(bytes, "fuzz.vtl", header, list, &error)) {
-        if (error.empty() || !list.Empty()) std::abort();  // a failure names its problem and keeps the list
+        if (error.empty() || !list.Empty())
+            std::abort();  // a failure names its problem and keeps the list
         return 0;
     }
     if (list.Size() != header.RecordCount) std::abort();

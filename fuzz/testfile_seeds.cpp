@@ -18,7 +18,8 @@ CIrpRecord Make(uint32_t major, uint32_t minor, uint32_t seed) {
     c.MinorFunction = minor;
     c.StartTime = 1000 * seed;
     c.EndTime = 1000 * seed + 77;
-    for (size_t i = 0; i < rec::ParametersSize; ++i) c.Parameters[i] = static_cast<uint8_t>(i * seed);
+    for (size_t i = 0; i < rec::ParametersSize; ++i)
+        c.Parameters[i] = static_cast<uint8_t>(i * seed);
     for (size_t i = 0; i < rec::DataSize; ++i) c.OutputData[i] = static_cast<uint8_t>(i);
     if (major == IRP_MJ_DEVICE_CONTROL) c.SetParam32(par::OutputBufferLength, seed * 3);
     r.SetLatency(0.01f * static_cast<float>(seed));
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
     for (uint32_t major : {0x00u, 0x03u, 0x04u, 0x05u, 0x06u, 0x0Au, 0x0Eu, 0x02u})
         all.Append(Make(major, 0, seed++));
     for (uint32_t minor = 0; minor <= 4; ++minor) all.Append(Make(IRP_MJ_POWER, minor, seed++));
-    for (uint32_t minor : {0x00u, 0x07u, 0x08u, 0x09u, 0x0Au, 0x0Cu, 0x0Du, 0x0Fu, 0x10u, 0x12u, 0x13u, 0x16u})
+    for (uint32_t minor :
+         {0x00u, 0x07u, 0x08u, 0x09u, 0x0Au, 0x0Cu, 0x0Du, 0x0Fu, 0x10u, 0x12u, 0x13u, 0x16u})
         all.Append(Make(IRP_MJ_PNP, minor, seed++));
     ok = Save(folder, "seed-layouts.bin", all) && ok;
 

@@ -376,7 +376,8 @@ bool CCapturePipeline::WaitPrinted(unsigned timeoutMs) {
                           !m_printingBusy.load(std::memory_order_acquire) &&
                           !m_captureBusy.load(std::memory_order_acquire) &&
                           !m_parts.ring.DataReady().IsSet();
-        if (idle && m_printed.load(std::memory_order_acquire) >= m_parts.records.Size()) return true;
+        if (idle && m_printed.load(std::memory_order_acquire) >= m_parts.records.Size())
+            return true;
         if (!IsRunning() && m_parts.records.Size() == 0) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

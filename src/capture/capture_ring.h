@@ -8,9 +8,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/event.h"
 #include "record/le.h"
 #include "record/protocol.h"
-#include "platform/event.h"
 
 namespace vantrel {
 
@@ -31,11 +31,21 @@ public:
     uint32_t DataReadyHandle() const { return m_eventHandle; }
     CEvent& DataReady() { return m_dataReady; }
 
-    uint32_t ReadIndex() const { return Word(protocol::kRingReadIndex).load(std::memory_order_relaxed); }
-    void SetReadIndex(uint32_t v) { Word(protocol::kRingReadIndex).store(v, std::memory_order_release); }
-    uint32_t WriteIndex() const { return Word(protocol::kRingWriteIndex).load(std::memory_order_acquire); }
-    void SetSignalled(uint32_t v) { Word(protocol::kRingSignalled).store(v, std::memory_order_release); }
-    uint32_t Signalled() const { return Word(protocol::kRingSignalled).load(std::memory_order_acquire); }
+    uint32_t ReadIndex() const {
+        return Word(protocol::kRingReadIndex).load(std::memory_order_relaxed);
+    }
+    void SetReadIndex(uint32_t v) {
+        Word(protocol::kRingReadIndex).store(v, std::memory_order_release);
+    }
+    uint32_t WriteIndex() const {
+        return Word(protocol::kRingWriteIndex).load(std::memory_order_acquire);
+    }
+    void SetSignalled(uint32_t v) {
+        Word(protocol::kRingSignalled).store(v, std::memory_order_release);
+    }
+    uint32_t Signalled() const {
+        return Word(protocol::kRingSignalled).load(std::memory_order_acquire);
+    }
     // Slot i (0 to 199).
     const uint8_t* Slot(uint32_t i) const { return m_bytes + protocol::RingSlotOffset(i); }
 

@@ -6,9 +6,9 @@
 
 #include "capture/driver_link.h"
 #include "capture/enum_reply.h"
+#include "platform/debug_output.h"
 #include "record/le.h"
 #include "record/protocol.h"
-#include "platform/debug_output.h"
 
 namespace vantrel {
 namespace {
@@ -20,7 +20,9 @@ namespace pr = protocol;
 bool CDeviceList::FillDeviceList(CDriverLink& link, const ErrorStateReport& onErrorState) {
     struct FillingFlag {
         std::atomic<bool>& flag;
-        explicit FillingFlag(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_release); }
+        explicit FillingFlag(std::atomic<bool>& f) : flag(f) {
+            flag.store(true, std::memory_order_release);
+        }
         ~FillingFlag() { flag.store(false, std::memory_order_release); }
     } filling(m_filling);
     {
@@ -34,8 +36,10 @@ bool CDeviceList::FillDeviceList(CDriverLink& link, const ErrorStateReport& onEr
         if (!link.SendIoctl(pr::IOCTL_ENUMDEVICES, buffer.data())) return false;
         const EnumReply reply = ParseEnumReply(std::span<const uint8_t, pr::kEnumSize>(buffer));
         switch (reply.state) {
-            case pr::kEnumDone: return true;
-            case pr::kEnumSkip: break;
+            case pr::kEnumDone:
+                return true;
+            case pr::kEnumSkip:
+                break;
             case pr::kEnumGeneralError:
             case pr::kEnumGeneralError4:
             case pr::kEnumNoSuchDevnode:

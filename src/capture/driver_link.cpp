@@ -1,12 +1,14 @@
 #include "capture/driver_link.h"
 
-#include "record/le.h"
 #include "platform/debug_output.h"
+#include "record/le.h"
 
 namespace vantrel {
 CDriverLink::CDriverLink() = default;
 
-CDriverLink::~CDriverLink() { Close(); }
+CDriverLink::~CDriverLink() {
+    Close();
+}
 
 bool CDriverLink::OpenDriver(const DriverOpener& opener) {
     std::unique_ptr<IDriverDevice> device = opener ? opener(protocol::kDevicePath) : nullptr;

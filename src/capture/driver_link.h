@@ -18,7 +18,6 @@
 
 namespace vantrel {
 
-
 class CDriverLink {
 public:
     using MajorFlags = std::array<uint8_t, protocol::kMajorCount>;

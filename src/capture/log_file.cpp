@@ -11,7 +11,9 @@ std::string LogFileName(const LocalTime& t) {
     return name;
 }
 
-CLogFile::~CLogFile() { Close(); }
+CLogFile::~CLogFile() {
+    Close();
+}
 
 void CLogFile::Open(const std::string& path) {
     std::lock_guard lock(m_mutex);

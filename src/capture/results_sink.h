@@ -12,7 +12,9 @@ namespace vantrel {
 using Colour = uint32_t;
 inline constexpr Colour kIrpBlockColour = 0;
 inline constexpr Colour kNoticeGrey = 127u | (127u << 8) | (127u << 16);
-inline constexpr Colour Rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
+inline constexpr Colour Rgb(uint32_t r, uint32_t g, uint32_t b) {
+    return r | (g << 8) | (b << 16);
+}
 
 class IResultsSink {
 public:

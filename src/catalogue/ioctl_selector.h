@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "record/irp_record.h"
 #include "decode/template_snapshot.h"
+#include "record/irp_record.h"
 
 namespace vantrel {
 

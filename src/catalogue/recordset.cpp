@@ -95,7 +95,8 @@ bool CRecordset::SetFilter(RecordFilter filter) {
 
 bool CRecordset::SetSort(std::vector<std::string> columns) {
     for (const std::string& c : columns) {
-        if (FieldIndex(c) < 0) return Fail("The table " + m_table + " has no field named " + c + ".");
+        if (FieldIndex(c) < 0)
+            return Fail("The table " + m_table + " has no field named " + c + ".");
     }
     m_sort = std::move(columns);
     return Succeed();
@@ -159,7 +160,9 @@ bool CRecordset::Requery() {
     return Succeed();
 }
 
-bool CRecordset::IsBOF() const { return m_live == 0 || m_pos < 0; }
+bool CRecordset::IsBOF() const {
+    return m_live == 0 || m_pos < 0;
+}
 
 bool CRecordset::IsEOF() const {
     return m_live == 0 || m_pos >= static_cast<ptrdiff_t>(m_rows.size());

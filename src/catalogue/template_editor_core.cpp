@@ -1,13 +1,12 @@
 #include "catalogue/template_editor_core.h"
 
-#include "decode/template_types.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <limits>
 
 #include "catalogue/catalogue.h"
+#include "decode/template_types.h"
 
 namespace vantrel {
 

@@ -21,7 +21,9 @@ std::string OneLine(std::string_view text) {
     return line;
 }
 
-void CCliPrompts::MessageById(uint32_t stringId, BoxIcon icon) { MessageText(LoadString(stringId), icon); }
+void CCliPrompts::MessageById(uint32_t stringId, BoxIcon icon) {
+    MessageText(LoadString(stringId), icon);
+}
 
 void CCliPrompts::MessageText(std::string_view text, BoxIcon) {
     const std::string line = "vantrel-cli: " + OneLine(text) + "\n";
@@ -29,6 +31,8 @@ void CCliPrompts::MessageText(std::string_view text, BoxIcon) {
     std::fflush(stderr);
 }
 
-std::optional<std::string> CCliPrompts::AskFile(const FileDialogRequest&) { return std::nullopt; }
+std::optional<std::string> CCliPrompts::AskFile(const FileDialogRequest&) {
+    return std::nullopt;
+}
 
 }  // namespace vantrel::cli

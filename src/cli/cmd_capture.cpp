@@ -18,7 +18,9 @@ namespace vantrel::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
-extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+extern "C" void OnInterrupt(int) {
+    g_interrupted.store(true);
+}
 
 // "all", or a comma list of IRP_MJ_ names and numbers (0 to 27).
 std::optional<uint32_t> ParseMajors(const std::string& text) {
@@ -48,7 +50,8 @@ std::optional<uint32_t> ParseMajors(const std::string& text) {
 
 constexpr char kUsage[] =
     "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] "
-    "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
+    "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
+    "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME]";
 
 }  // namespace
@@ -74,8 +77,9 @@ int CmdCapture(const Args& args) {
         } else if (a == "--log") {
             log = true;
         } else if (a == "--device" || a == "--majors" || a == "--count" || a == "--seconds" ||
-                   a == "--flags" || a == "--save" || a == "--format" || a == "--rate" || a == "--seed" ||
-                   a == "--catalogue" || a == "--input-template" || a == "--output-template") {
+                   a == "--flags" || a == "--save" || a == "--format" || a == "--rate" ||
+                   a == "--seed" || a == "--catalogue" || a == "--input-template" ||
+                   a == "--output-template") {
             if (!(v = value())) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
             if (a == "--device") {
                 const auto d = ParseU32(*v);
@@ -123,8 +127,8 @@ int CmdCapture(const Args& args) {
         }
     }
     if (allDevices == !devices.empty()) {
-        return Fail(kExitUsage, std::string("name devices with --device or --all-devices; usage: ") +
-                                    kUsage);
+        return Fail(kExitUsage,
+                    std::string("name devices with --device or --all-devices; usage: ") + kUsage);
     }
     if (!count && !seconds) seconds = 5.0;
 
@@ -150,7 +154,8 @@ int CmdCapture(const Args& args) {
         selection.outputTemplate = outputTemplate;
         doc.PublishIoctlSelection(std::move(selection));
     }
-    if (!doc.FillDeviceList()) return Fail(kExitBadInput, "the driver's device list could not be read");
+    if (!doc.FillDeviceList())
+        return Fail(kExitBadInput, "the driver's device list could not be read");
 
     const CDeviceList& list = doc.Devices();
     std::vector<size_t> rows;
@@ -185,8 +190,8 @@ int CmdCapture(const Args& args) {
     for (;;) {
         if (g_interrupted.load()) break;
         if (count && pipeline.RecordsTaken() >= *count) break;
-        if (seconds && std::chrono::steady_clock::now() - start >=
-                           std::chrono::duration<double>(*seconds)) {
+        if (seconds &&
+            std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(*seconds)) {
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "record/test_file.h"
 #include "catalogue/catalogue.h"
 #include "cli/cli.h"
 #include "decode/template_buffers.h"
 #include "decode/text_block.h"
+#include "record/test_file.h"
 
 namespace vantrel::cli {
 
@@ -23,7 +23,8 @@ int CmdDump(const Args& args) {
         const std::string& a = args[i];
         if (a == "--flags" || a == "--catalogue" || a == "--input-template" ||
             a == "--output-template") {
-            if (i + 1 >= args.size()) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
+            if (i + 1 >= args.size())
+                return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
             const std::string& v = args[++i];
             if (a == "--flags") {
                 const auto f = ParseU32(v);

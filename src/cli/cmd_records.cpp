@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "record/test_file.h"
 #include "cli/cli.h"
+#include "record/test_file.h"
 
 namespace vantrel::cli {
 

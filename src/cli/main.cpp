@@ -22,7 +22,8 @@ const Command kCommands[] = {
      "dump FILE.vtl [--flags N] [--catalogue DB] [--input-template NAME] [--output-template NAME]"},
     {"capture", vantrel::cli::CmdCapture,
      "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] [--seconds S] "
-     "[--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] [--catalogue DB] "
+     "[--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
+     "[--catalogue DB] "
      "[--input-template NAME] [--output-template NAME]"},
     {"export", vantrel::cli::CmdExport, "export FILE.vtl --format csv|jsonl [--output OUT]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},

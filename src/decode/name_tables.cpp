@@ -55,15 +55,9 @@ constexpr std::string_view kPowerMinor[] = {
 };
 
 constexpr std::string_view kWmiMinor[] = {
-    "IRP_MN_QUERY_ALL_DATA",
-    "IRP_MN_QUERY_SINGLE_INSTANCE",
-    "IRP_MN_CHANGE_SINGLE_INSTANCE",
-    "IRP_MN_CHANGE_SINGLE_ITEM",
-    "IRP_MN_ENABLE_EVENTS",
-    "IRP_MN_DISABLE_EVENTS",
-    "IRP_MN_ENABLE_COLLECTION",
-    "IRP_MN_DISABLE_COLLECTION",
-    "IRP_MN_REGINFO",
+    "IRP_MN_QUERY_ALL_DATA",     "IRP_MN_QUERY_SINGLE_INSTANCE", "IRP_MN_CHANGE_SINGLE_INSTANCE",
+    "IRP_MN_CHANGE_SINGLE_ITEM", "IRP_MN_ENABLE_EVENTS",         "IRP_MN_DISABLE_EVENTS",
+    "IRP_MN_ENABLE_COLLECTION",  "IRP_MN_DISABLE_COLLECTION",    "IRP_MN_REGINFO",
     "IRP_MN_EXECUTE_METHOD",
 };
 
@@ -107,40 +101,69 @@ std::string_view MajorFunctionName(uint32_t major) {
 
 std::string_view MinorFunctionName(uint32_t major, uint32_t minor) {
     switch (major) {
-        case 0x16: return Pick(kPowerMinor, minor);
-        case 0x17: return Pick(kWmiMinor, minor);
-        case 0x1B: return Pick(kPnpMinor, minor);
-        default: return {};
+        case 0x16:
+            return Pick(kPowerMinor, minor);
+        case 0x17:
+            return Pick(kWmiMinor, minor);
+        case 0x1B:
+            return Pick(kPnpMinor, minor);
+        default:
+            return {};
     }
 }
 
 std::string_view StatusName(uint32_t status) {
     switch (status) {
-        case 0x00000000: return "STATUS_SUCCESS";
-        case 0x00000102: return "STATUS_TIMEOUT";
-        case 0x00000103: return "STATUS_PENDING";
-        case 0x00000104: return "STATUS_REPARSE";
-        case 0x80000005: return "STATUS_BUFFER_OVERFLOW";
-        case 0x80000022: return "STATUS_NO_DATA_DETECTED";
-        case 0xC0000001: return "STATUS_UNSUCCESSFUL";
-        case 0xC0000002: return "STATUS_NOT_IMPLEMENTED";
-        case 0xC0000008: return "STATUS_INVALID_HANDLE";
-        case 0xC000000D: return "STATUS_INVALID_PARAM";
-        case 0xC0000010: return "STATUS_INVALID_DEVICE_REQUEST";
-        case 0xC0000013: return "STATUS_NO_MEDIA_IN_DEVICE";
-        case 0xC0000021: return "STATUS_ALREADY_COMMITTED";
-        case 0xC0000022: return "STATUS_ACCESS_DENIED";
-        case 0xC0000023: return "STATUS_BUFFER_TOO_SMALL";
-        case 0xC0000034: return "STATUS_OBJECT_NAME_NOT_FOUND";
-        case 0xC000009A: return "STATUS_INSUFF_RES";
-        case 0xC00000B5: return "STATUS_IO_TIMEOUT";
-        case 0xC00000BB: return "STATUS_NOT_SUPPORTED";
-        case 0xC0000120: return "STATUS_CANCELLED";
-        case 0xC000014F: return "STATUS_UNRECOGNIZED_VOLUME";
-        case 0xC0000183: return "STATUS_DRIVER_INTERNAL_ERROR";
-        case 0xC0000225: return "STATUS_NOT_FOUND";
-        case 0xC0000230: return "STATUS_PROPSET_NOT_FOUND";
-        default: return {};
+        case 0x00000000:
+            return "STATUS_SUCCESS";
+        case 0x00000102:
+            return "STATUS_TIMEOUT";
+        case 0x00000103:
+            return "STATUS_PENDING";
+        case 0x00000104:
+            return "STATUS_REPARSE";
+        case 0x80000005:
+            return "STATUS_BUFFER_OVERFLOW";
+        case 0x80000022:
+            return "STATUS_NO_DATA_DETECTED";
+        case 0xC0000001:
+            return "STATUS_UNSUCCESSFUL";
+        case 0xC0000002:
+            return "STATUS_NOT_IMPLEMENTED";
+        case 0xC0000008:
+            return "STATUS_INVALID_HANDLE";
+        case 0xC000000D:
+            return "STATUS_INVALID_PARAM";
+        case 0xC0000010:
+            return "STATUS_INVALID_DEVICE_REQUEST";
+        case 0xC0000013:
+            return "STATUS_NO_MEDIA_IN_DEVICE";
+        case 0xC0000021:
+            return "STATUS_ALREADY_COMMITTED";
+        case 0xC0000022:
+            return "STATUS_ACCESS_DENIED";
+        case 0xC0000023:
+            return "STATUS_BUFFER_TOO_SMALL";
+        case 0xC0000034:
+            return "STATUS_OBJECT_NAME_NOT_FOUND";
+        case 0xC000009A:
+            return "STATUS_INSUFF_RES";
+        case 0xC00000B5:
+            return "STATUS_IO_TIMEOUT";
+        case 0xC00000BB:
+            return "STATUS_NOT_SUPPORTED";
+        case 0xC0000120:
+            return "STATUS_CANCELLED";
+        case 0xC000014F:
+            return "STATUS_UNRECOGNIZED_VOLUME";
+        case 0xC0000183:
+            return "STATUS_DRIVER_INTERNAL_ERROR";
+        case 0xC0000225:
+            return "STATUS_NOT_FOUND";
+        case 0xC0000230:
+            return "STATUS_PROPSET_NOT_FOUND";
+        default:
+            return {};
     }
 }
 

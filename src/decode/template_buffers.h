@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "record/capture_record.h"
 #include "decode/template_snapshot.h"
+#include "record/capture_record.h"
 
 namespace vantrel {
 
@@ -14,7 +14,9 @@ enum class BufferSection { Input, Output };
 
 // Whether a template name switches its section on: not empty and not "None"
 // (exact, case-sensitive).
-inline bool TemplateNameIsOn(std::string_view name) { return !name.empty() && name != "None"; }
+inline bool TemplateNameIsOn(std::string_view name) {
+    return !name.empty() && name != "None";
+}
 
 // Appends the whole section (header, value lines, closing line) for the
 // template `name`, reading its rows from `templates`.

@@ -36,9 +36,9 @@ private:
 };
 
 struct IoctlFilterSelection {
-    int32_t code = -1;           // selected IOCTL code, -1 for none
-    std::string objectName;      // ObjectName of the selected IOCTL
-    std::string inputTemplate;   // "None", a template name, or empty
+    int32_t code = -1;          // selected IOCTL code, -1 for none
+    std::string objectName;     // ObjectName of the selected IOCTL
+    std::string inputTemplate;  // "None", a template name, or empty
     std::string outputTemplate;
 };
 

@@ -53,9 +53,10 @@ CVantrelDoc::CVantrelDoc(DocumentServices services)
     };
     hooks.onMaxYGrown = [this](int32_t maxY) { View().OnMaxYGrown(maxY); };
     hooks.formatNew = m_services.formatNew;
-    m_pipeline = std::make_unique<CCapturePipeline>(
-        PipelineParts{m_records, m_state, m_axes, m_selection, m_templates, results, notices, m_ring},
-        std::move(hooks));
+    m_pipeline =
+        std::make_unique<CCapturePipeline>(PipelineParts{m_records, m_state, m_axes, m_selection,
+                                                         m_templates, results, notices, m_ring},
+                                           std::move(hooks));
     m_filters = std::make_unique<CFilterControl>(
         m_link, m_state, [this](std::string_view text) { m_pipeline->AppendNotice(text); });
     m_catalogue.SetTemplatePublisher(
@@ -75,7 +76,9 @@ CVantrelDoc::~CVantrelDoc() {
     m_catalogue.Close();
 }
 
-void CVantrelDoc::Message(uint32_t id) { m_services.prompts->MessageById(id, BoxIcon::None); }
+void CVantrelDoc::Message(uint32_t id) {
+    m_services.prompts->MessageById(id, BoxIcon::None);
+}
 
 bool CVantrelDoc::OnNewDocument() {
     if (!m_link.OpenDriver(m_services.openDriver)) {
@@ -206,7 +209,9 @@ void CVantrelDoc::OnDeviceSelected(size_t row) {
     if (m_state.FilterActive()) ShowDeviceMask(row);
 }
 
-void CVantrelDoc::New() { ResetCapture(); }
+void CVantrelDoc::New() {
+    ResetCapture();
+}
 
 void CVantrelDoc::ResetCapture() {
     View().OnRecordsCleared();
@@ -222,7 +227,9 @@ void CVantrelDoc::SetTitle(std::string title) {
     View().OnTitleChanged(m_title);
 }
 
-void CVantrelDoc::RefreshCurrentView() { View().RefreshCurrentView(); }
+void CVantrelDoc::RefreshCurrentView() {
+    View().RefreshCurrentView();
+}
 
 bool CVantrelDoc::Open() {
     if (m_state.FilterActive()) {
@@ -259,7 +266,8 @@ bool CVantrelDoc::OpenFile(const std::string& path) {
     View().RefreshCurrentView();
     View().OnGraphReset(CAxisDefaults::kInitialMaxX, m_axes.MaxY());
     SetTitle(std::string(LoadString(IDS_APP_NAME)) + " - " + FileTitle(path));
-    if (m_services.settings) WriteTestFilePath(std::filesystem::absolute(path).string(), *m_services.settings);
+    if (m_services.settings)
+        WriteTestFilePath(std::filesystem::absolute(path).string(), *m_services.settings);
     return true;
 }
 
@@ -306,7 +314,8 @@ bool CVantrelDoc::SaveFile(const std::string& path) {
         return false;
     }
     SetTitle(std::string(LoadString(IDS_APP_NAME)) + " - " + FileTitle(path));
-    if (m_services.settings) WriteTestFilePath(std::filesystem::absolute(path).string(), *m_services.settings);
+    if (m_services.settings)
+        WriteTestFilePath(std::filesystem::absolute(path).string(), *m_services.settings);
     return true;
 }
 

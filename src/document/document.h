@@ -50,14 +50,14 @@ enum class CataloguePolicy {
 };
 
 struct DocumentServices {
-    DriverOpener openDriver;        // opens "\\.\KLAVDRIVER"
-    IPrompts* prompts = nullptr;    // message boxes and file dialogs (required)
+    DriverOpener openDriver;             // opens "\\.\KLAVDRIVER"
+    IPrompts* prompts = nullptr;         // message boxes and file dialogs (required)
     ISettingsStore* settings = nullptr;  // null: no settings are read or written
     IResultsSink* results = nullptr;     // the results pane (required)
     IResultsSink* notices = nullptr;     // the grey notices; null: the results pane
     IDocumentView* view = nullptr;       // may be set later with SetView
     CataloguePolicy catalogue = CataloguePolicy::DefaultOrAsk;
-    std::string cataloguePath;           // for PathIfGiven
+    std::string cataloguePath;  // for PathIfGiven
     // Formats newly arrived records instead of text blocks (the CLI's JSON
     // Lines); empty: text blocks.
     std::function<void(const CIrpRecord&, size_t index, std::string& out)> formatNew;
@@ -149,9 +149,13 @@ public:
     void SetShowAllDevices(bool all);
     void SetOutputFlags(uint32_t flags) { m_state.SetOutputFlags(flags); }
     // The IOCTL selector's choices, for the printing thread and the views.
-    void PublishIoctlSelection(IoctlFilterSelection selection) { m_selection.Set(std::move(selection)); }
+    void PublishIoctlSelection(IoctlFilterSelection selection) {
+        m_selection.Set(std::move(selection));
+    }
     void SetIoctlFilter(bool on) { m_state.SetIoctlFilter(on); }
-    void PublishTemplates(std::shared_ptr<const CTemplateSnapshot> t) { m_templates.Set(std::move(t)); }
+    void PublishTemplates(std::shared_ptr<const CTemplateSnapshot> t) {
+        m_templates.Set(std::move(t));
+    }
 
     // --- State --------------------------------------------------------------
     const CDocumentState& State() const { return m_state; }

@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-
 #include <limits>
 #include <optional>
 
@@ -21,8 +20,8 @@ QString FromBytes(std::string_view s) {
 std::unique_ptr<QSettings> Open(const std::string& folder, const QString& organization,
                                 const QString& application) {
     if (folder.empty()) {
-        return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, organization,
-                                           application);
+        return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                           organization, application);
     }
     const QString file = FromBytes(folder) + '/' + organization + '/' + application + ".ini";
     return std::make_unique<QSettings>(file, QSettings::IniFormat);
@@ -81,7 +80,8 @@ int32_t CQtSettingsStore::ReadNumber(std::string_view subkey, std::string_view n
 
 bool CQtSettingsStore::WriteNumber(std::string_view subkey, std::string_view name, uint32_t value) {
     // As a signed 32-bit int: on Windows that is a REG_DWORD.
-    return WriteValue(m_folder, subkey, name, QVariant(static_cast<int>(static_cast<int32_t>(value))));
+    return WriteValue(m_folder, subkey, name,
+                      QVariant(static_cast<int>(static_cast<int32_t>(value))));
 }
 
 std::string CQtSettingsStore::ReadText(std::string_view subkey, std::string_view name) {
@@ -105,7 +105,9 @@ std::unique_ptr<QSettings> CQtSettingsStore::OpenFrameworkProfile() const {
                 QString::fromLatin1(kProfileApplication));
 }
 
-std::string ApplicationKey() { return std::string(LoadString(IDS_REGISTRY_KEY)); }
+std::string ApplicationKey() {
+    return std::string(LoadString(IDS_REGISTRY_KEY));
+}
 
 FrameSettings ReadFrameSettings(ISettingsStore& store) {
     FrameSettings v;

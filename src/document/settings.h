@@ -39,7 +39,8 @@ public:
     // The stored text, or empty when missing or longer than 255 bytes.
     virtual std::string ReadText(std::string_view subkey, std::string_view name) = 0;
     // Stores a text (up to its first NUL); false on failure (callers ignore it).
-    virtual bool WriteText(std::string_view subkey, std::string_view name, std::string_view text) = 0;
+    virtual bool WriteText(std::string_view subkey, std::string_view name,
+                           std::string_view text) = 0;
 };
 
 // Settings through QSettings. An empty folder: the platform's own place (the
@@ -102,7 +103,9 @@ inline constexpr int32_t kDefaultYOffset = 300;
 std::string ApplicationKey();
 
 // -1 (missing) becomes the default; any other value is kept.
-inline int32_t OrDefault(int32_t value, int32_t fallback) { return value == -1 ? fallback : value; }
+inline int32_t OrDefault(int32_t value, int32_t fallback) {
+    return value == -1 ? fallback : value;
+}
 
 // Main frame: "AutoUpdate" and "LogToFile".
 struct FrameSettings {
@@ -131,10 +134,10 @@ void WriteTestFilePath(std::string_view path, ISettingsStore& store);
 // The main window's placement, laid out like the 44-byte placement record.
 struct WindowPlacement {
     uint32_t length = 44;
-    uint32_t flags = 0;    // WPF_SETMINPOSITION (1), WPF_RESTORETOMAXIMIZED (2)
+    uint32_t flags = 0;  // WPF_SETMINPOSITION (1), WPF_RESTORETOMAXIMIZED (2)
     uint32_t showCmd = 0;
-    int32_t minX = -1, minY = -1;  // minimised position
-    int32_t maxX = -1, maxY = -1;  // maximised position
+    int32_t minX = -1, minY = -1;                          // minimised position
+    int32_t maxX = -1, maxY = -1;                          // maximised position
     int32_t left = -1, top = -1, right = -1, bottom = -1;  // normal rectangle
 };
 inline constexpr uint32_t WPF_SETMINPOSITION = 1;
@@ -160,6 +163,7 @@ struct StoredPlacement {
 StoredPlacement ReadWindowPlacement(ISettingsStore& store);
 // Writes, in order, "left", "right", "top", "bottom", "showCmd", "minx",
 // "miny", "maxx", "maxy", "flags", "xoffset", "yoffset".
-void WriteWindowPlacement(const WindowPlacement& placement, int32_t xOffset, int32_t yOffset, ISettingsStore& store);
+void WriteWindowPlacement(const WindowPlacement& placement, int32_t xOffset, int32_t yOffset,
+                          ISettingsStore& store);
 
 }  // namespace vantrel

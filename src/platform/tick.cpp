@@ -33,7 +33,8 @@ LocalTime GetLocalTimeNow() {
 #else
     localtime_r(&now, &tm);
 #endif
-    return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                     tm.tm_hour,        tm.tm_min,     tm.tm_sec};
 }
 
 void SetTickSource(std::function<uint32_t()> source) {

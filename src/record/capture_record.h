@@ -80,7 +80,7 @@ inline constexpr size_t InformationClass = 4, FileObject = 8;
 inline constexpr size_t OutputBufferLength = 0, InputBufferLength = 4, IoControlCode = 8,
                         Type3InputBuffer = 12;
 // IRP_MJ_POWER
-inline constexpr size_t PowerState = 0;  // WAIT_WAKE
+inline constexpr size_t PowerState = 0;                                  // WAIT_WAKE
 inline constexpr size_t SequenceD1 = 0, SequenceD2 = 4, SequenceD3 = 8;  // POWER_SEQUENCE copy
 inline constexpr size_t SystemContext = 0, PowerType = 4, State = 8, ShutdownType = 12;
 // IRP_MJ_PNP

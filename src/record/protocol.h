@@ -32,12 +32,18 @@ static_assert(CtlCode(0x22, 0x8F, 0, 0) == IOCTL_ENUMDEVICES);
 // Buffer length that the gateway passes for a control code (input and output).
 constexpr uint32_t IoctlBufferLength(uint32_t code) {
     switch (code) {
-        case IOCTL_SETMODE: return 12;
-        case IOCTL_INITBUFF: return 8;
-        case IOCTL_ACTIVATE_FILTER: return 32;
-        case IOCTL_ENUMDEVICES: return 2326;
-        case IOCTL_UNNAMED_0x91: return 496;
-        default: return 4;
+        case IOCTL_SETMODE:
+            return 12;
+        case IOCTL_INITBUFF:
+            return 8;
+        case IOCTL_ACTIVATE_FILTER:
+            return 32;
+        case IOCTL_ENUMDEVICES:
+            return 2326;
+        case IOCTL_UNNAMED_0x91:
+            return 496;
+        default:
+            return 4;
     }
 }
 
@@ -91,6 +97,8 @@ inline constexpr size_t kRingWriteIndex = 0x04;
 inline constexpr size_t kRingSignalled = 0x08;
 inline constexpr size_t kRingHeaderSize = 0x10;
 inline constexpr size_t kRingSize = kRingHeaderSize + kRingSlots * kRecordSize;
-constexpr size_t RingSlotOffset(uint32_t slot) { return kRingHeaderSize + slot * kRecordSize; }
+constexpr size_t RingSlotOffset(uint32_t slot) {
+    return kRingHeaderSize + slot * kRecordSize;
+}
 
 }  // namespace vantrel::protocol

@@ -49,8 +49,7 @@ public:
     // Records in the chunks that grow (0 .. kGrowthSteps - 1).
     static constexpr size_t kGrowingRecords = kFirstChunk * ((size_t{1} << kGrowthSteps) - 1);
     static constexpr size_t kMaxChunks = size_t{1} << 15;
-    static constexpr size_t kMaxRecords =
-        kGrowingRecords + (kMaxChunks - kGrowthSteps) * kPerChunk;
+    static constexpr size_t kMaxRecords = kGrowingRecords + (kMaxChunks - kGrowthSteps) * kPerChunk;
     // Chunk memory a cleared list keeps for the next records.
     static constexpr size_t kKeptBytes = size_t{256} << 20;
 

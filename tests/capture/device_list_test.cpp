@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "capture/driver_link.h"
-#include "support/scripted_driver.h"
 #include "driver/simulated_driver.h"
 #include "platform/debug_output.h"
+#include "support/scripted_driver.h"
 
 namespace vantrel {
 namespace {
 
-using testing::ScriptedOpener;
 using testing::ScriptedDriverState;
+using testing::ScriptedOpener;
 namespace pr = protocol;
 
 struct Reply {

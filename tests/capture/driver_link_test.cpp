@@ -4,16 +4,16 @@
 
 #include <string>
 
-#include "support/prompts_double.h"
-#include "support/scripted_driver.h"
 #include "driver/simulated_driver.h"
 #include "platform/debug_output.h"
+#include "support/prompts_double.h"
+#include "support/scripted_driver.h"
 
 namespace vantrel {
 namespace {
 
-using testing::ScriptedOpener;
 using testing::ScriptedDriverState;
+using testing::ScriptedOpener;
 namespace pr = protocol;
 
 class DriverLinkTest : public ::testing::Test {
@@ -92,7 +92,8 @@ TEST_F(DriverLinkTest, CaptureStartAndFilterRequestsCarryTheirBytes) {
     EXPECT_FALSE(link.SendSetMode(1));
     EXPECT_FALSE(link.SendInitBuff(1));
     EXPECT_FALSE(link.SendActivateFilter(1, CDriverLink::FlagsFromMask(0)));
-    EXPECT_EQ(debug, "IOCTL_SETMODE failed.\nIOCTL_INITBUFF failed.\nIOCTL_ACTIVATE_FILTER failed.\n");
+    EXPECT_EQ(debug,
+              "IOCTL_SETMODE failed.\nIOCTL_INITBUFF failed.\nIOCTL_ACTIVATE_FILTER failed.\n");
     std::vector<uint8_t> removeFromDevice1(32, 0);
     removeFromDevice1[0] = 1;
     EXPECT_EQ(state->calls.back().bytes, removeFromDevice1);

@@ -1,7 +1,4 @@
-#include "capture/capture_pipeline.h"
-
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <atomic>
@@ -15,10 +12,11 @@
 #include <thread>
 
 #include "analysis/axis_defaults.h"
+#include "capture/capture_pipeline.h"
 #include "decode/text_block.h"
-#include "record/le.h"
 #include "platform/debug_output.h"
 #include "platform/tick.h"
+#include "record/le.h"
 #include "support/recording_sink.h"
 
 namespace vantrel {
@@ -274,8 +272,8 @@ TEST_F(PipelineTest, RangeTimerStartsTheThreadsWhenNeeded) {
 TEST_F(PipelineTest, RangeSelectionFollowsDeviceAndIoctlFilter) {
     auto p = Make();
     p->StartCapture();
-    Feed(3, 0xA);                          // 0..2
-    Feed(3, 0xB, IRP_MJ_DEVICE_CONTROL);   // 3..5
+    Feed(3, 0xA);                         // 0..2
+    Feed(3, 0xB, IRP_MJ_DEVICE_CONTROL);  // 3..5
     ASSERT_TRUE(p->WaitPrinted(5000));
     le::Put32(m_list.AtUnlocked(4)->GetCapture().Parameters + par::IoControlCode, 0x44);
 
@@ -307,13 +305,12 @@ TEST_F(PipelineTest, RangeSelectionFollowsDeviceAndIoctlFilter) {
 }
 
 TEST_F(PipelineTest, LogGetsNewRecordsOnlyNeverRangeReprints) {
-    const auto dir = std::filesystem::temp_directory_path() / ("vantrel_pipeline_log_" + std::to_string(::getpid()));
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("vantrel_pipeline_log_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto path = (dir / LogFileName({2026, 12, 8, 6, 5, 9})).string();
     EXPECT_EQ(LogFileName({2026, 12, 8, 6, 5, 9}), "12-8-2026 6.5.9.log");
-    {
-        std::ofstream(path) << "old content that must go";
-    }
+    { std::ofstream(path) << "old content that must go"; }
     auto p = Make();
     p->Log().Open(path);
     p->StartCapture();

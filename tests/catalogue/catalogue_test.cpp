@@ -80,8 +80,7 @@ TEST_F(CatalogueTest, OffsetsComeBackInOrderAndEqualOffsetsInTableOrder) {
     AddTemplateRow("T", "SHORT", "four-again", 4);
     AddTemplateRow("U", "int", "other", 2);
     using Rows = std::vector<std::pair<int32_t, std::string>>;
-    EXPECT_EQ(SelectedRows("T"),
-              (Rows{{0, "zero"}, {4, "four"}, {4, "four-again"}, {8, "eight"}}));
+    EXPECT_EQ(SelectedRows("T"), (Rows{{0, "zero"}, {4, "four"}, {4, "four-again"}, {8, "eight"}}));
 
     // The snapshot agrees: by name, then offset, then table order.
     auto snap = m_cat.ReadTemplateSnapshot();
@@ -93,9 +92,15 @@ TEST_F(CatalogueTest, OffsetsComeBackInOrderAndEqualOffsetsInTableOrder) {
 }
 
 TEST_F(CatalogueTest, HostileNamesAreMatchedExactlyAndChangeNothingElse) {
-    const std::vector<std::string> names = {
-        "a\"b", "it's", "x]y", "[Name]", "\"; DROP TABLE \"Templates\"; --",
-        "' OR 1=1 --", "T\" OR \"1\"=\"1", "plain", "PLAIN"};
+    const std::vector<std::string> names = {"a\"b",
+                                            "it's",
+                                            "x]y",
+                                            "[Name]",
+                                            "\"; DROP TABLE \"Templates\"; --",
+                                            "' OR 1=1 --",
+                                            "T\" OR \"1\"=\"1",
+                                            "plain",
+                                            "PLAIN"};
     auto valueName = [](size_t i) { return std::string(1, 'v') += std::to_string(i); };
     for (size_t i = 0; i < names.size(); ++i) {
         AddTemplateRow(names[i], "int", valueName(i), static_cast<int32_t>(i));
@@ -342,7 +347,8 @@ TEST(IoctlFilter, Test) {
     EXPECT_FALSE(IoctlFilterTest(rec, true, otherCode));
 
     rec.GetCapture().SetParam32(par::IoControlCode, 0x80000000);
-    EXPECT_TRUE(IoctlFilterTest(rec, true, {static_cast<int32_t>(0x80000000u), "\\Device\\Serial0", "", ""}));
+    EXPECT_TRUE(IoctlFilterTest(rec, true,
+                                {static_cast<int32_t>(0x80000000u), "\\Device\\Serial0", "", ""}));
 }
 
 // ------------------------------------------------------------------ opening
@@ -379,8 +385,9 @@ TEST_F(OpenForDocument, AMissingTableOpensAndIsReportedByItsRecordset) {
         db.setDatabaseName("half.db");
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("CREATE TABLE \"Ioctls\" (\"Ioctl\" INTEGER, \"Object\" TEXT, "
-                           "\"Input Buffer\" TEXT, \"Output Buffer\" TEXT, \"Ioctl Name\" TEXT)"));
+        ASSERT_TRUE(
+            q.exec("CREATE TABLE \"Ioctls\" (\"Ioctl\" INTEGER, \"Object\" TEXT, "
+                   "\"Input Buffer\" TEXT, \"Output Buffer\" TEXT, \"Ioctl Name\" TEXT)"));
     }
     QSqlDatabase::removeDatabase("half");
     std::shared_ptr<const CTemplateSnapshot> published;

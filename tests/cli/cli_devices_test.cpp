@@ -1,7 +1,7 @@
 // Runs vantrel-cli devices as a user would.
 
 #include <gtest/gtest.h>
-
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,7 +9,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
@@ -29,11 +28,12 @@ std::string Slurp(const std::string& path) {
 Result RunCli(const std::string& environment, const std::string& args) {
     // Names of their own: ctest runs the tests of this file side by side.
     const std::string stem = ::testing::TempDir() + "/cli_devices_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                             "_" + std::to_string(::getpid());
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                             std::to_string(::getpid());
     const std::string out = stem + "_out.txt", err = stem + "_err.txt";
-    const std::string command = "env -u VANTREL_DRIVER -u VANTREL_SIM_DEVICES " + environment + " '" +
-                                VANTREL_CLI_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const std::string command = "env -u VANTREL_DRIVER -u VANTREL_SIM_DEVICES " + environment +
+                                " '" + VANTREL_CLI_PATH + "' " + args + " >'" + out + "' 2>'" +
+                                err + "'";
     const int status = std::system(command.c_str());
     Result r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -1,7 +1,6 @@
 // Runs vantrel-cli dump on test files made here.
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "record/test_file.h"
 #include "catalogue/catalogue.h"
 #include "decode/text_block.h"
+#include "record/test_file.h"
 
 namespace vantrel {
 namespace {
@@ -30,8 +29,8 @@ protected:
     void SetUp() override {
         m_dir = std::filesystem::temp_directory_path() /
                 ("vantrel_dump_" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-                 std::to_string(::getpid()));
+                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                 "_" + std::to_string(::getpid()));
         std::filesystem::create_directories(m_dir);
         // A device control on the disk with a geometry in its output buffer,
         // and a read.
@@ -59,8 +58,8 @@ protected:
     void TearDown() override { std::filesystem::remove_all(m_dir); }
 
     int Cli(const std::string& args) {
-        const std::string command = "cd '" + m_dir.string() + "' && '" + VANTREL_CLI + "' " + args +
-                                    " >stdout 2>stderr";
+        const std::string command =
+            "cd '" + m_dir.string() + "' && '" + VANTREL_CLI + "' " + args + " >stdout 2>stderr";
         const int status = std::system(command.c_str());
         m_out = ReadAll(m_dir / "stdout");
         m_err = ReadAll(m_dir / "stderr");
@@ -74,7 +73,8 @@ protected:
         settings.outputFlags = flags;
         settings.templates = templates;
         settings.outputTemplate = output;
-        for (size_t i = 0; i < m_list.Size(); ++i) FormatRecord(*m_list.AtUnlocked(i), settings, text);
+        for (size_t i = 0; i < m_list.Size(); ++i)
+            FormatRecord(*m_list.AtUnlocked(i), settings, text);
         return text;
     }
 

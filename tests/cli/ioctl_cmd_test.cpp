@@ -14,8 +14,9 @@ TEST(CliIoctl, PrintsTheFourParts) {
 
     testing::internal::CaptureStdout();
     EXPECT_EQ(CmdIoctl({"4294967295"}), kExitOk);  // decimal, full 32 bits
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Device Type: 0x0000ffff\nFunction: 0x0fff\nAccess: 0x0003\nMethod: METHOD_NEITHER\n");
+    EXPECT_EQ(
+        testing::internal::GetCapturedStdout(),
+        "Device Type: 0x0000ffff\nFunction: 0x0fff\nAccess: 0x0003\nMethod: METHOD_NEITHER\n");
 }
 
 TEST(CliIoctl, BadInputAndUsage) {

@@ -1,7 +1,6 @@
 // Runs vantrel-cli records and roundtrip on test files made here.
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,7 +31,8 @@ class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_dir = std::filesystem::temp_directory_path() /
-                ("vantrel_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                ("vantrel_cli_" +
+                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
                  "_" + std::to_string(::getpid()));
         std::filesystem::create_directories(m_dir);
     }
@@ -40,8 +40,8 @@ protected:
 
     CliRun Cli(const std::string& args) {
         const auto out = m_dir / "stdout", err = m_dir / "stderr";
-        const std::string command = std::string("'") + VANTREL_CLI + "' " + args + " >'" + out.string() +
-                                    "' 2>'" + err.string() + "'";
+        const std::string command = std::string("'") + VANTREL_CLI + "' " + args + " >'" +
+                                    out.string() + "' 2>'" + err.string() + "'";
         const int status = std::system(command.c_str());
         CliRun r;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -85,7 +85,8 @@ TEST_F(CliTest, RecordsPrintsHeaderAndOneLinePerRecord) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,
               "ymax=22 start=100 stop=900 count=2\n"
-              "0\t0x81a2b3c4\t0x00000003\t0x00000000\t0xc0000022\t1.235\t4000\tDisk \xE4\t\\Device\\Harddisk0\\DR0\n"
+              "0\t0x81a2b3c4\t0x00000003\t0x00000000\t0xc0000022\t1.235\t4000\tDisk "
+              "\xE4\t\\Device\\Harddisk0\\DR0\n"
               "1\t0x00000000\t0x0000001b\t0x00000009\t0x00000000\t-0.500\t0\t\t\n");
     EXPECT_EQ(r.err, "");
 

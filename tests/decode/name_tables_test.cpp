@@ -56,42 +56,46 @@ TEST(NameTables, MajorTableHoldsThirtyFixedRows) {
 }
 
 TEST(NameTables, MajorCodeOutsideTableHasNoName) {
-    for (uint32_t code : {30u, 31u, 0x100u, 0xFFFFFFFFu}) EXPECT_TRUE(MajorFunctionName(code).empty());
+    for (uint32_t code : {30u, 31u, 0x100u, 0xFFFFFFFFu})
+        EXPECT_TRUE(MajorFunctionName(code).empty());
 }
 
 TEST(NameTables, MinorNamesOfPowerWmiAndPnp) {
     const std::vector<const char*> power = {"IRP_MN_WAIT_WAKE", "IRP_MN_POWER_SEQUENCE",
                                             "IRP_MN_SET_POWER", "IRP_MN_QUERY_POWER"};
-    const std::vector<const char*> wmi = {
-        "IRP_MN_QUERY_ALL_DATA",     "IRP_MN_QUERY_SINGLE_INSTANCE",
-        "IRP_MN_CHANGE_SINGLE_INSTANCE", "IRP_MN_CHANGE_SINGLE_ITEM",
-        "IRP_MN_ENABLE_EVENTS",      "IRP_MN_DISABLE_EVENTS",
-        "IRP_MN_ENABLE_COLLECTION",  "IRP_MN_DISABLE_COLLECTION",
-        "IRP_MN_REGINFO",            "IRP_MN_EXECUTE_METHOD"};
-    const std::vector<const char*> pnp = {
-        "IRP_MN_START_DEVICE",
-        "IRP_MN_QUERY_REMOVE_DEVICE",
-        "IRP_MN_REMOVE_DEVICE",
-        "IRP_MN_CANCEL_REMOVE_DEVICE",
-        "IRP_MN_STOP_DEVICE",
-        "IRP_MN_QUERY_STOP_DEVICE",
-        "IRP_MN_CANCEL_STOP_DEVICE",
-        "IRP_MN_QUERY_DEVICE_RELATIONS",
-        "IRP_MN_QUERY_INTERFACE",
-        "IRP_MN_QUERY_CAPABILITIES",
-        "IRP_MN_QUERY_RESOURCES",
-        "IRP_MN_QUERY_RESOURCE_REQUIREMENTS",
-        "IRP_MN_QUERY_DEVICE_TEXT",
-        "IRP_MN_FILTER_RESOURCE_REQUIREMENTS",
-        "",
-        "IRP_MN_READ_CONFIG",
-        "IRP_MN_WRITE_CONFIG",
-        "IRP_MN_EJECT",
-        "IRP_MN_SET_LOCK",
-        "IRP_MN_QUERY_ID",
-        "IRP_MN_QUERY_PNP_DEVICE_STATE",
-        "IRP_MN_QUERY_BUS_INFORMATION",
-        "IRP_MN_DEVICE_USAGE_NOTIFICATION"};
+    const std::vector<const char*> wmi = {"IRP_MN_QUERY_ALL_DATA",
+                                          "IRP_MN_QUERY_SINGLE_INSTANCE",
+                                          "IRP_MN_CHANGE_SINGLE_INSTANCE",
+                                          "IRP_MN_CHANGE_SINGLE_ITEM",
+                                          "IRP_MN_ENABLE_EVENTS",
+                                          "IRP_MN_DISABLE_EVENTS",
+                                          "IRP_MN_ENABLE_COLLECTION",
+                                          "IRP_MN_DISABLE_COLLECTION",
+                                          "IRP_MN_REGINFO",
+                                          "IRP_MN_EXECUTE_METHOD"};
+    const std::vector<const char*> pnp = {"IRP_MN_START_DEVICE",
+                                          "IRP_MN_QUERY_REMOVE_DEVICE",
+                                          "IRP_MN_REMOVE_DEVICE",
+                                          "IRP_MN_CANCEL_REMOVE_DEVICE",
+                                          "IRP_MN_STOP_DEVICE",
+                                          "IRP_MN_QUERY_STOP_DEVICE",
+                                          "IRP_MN_CANCEL_STOP_DEVICE",
+                                          "IRP_MN_QUERY_DEVICE_RELATIONS",
+                                          "IRP_MN_QUERY_INTERFACE",
+                                          "IRP_MN_QUERY_CAPABILITIES",
+                                          "IRP_MN_QUERY_RESOURCES",
+                                          "IRP_MN_QUERY_RESOURCE_REQUIREMENTS",
+                                          "IRP_MN_QUERY_DEVICE_TEXT",
+                                          "IRP_MN_FILTER_RESOURCE_REQUIREMENTS",
+                                          "",
+                                          "IRP_MN_READ_CONFIG",
+                                          "IRP_MN_WRITE_CONFIG",
+                                          "IRP_MN_EJECT",
+                                          "IRP_MN_SET_LOCK",
+                                          "IRP_MN_QUERY_ID",
+                                          "IRP_MN_QUERY_PNP_DEVICE_STATE",
+                                          "IRP_MN_QUERY_BUS_INFORMATION",
+                                          "IRP_MN_DEVICE_USAGE_NOTIFICATION"};
     const std::pair<uint32_t, const std::vector<const char*>*> tables[] = {
         {0x16, &power}, {0x17, &wmi}, {0x1B, &pnp}};
     for (auto [major, names] : tables) {

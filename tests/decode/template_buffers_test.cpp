@@ -54,14 +54,14 @@ TEST(TemplateBuffers, LengthIsCappedAt200) {
 
 TEST(TemplateBuffers, EveryTypeAndItsValueForm) {
     IRP_CAPTURE_RECORD r = DeviceControl(0, 40);
-    Put(r.OutputData, 0, {0x41, 0x00});                  // char 'A', char 0
-    Put(r.OutputData, 2, {0x00, 0x80});                  // SHORT 0x8000
-    Put(r.OutputData, 4, {0x12, 0x00});                  // SHORT 0x0012
-    Put(r.OutputData, 6, {0x00, 0x00, 0x80, 0x3F});     // float 1.0, unaligned
-    Put(r.OutputData, 10, {0xEF, 0xBE, 0xAD, 0xDE});    // long
-    Put(r.OutputData, 14, {0x78, 0x56, 0x34, 0x12});    // PVOID
-    Put(r.OutputData, 18, {0x00, 0x00, 0x00, 0x80});    // int INT_MIN
-    Put(r.OutputData, 22, {0xCD, 0xCC, 0x4C, 0xBF});    // float -0.8
+    Put(r.OutputData, 0, {0x41, 0x00});               // char 'A', char 0
+    Put(r.OutputData, 2, {0x00, 0x80});               // SHORT 0x8000
+    Put(r.OutputData, 4, {0x12, 0x00});               // SHORT 0x0012
+    Put(r.OutputData, 6, {0x00, 0x00, 0x80, 0x3F});   // float 1.0, unaligned
+    Put(r.OutputData, 10, {0xEF, 0xBE, 0xAD, 0xDE});  // long
+    Put(r.OutputData, 14, {0x78, 0x56, 0x34, 0x12});  // PVOID
+    Put(r.OutputData, 18, {0x00, 0x00, 0x00, 0x80});  // int INT_MIN
+    Put(r.OutputData, 22, {0xCD, 0xCC, 0x4C, 0xBF});  // float -0.8
     EXPECT_EQ(Section(r, BufferSection::Output, "ALL",
                       {{"ALL", "char", "Letter", 0},
                        {"ALL", "char", "Nul", 1},
@@ -120,12 +120,17 @@ TEST(TemplateBuffers, ReadRecordTakesItsInputCountFromTheKey) {
 TEST(TemplateBuffers, LongLabelsGetFewerTabs) {
     IRP_CAPTURE_RECORD r = DeviceControl(0, 4);
     // 8 + "long " + 25 = 38 characters: no tab.
-    EXPECT_EQ(Section(r, BufferSection::Output, "L",
-                      {{"L", "long", std::string(25, 'v'), 0}, {"L", "long", std::string(24, 'w'), 0}}),
-              "\r\n    Output Buffer Template {\r\n"
-              "        long " + std::string(25, 'v') + "=\t0x00000000\r\n"
-              "        long " + std::string(24, 'w') + "\t=\t0x00000000\r\n"
-              "    } L\r\n");
+    EXPECT_EQ(
+        Section(r, BufferSection::Output, "L",
+                {{"L", "long", std::string(25, 'v'), 0}, {"L", "long", std::string(24, 'w'), 0}}),
+        "\r\n    Output Buffer Template {\r\n"
+        "        long " +
+            std::string(25, 'v') +
+            "=\t0x00000000\r\n"
+            "        long " +
+            std::string(24, 'w') +
+            "\t=\t0x00000000\r\n"
+            "    } L\r\n");
 }
 
 }  // namespace

@@ -6,13 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "analysis/axis_defaults.h"
-
-#include <limits>
 #include "decode/number_format.h"
 #include "decode/template_buffers.h"
 
@@ -100,8 +99,9 @@ TEST_F(TextBlock, EachFlagSwitchesItsLineInFixedOrder) {
         {0x08, "    Minor Code:\t\t\t0x00000017\r\n"},
         {0x02, "    Latency:\t\t\t2.250 ms\r\n"},
     };
-    const std::string head = "IRP Monitor Data\r\n    PDEVICE_OBJECT:\t\t0x81a2b3c0\r\n"
-                             "    NTSTATUS:\t\t\tSTATUS_SUCCESS\r\n";
+    const std::string head =
+        "IRP Monitor Data\r\n    PDEVICE_OBJECT:\t\t0x81a2b3c0\r\n"
+        "    NTSTATUS:\t\t\tSTATUS_SUCCESS\r\n";
     std::string all = head;
     uint32_t flags = 0;
     for (const auto& l : lines) {
@@ -126,7 +126,8 @@ TEST_F(TextBlock, MajorAndMinorCodeLines) {
     EXPECT_EQ(Line(Format(Record(0x17, 9), 0x08), 3), "    Minor Code:\t\t\tIRP_MN_EXECUTE_METHOD");
     EXPECT_EQ(Line(Format(Record(0x1B, 0x0E), 0x08), 3), "    Minor Code:\t\t\t0x0000000e");
     // Codes past the table print their number and read nothing outside it.
-    EXPECT_EQ(Line(Format(Record(0x1D, 0), 0x04), 3), "    Major Code:\t\t\tIRP_MJ_MAXIMUM_FUNCTION");
+    EXPECT_EQ(Line(Format(Record(0x1D, 0), 0x04), 3),
+              "    Major Code:\t\t\tIRP_MJ_MAXIMUM_FUNCTION");
     EXPECT_EQ(Line(Format(Record(30, 0), 0x04), 3), "    Major Code:\t\t\t0x0000001e");
     EXPECT_EQ(Line(Format(Record(0xFFFFFFFF, 0), 0x04), 3), "    Major Code:\t\t\t0xffffffff");
 }
@@ -140,9 +141,9 @@ TEST_F(TextBlock, LatencyLineRoundsToThreeDecimals) {
 
 // The hand-written "%.3f" must give the C library's bytes for any float.
 TEST(NumberFormat, Fixed3MatchesPrintfForFloats) {
-    std::vector<float> values = {0.0f, -0.0f, 0.0004f, 0.0005f, 0.0015f, 0.0625f, 0.1875f,
-                                 1.0005f, 2.5f, 999.9995f, 12.9f, 21.5f, 1e-30f, 3.4e38f,
-                                 -3.4e38f, INFINITY, -INFINITY, NAN, -NAN};
+    std::vector<float> values = {0.0f,     -0.0f,    0.0004f,   0.0005f, 0.0015f, 0.0625f, 0.1875f,
+                                 1.0005f,  2.5f,     999.9995f, 12.9f,   21.5f,   1e-30f,  3.4e38f,
+                                 -3.4e38f, INFINITY, -INFINITY, NAN,     -NAN};
     std::mt19937 rng(12345);
     for (int i = 0; i < 200000; ++i) {
         uint32_t bits = static_cast<uint32_t>(rng());
@@ -213,9 +214,9 @@ TEST_F(TextBlock, TemplateSectionsFollowParametersInputFirst) {
     };
 
     // The sections do not depend on the major code (a read here).
-    EXPECT_EQ(with("In", "Out", &templates),
-              body + section(BufferSection::Input, "In") + section(BufferSection::Output, "Out") +
-                  kSeparator);
+    EXPECT_EQ(with("In", "Out", &templates), body + section(BufferSection::Input, "In") +
+                                                 section(BufferSection::Output, "Out") +
+                                                 kSeparator);
     EXPECT_EQ(with("None", "Out", &templates),
               body + section(BufferSection::Output, "Out") + kSeparator);
     EXPECT_EQ(with("none", "", &templates),

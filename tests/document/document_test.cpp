@@ -4,7 +4,6 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>

@@ -98,7 +98,8 @@ TEST_F(FilterControlTest, AddChecksTheIrpsFirstThenTheDevices) {
 }
 
 TEST_F(FilterControlTest, AddResetsLogsStartsAndFiltersEachSelectedRow) {
-    const auto dir = std::filesystem::temp_directory_path() / ("vantrel_filter_add_" + std::to_string(::getpid()));
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("vantrel_filter_add_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto old = std::filesystem::current_path();
     std::filesystem::current_path(dir);

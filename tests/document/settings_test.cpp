@@ -1,11 +1,9 @@
 #include "document/settings.h"
 
 #include <gtest/gtest.h>
-
-#include <QSettings>
-
 #include <unistd.h>
 
+#include <QSettings>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -21,8 +19,9 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = std::filesystem::temp_directory_path() /
-                (std::string("vantrel_settings_") + info->name() + "_" + std::to_string(::getpid()));
+        m_dir =
+            std::filesystem::temp_directory_path() /
+            (std::string("vantrel_settings_") + info->name() + "_" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
         m_store = std::make_unique<CQtSettingsStore>(m_dir.string());
@@ -88,7 +87,8 @@ TEST_F(SettingsTest, NumbersAndTextsRoundTrip) {
     EXPECT_EQ(ReadRegistryText(kKey, "t"), "ab");
 
     // Values live where QSettings("Corvane", "Vantrel") keeps them.
-    QSettings direct(QString::fromStdString((m_dir / "Corvane" / "Vantrel.ini").string()), QSettings::IniFormat);
+    QSettings direct(QString::fromStdString((m_dir / "Corvane" / "Vantrel.ini").string()),
+                     QSettings::IniFormat);
     EXPECT_EQ(direct.value("n").toInt(), -1);
 }
 
@@ -172,7 +172,10 @@ TEST_F(SettingsTest, FailuresAreQuiet) {
     EXPECT_EQ(ReadRegistryText("", "x"), "");
     // A folder that cannot hold the file: writes fail, reads give defaults.
     const auto file = m_dir / "plainfile";
-    { FILE* f = std::fopen(file.string().c_str(), "w"); std::fclose(f); }
+    {
+        FILE* f = std::fopen(file.string().c_str(), "w");
+        std::fclose(f);
+    }
     m_store = std::make_unique<CQtSettingsStore>(file.string());
     EXPECT_FALSE(WriteRegistryNumber(kKey, "x", 1));
     EXPECT_EQ(ReadFrameSettings(*m_store).AutoUpdate, 1);
@@ -209,21 +212,22 @@ TEST(SettingsOrderTest, ReadAndWriteOrders) {
     ReadDocumentSettings(s);
     WriteDocumentSettings({1, 63}, s);
     EXPECT_EQ(s.log, (std::vector<std::string>{"R AutoUpdate", "R LogToFile", "W LogToFile=0",
-                                               "W AutoUpdate=1", "R filter", "R params", "W filter=1",
-                                               "W params=63"}));
+                                               "W AutoUpdate=1", "R filter", "R params",
+                                               "W filter=1", "W params=63"}));
     s.log.clear();
     ReadWindowPlacement(s);
-    EXPECT_EQ(s.log, (std::vector<std::string>{"R minx", "R miny", "R maxx", "R maxy", "R flags", "R left",
-                                               "R right", "R top", "R bottom", "R showCmd", "R xoffset",
-                                               "R yoffset"}));
+    EXPECT_EQ(s.log, (std::vector<std::string>{"R minx", "R miny", "R maxx", "R maxy", "R flags",
+                                               "R left", "R right", "R top", "R bottom",
+                                               "R showCmd", "R xoffset", "R yoffset"}));
     s.log.clear();
     WindowPlacement w;
-    w.left = 1, w.right = 2, w.top = 3, w.bottom = 4, w.showCmd = 5, w.minX = 6, w.minY = 7, w.maxX = 8,
-    w.maxY = 9, w.flags = 1;
+    w.left = 1, w.right = 2, w.top = 3, w.bottom = 4, w.showCmd = 5, w.minX = 6, w.minY = 7,
+    w.maxX = 8, w.maxY = 9, w.flags = 1;
     WriteWindowPlacement(w, 11, 12, s);
-    EXPECT_EQ(s.log, (std::vector<std::string>{"W left=1", "W right=2", "W top=3", "W bottom=4", "W showCmd=5",
-                                               "W minx=6", "W miny=7", "W maxx=8", "W maxy=9", "W flags=1",
-                                               "W xoffset=11", "W yoffset=12"}));
+    EXPECT_EQ(s.log,
+              (std::vector<std::string>{"W left=1", "W right=2", "W top=3", "W bottom=4",
+                                        "W showCmd=5", "W minx=6", "W miny=7", "W maxx=8",
+                                        "W maxy=9", "W flags=1", "W xoffset=11", "W yoffset=12"}));
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -43,7 +43,8 @@ CIrpRecord Patterned(uint32_t major, uint32_t minor, uint32_t seed = 1) {
     c.StartTime = 0x1122334455667788ull + seed;
     c.EndTime = 0x1122334455AA7788ull + seed;
     c.Status = 0xC0000010u ^ seed;
-    for (size_t i = 0; i < rec::ParametersSize; ++i) c.Parameters[i] = static_cast<uint8_t>(0x40 + i + seed);
+    for (size_t i = 0; i < rec::ParametersSize; ++i)
+        c.Parameters[i] = static_cast<uint8_t>(0x40 + i + seed);
     for (size_t i = 0; i < rec::DataSize; ++i) {
         c.OutputData[i] = static_cast<uint8_t>(0x80 + i * 3 + seed);
         c.InputData[i] = static_cast<uint8_t>(0x11 + i * 5 + seed);
@@ -68,7 +69,9 @@ bool Load(std::string_view bytes, TestFileHeader& h, CRecordList& list, std::str
 }
 
 // The bytes of a record from its block on: record size minus the block.
-size_t BlockStart(const CIrpRecord& r) { return StoredRecordSize(r) - StoredBlockSize(r.GetCapture()); }
+size_t BlockStart(const CIrpRecord& r) {
+    return StoredRecordSize(r) - StoredBlockSize(r.GetCapture());
+}
 
 TEST(TestFileFormat, EmptyTestIsTheSixteenHeaderBytes) {
     const std::string bytes = Store({}, {47, 0x01020304, 0xA0B0C0D0, 99});
@@ -91,7 +94,10 @@ TEST(TestFileFormat, RecordFieldsInOrder) {
     r.SetObjectName("");
     IRP_CAPTURE_RECORD& c = r.GetCapture();
     const std::string expected = Bytes()
-                                     .U32(10).U32(100).U32(200).U32(1)
+                                     .U32(10)
+                                     .U32(100)
+                                     .U32(200)
+                                     .U32(1)
                                      .U32(0xBF000000)  // -0.5f
                                      .U32(r.GetTickCount())
                                      .Str("ab")
@@ -159,8 +165,8 @@ TEST(TestFileFormat, DeviceControlStoresOutputBytesFromTheSignedLength) {
         uint32_t outputLength;
         size_t stored;
     };
-    const Case cases[] = {{4, 4}, {4096, 200}, {0, 0}, {199, 199}, {200, 200}, {0xFFFFFFFF, 0},
-                          {0x80000000, 0}, {0x7FFFFFFF, 200}};
+    const Case cases[] = {{4, 4},     {4096, 200},     {0, 0},          {199, 199},
+                          {200, 200}, {0xFFFFFFFF, 0}, {0x80000000, 0}, {0x7FFFFFFF, 200}};
     for (const Case& k : cases) {
         SCOPED_TRACE(k.outputLength);
         CIrpRecord r = Patterned(IRP_MJ_DEVICE_CONTROL, 0);
@@ -176,7 +182,8 @@ TEST(TestFileFormat, DeviceControlStoresOutputBytesFromTheSignedLength) {
                   std::string(reinterpret_cast<const char*>(r.GetCapture().Parameters), 16));
         EXPECT_EQ(bytes.substr(block, k.stored),
                   std::string(reinterpret_cast<const char*>(r.GetCapture().OutputData), k.stored));
-        EXPECT_EQ(bytes.substr(block + k.stored, 4), Bytes().U32(std::bit_cast<uint32_t>(next.GetLatency())).s);
+        EXPECT_EQ(bytes.substr(block + k.stored, 4),
+                  Bytes().U32(std::bit_cast<uint32_t>(next.GetLatency())).s);
 
         TestFileHeader h;
         CRecordList list;
@@ -197,16 +204,35 @@ TEST(TestFileFormat, BlockSizesOfEveryLayout) {
         size_t size;
     };
     const Case cases[] = {
-        {IRP_MJ_CREATE, 5, 16}, {IRP_MJ_READ, 0, 16}, {IRP_MJ_WRITE, 0, 16},
-        {IRP_MJ_QUERY_INFORMATION, 0, 8}, {IRP_MJ_SET_INFORMATION, 0, 12},
-        {IRP_MJ_QUERY_VOLUME_INFORMATION, 0, 8}, {IRP_MJ_POWER, 0, 4}, {IRP_MJ_POWER, 1, 12},
-        {IRP_MJ_POWER, 2, 20}, {IRP_MJ_POWER, 3, 20}, {IRP_MJ_POWER, 4, 0},
-        {IRP_MJ_PNP, 0x00, 8}, {IRP_MJ_PNP, 0x07, 4}, {IRP_MJ_PNP, 0x08, 16},
-        {IRP_MJ_PNP, 0x09, 100}, {IRP_MJ_PNP, 0x0A, 0}, {IRP_MJ_PNP, 0x0C, 8},
-        {IRP_MJ_PNP, 0x0D, 4}, {IRP_MJ_PNP, 0x0F, 16}, {IRP_MJ_PNP, 0x10, 16},
-        {IRP_MJ_PNP, 0x12, 1}, {IRP_MJ_PNP, 0x13, 4}, {IRP_MJ_PNP, 0x16, 8},
-        {IRP_MJ_PNP, 0x17, 0}, {IRP_MJ_CLOSE, 0, 0}, {IRP_MJ_INTERNAL_DEVICE_CONTROL, 0, 0},
-        {0x1C, 0, 0}, {0xFFFFFFFF, 0, 0}, {IRP_MJ_PNP, 0x109, 0},
+        {IRP_MJ_CREATE, 5, 16},
+        {IRP_MJ_READ, 0, 16},
+        {IRP_MJ_WRITE, 0, 16},
+        {IRP_MJ_QUERY_INFORMATION, 0, 8},
+        {IRP_MJ_SET_INFORMATION, 0, 12},
+        {IRP_MJ_QUERY_VOLUME_INFORMATION, 0, 8},
+        {IRP_MJ_POWER, 0, 4},
+        {IRP_MJ_POWER, 1, 12},
+        {IRP_MJ_POWER, 2, 20},
+        {IRP_MJ_POWER, 3, 20},
+        {IRP_MJ_POWER, 4, 0},
+        {IRP_MJ_PNP, 0x00, 8},
+        {IRP_MJ_PNP, 0x07, 4},
+        {IRP_MJ_PNP, 0x08, 16},
+        {IRP_MJ_PNP, 0x09, 100},
+        {IRP_MJ_PNP, 0x0A, 0},
+        {IRP_MJ_PNP, 0x0C, 8},
+        {IRP_MJ_PNP, 0x0D, 4},
+        {IRP_MJ_PNP, 0x0F, 16},
+        {IRP_MJ_PNP, 0x10, 16},
+        {IRP_MJ_PNP, 0x12, 1},
+        {IRP_MJ_PNP, 0x13, 4},
+        {IRP_MJ_PNP, 0x16, 8},
+        {IRP_MJ_PNP, 0x17, 0},
+        {IRP_MJ_CLOSE, 0, 0},
+        {IRP_MJ_INTERNAL_DEVICE_CONTROL, 0, 0},
+        {0x1C, 0, 0},
+        {0xFFFFFFFF, 0, 0},
+        {IRP_MJ_PNP, 0x109, 0},
     };
     for (const Case& k : cases) {
         CIrpRecord r = Patterned(k.major, static_cast<uint32_t>(k.minor));
@@ -220,7 +246,8 @@ TEST(TestFileFormat, PnpWithoutBlockIsFollowedDirectlyByTheNextRecord) {
     const std::string bytes = Store({a, b});
     const size_t aSize = 8 + 1 + 10 + 1 + 21 + 32;
     EXPECT_EQ(StoredRecordSize(a), aSize);
-    EXPECT_EQ(bytes.substr(16 + aSize, 8), Bytes().U32(std::bit_cast<uint32_t>(b.GetLatency())).U32(1002).s);
+    EXPECT_EQ(bytes.substr(16 + aSize, 8),
+              Bytes().U32(std::bit_cast<uint32_t>(b.GetLatency())).U32(1002).s);
     EXPECT_EQ(bytes.size(), 16 + aSize + StoredRecordSize(b));
 }
 
@@ -276,7 +303,8 @@ TEST(TestFileFormat, CapabilityFlagWordAsTenValues) {
     const std::string bytes = Store({r});
     const size_t block = 16 + BlockStart(r);
     Bytes expected;
-    expected.U16(64).U16(1).U32(2).U32(1).U32(0).U32(1).U32(0).U32(1).U32(0).U32(1).U32(0).U32(0x2ABCD);
+    expected.U16(64).U16(1).U32(2).U32(1).U32(0).U32(1).U32(0).U32(1).U32(0).U32(1).U32(0).U32(
+        0x2ABCD);
     expected.Raw(std::string(reinterpret_cast<const char*>(c.Parameters + 8), 56));
     EXPECT_EQ(bytes.substr(block), expected.s);
 
@@ -288,7 +316,12 @@ TEST(TestFileFormat, CapabilityFlagWordAsTenValues) {
     // A value wider than its field would lose bits: refused, naming the record.
     for (size_t value = 0; value < 10; ++value) {
         std::string bad = bytes;
-        bad.replace(block + 4 + 4 * value, 4, Bytes().U32(value == 0 ? 4 : value == 9 ? 0x400000 : 2).s);
+        bad.replace(block + 4 + 4 * value, 4,
+                    Bytes()
+                        .U32(value == 0   ? 4
+                             : value == 9 ? 0x400000
+                                          : 2)
+                        .s);
         CRecordList untouched;
         std::string error;
         EXPECT_FALSE(Load(bad, h, untouched, &error));
@@ -302,8 +335,10 @@ std::vector<CIrpRecord> EveryLayout() {
     std::vector<CIrpRecord> v;
     uint32_t seed = 1;
     for (uint32_t major = 0; major <= 0x1D; ++major) v.push_back(Patterned(major, 0, seed++));
-    for (uint32_t minor = 0; minor <= 5; ++minor) v.push_back(Patterned(IRP_MJ_POWER, minor, seed++));
-    for (uint32_t minor = 0; minor <= 0x18; ++minor) v.push_back(Patterned(IRP_MJ_PNP, minor, seed++));
+    for (uint32_t minor = 0; minor <= 5; ++minor)
+        v.push_back(Patterned(IRP_MJ_POWER, minor, seed++));
+    for (uint32_t minor = 0; minor <= 0x18; ++minor)
+        v.push_back(Patterned(IRP_MJ_PNP, minor, seed++));
     for (uint32_t len : {0u, 1u, 57u, 199u, 200u, 5000u, 0xFFFFFFF0u}) {
         v.push_back(Patterned(IRP_MJ_DEVICE_CONTROL, 0, seed++));
         v.back().GetCapture().SetParam32(par::OutputBufferLength, len);
@@ -346,7 +381,8 @@ TEST(TestFileFormat, SaveLoadSaveIsByteIdenticalForEveryLayout) {
         for (uint8_t byte : b.GetCapture().InputData) ASSERT_EQ(byte, 0);
         const size_t block = StoredBlockSize(a.GetCapture());
         if (block <= 16) {
-            for (size_t p = block; p < rec::ParametersSize; ++p) ASSERT_EQ(b.GetCapture().Parameters[p], 0);
+            for (size_t p = block; p < rec::ParametersSize; ++p)
+                ASSERT_EQ(b.GetCapture().Parameters[p], 0);
             for (size_t p = 0; p < block; ++p)
                 ASSERT_EQ(b.GetCapture().Parameters[p], a.GetCapture().Parameters[p]);
         }
@@ -395,7 +431,8 @@ TEST(TestFileLoad, BadCountsAndStringsNameTheProblem) {
     std::string huge = good;
     huge.replace(12, 4, Bytes().U32(0xFFFFFFFF).s);
     EXPECT_FALSE(Load(huge, h, list, &error));
-    EXPECT_NE(error.find("record count 4294967295 is larger than the data"), std::string::npos) << error;
+    EXPECT_NE(error.find("record count 4294967295 is larger than the data"), std::string::npos)
+        << error;
 
     // One more record than present: fails at that record.
     std::string more = good;
@@ -416,13 +453,15 @@ TEST(TestFileLoad, BadCountsAndStringsNameTheProblem) {
     longString += std::string("\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 7) + std::string(40, 'a');
     EXPECT_FALSE(Load(longString, h, list, &error));
     EXPECT_NE(error.find("record 0"), std::string::npos) << error;
-    EXPECT_NE(error.find("description's length 2147483647 runs past the end"), std::string::npos) << error;
+    EXPECT_NE(error.find("description's length 2147483647 runs past the end"), std::string::npos)
+        << error;
 
     // The wide-string marker.
     std::string wide = Bytes().U32(0).U32(0).U32(0).U32(1).U32(0).U32(0).s;
     wide += std::string("\x00\xFF\xFE\xFF", 4) + std::string(60, 'a');
     EXPECT_FALSE(Load(wide, h, list, &error));
-    EXPECT_NE(error.find("object name is marked as a wide-character string"), std::string::npos) << error;
+    EXPECT_NE(error.find("object name is marked as a wide-character string"), std::string::npos)
+        << error;
     EXPECT_TRUE(list.Empty());
 }
 
@@ -441,8 +480,9 @@ TEST(TestFileLoad, LongPrefixForShortStringsIsAccepted) {
 }
 
 TEST(TestFileIo, StoreAndLoadThroughFiles) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("vantrel_tf_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const auto dir =
+        std::filesystem::temp_directory_path() /
+        ("vantrel_tf_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "a.vtl").string();
     CRecordList list;

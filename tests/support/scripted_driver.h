@@ -34,8 +34,10 @@ struct ScriptedDriverState {
 
 class ScriptedDriverDevice final : public IDriverDevice {
 public:
-    explicit ScriptedDriverDevice(std::shared_ptr<ScriptedDriverState> state) : m_state(std::move(state)) {}
-    bool DeviceIoControl(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t outLength) override {
+    explicit ScriptedDriverDevice(std::shared_ptr<ScriptedDriverState> state)
+        : m_state(std::move(state)) {}
+    bool DeviceIoControl(uint32_t code, uint8_t* buffer, uint32_t inLength,
+                         uint32_t outLength) override {
         DriverCall call{code, buffer == nullptr, inLength, outLength, {}};
         if (buffer) call.bytes.assign(buffer, buffer + inLength);
         m_state->calls.push_back(std::move(call));
