@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs, builds and runs every test: the layer check, the
+# Installs, builds and runs every test: the layer and format checks, the
 # release build, the AddressSanitizer+UBSan and ThreadSanitizer builds, the
 # fuzz run of each fuzz target.
 set -euo pipefail
@@ -11,6 +11,7 @@ export QT_QPA_PLATFORM=offscreen
 
 step "Installing the Debian packages" tools/setup.sh
 step "Checking the layers" tools/check-layers
+step "Checking the formatting" tools/check-format
 for preset in release asan tsan; do
   step "Configuring the $preset build" cmake --preset "$preset"
   step "Building ($preset)" cmake --build --preset "$preset"
