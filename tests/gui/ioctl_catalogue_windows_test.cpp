@@ -242,7 +242,8 @@ private slots:
             QCOMPARE(d.result(), int(QDialog::Accepted));
         });
         windows->OpenTemplateEditor();
-        const auto rows = m_catalogue->ReadTemplateSnapshot()->RowsOf("aaa_NEW");
+        const auto snapshot = m_catalogue->ReadTemplateSnapshot();
+        const auto rows = snapshot->RowsOf("aaa_NEW");
         QCOMPARE(rows.size(), size_t{1});
         QCOMPARE(rows[0].type, std::string("SHORT"));
         QVERIFY(m_templates);

@@ -36,7 +36,7 @@ void AnswerNextModal(std::function<void(Dialog&)> answer) {
     };
     auto state = std::make_shared<State>();
     state->clock.start();
-    auto* poll = new QTimer;
+    auto* poll = new QTimer(qApp);  // goes with the application at the latest
     QObject::connect(poll, &QTimer::timeout, [poll, state, answer] {
         const bool late = state->clock.elapsed() > 5000;
         if (!state->answered) {
