@@ -73,7 +73,10 @@ struct JsonValue {
     size_t line = 1;
     std::string text;  // a string's UTF-8, a number's token
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;
+    // Member names and values side by side: a pair of an incomplete type
+    // does not compile with every standard library.
+    std::vector<std::string> memberNames;
+    std::vector<JsonValue> members;
 };
 
 class JsonReader {
@@ -161,7 +164,8 @@ private:
             if (!Take(':')) return Fault("':' was expected after a key");
             JsonValue member;
             if (!ReadValue(member, depth + 1)) return false;
-            v.members.emplace_back(std::move(key), std::move(member));
+            v.memberNames.push_back(std::move(key));
+            v.members.push_back(std::move(member));
         } while (Take(','));
         return Take('}') || Fault("',' or '}' was expected");
     }
@@ -292,7 +296,9 @@ bool RowFields(const JsonValue& row, const std::vector<const char*>& keys,
         return FailAt(row.line, "a row must be an object", error);
     fields.assign(keys.size(), ExchangeField{});
     std::vector<bool> seen(keys.size(), false);
-    for (const auto& [key, value] : row.members) {
+    for (size_t m = 0; m < row.members.size(); ++m) {
+        const std::string& key = row.memberNames[m];
+        const JsonValue& value = row.members[m];
         size_t i = 0;
         while (i < keys.size() && key != keys[i]) ++i;
         if (i == keys.size()) return FailAt(value.line, "unknown key \"" + key + "\"", error);
@@ -367,7 +373,9 @@ bool ParseCatalogueJson(std::string_view text, CatalogueContents& out, std::stri
     if (doc.kind != JsonValue::Kind::Object)
         return FailAt(doc.line, "the file must hold one JSON object", error);
     std::set<std::string> seen;
-    for (const auto& [key, value] : doc.members) {
+    for (size_t m = 0; m < doc.members.size(); ++m) {
+        const std::string& key = doc.memberNames[m];
+        const JsonValue& value = doc.members[m];
         if (!seen.insert(key).second)
             return FailAt(value.line, "the key \"" + key + "\" appears twice", error);
         std::vector<size_t> lines;

@@ -101,6 +101,9 @@ TEST(RecordListTest, PositionsMapOntoGrowingThenEqualChunks) {
 }
 
 TEST(RecordListTest, StartsNoThreadUntilPrefetchIsEnabledAndJoinsIt) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer starts threads of its own";
+#endif
     const int before = ThreadCount();
     if (before < 0) GTEST_SKIP() << "no thread count on this system";
     {
