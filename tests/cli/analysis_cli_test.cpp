@@ -11,21 +11,15 @@
 #include <string>
 
 #include "record/test_file.h"
+#include "support/cli_runner.h"
 
 namespace vantrel {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using testing::CliCall;
+using testing::CliRun;
+using testing::ReadFileBytes;
+using testing::RunCli;
 
 const char* const kRowNames[28] = {"IRP_MJ_CREATE",
                                    "IRP_MJ_CREATE_NAMED_PIPE",
@@ -87,17 +81,7 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(m_dir); }
 
-    CliRun Cli(const std::string& args) {
-        const auto out = m_dir / "stdout", err = m_dir / "stderr";
-        const std::string command = std::string("'") + VANTREL_CLI + "' " + args + " >'" +
-                                    out.string() + "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        CliRun r;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadAll(out);
-        r.err = ReadAll(err);
-        return r;
-    }
+    CliRun Cli(const std::string& args) { return RunCli(VANTREL_CLI, args, m_dir); }
     std::string Path(const char* name) const { return "'" + (m_dir / name).string() + "'"; }
 
     // Eight records: three reads (one pending), three device controls of two
@@ -225,7 +209,7 @@ size_t Count(const std::string& s, const std::string& what) {
 TEST_F(AnalysisCliTest, GraphAsPngAndPdf) {
     CliRun r = Cli("graph " + Path("t.vtl") + " --output " + Path("g.png") + " --now 11000");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::string png = ReadAll(m_dir / "g.png");
+    std::string png = ReadFileBytes(m_dir / "g.png");
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
     EXPECT_EQ(BigEndian(png, 16), 1024u);
@@ -233,13 +217,13 @@ TEST_F(AnalysisCliTest, GraphAsPngAndPdf) {
 
     r = Cli("graph " + Path("t.vtl") + " --output " + Path("s.png") + " --width 640 --height 480");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    png = ReadAll(m_dir / "s.png");
+    png = ReadFileBytes(m_dir / "s.png");
     EXPECT_EQ(BigEndian(png, 16), 640u);
     EXPECT_EQ(BigEndian(png, 20), 480u);
 
     r = Cli("graph " + Path("t.vtl") + " --output " + Path("g.pdf"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string pdf = ReadAll(m_dir / "g.pdf");
+    const std::string pdf = ReadFileBytes(m_dir / "g.pdf");
     EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
     EXPECT_EQ(Count(pdf, "/MediaBox [0 0 595"), 1u) << "one A4 page";
     EXPECT_NE(pdf.find("842"), std::string::npos);

@@ -11,37 +11,23 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_runner.h"
+#include "support/document_fixture.h"
+
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    std::string out, err;
-};
+using vantrel::testing::CliCall;
+using vantrel::testing::CliRun;
+using vantrel::testing::ReadFileBytes;
+using vantrel::testing::ScratchDir;
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-Result RunCli(const std::string& environment, const std::string& args) {
+CliRun RunCli(const std::string& environment, const std::string& args) {
     // Names of their own: ctest runs the tests of this file side by side.
-    const std::string stem = ::testing::TempDir() + "/cli_devices_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-                             std::to_string(::getpid());
-    const std::string out = stem + "_out.txt", err = stem + "_err.txt";
-    const std::string command = "env -u VANTREL_DRIVER -u VANTREL_SIM_DEVICES " + environment +
-                                " '" + VANTREL_CLI_PATH + "' " + args + " >'" + out + "' 2>'" +
-                                err + "'";
-    const int status = std::system(command.c_str());
-    Result r;
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    return r;
+    const ScratchDir scratch(std::string("cli_devices_") +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    CliCall call;
+    call.prefix = "env -u VANTREL_DRIVER -u VANTREL_SIM_DEVICES " + environment;
+    return vantrel::testing::RunCli(VANTREL_CLI_PATH, args, scratch.Path(), call);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -52,7 +38,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 TEST(CliDevicesTest, ListsEveryDeviceObjectOnePerLine) {
-    const Result r = RunCli("", "devices");
+    const CliRun r = RunCli("", "devices");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
     ASSERT_FALSE(r.out.empty());
@@ -70,13 +56,13 @@ TEST(CliDevicesTest, ListsEveryDeviceObjectOnePerLine) {
 }
 
 TEST(CliDevicesTest, OffersOnlyTheDevicesNamedInTheEnvironment) {
-    const Result r = RunCli("VANTREL_SIM_DEVICES='\\Device\\Null,\\Device\\Beep'", "devices");
+    const CliRun r = RunCli("VANTREL_SIM_DEVICES='\\Device\\Null,\\Device\\Beep'", "devices");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "0x8a61f3c8\t\\Device\\Beep\tBeep\n0x8a6204f8\t\\Device\\Null\tNull\n");
 }
 
 TEST(CliDevicesTest, AbsentDriverIsOneErrorLineAndExitTwo) {
-    const Result r = RunCli("VANTREL_DRIVER=none", "devices");
+    const CliRun r = RunCli("VANTREL_DRIVER=none", "devices");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,

@@ -13,16 +13,15 @@
 #include "catalogue/catalogue.h"
 #include "decode/text_block.h"
 #include "record/test_file.h"
+#include "support/cli_runner.h"
 
 namespace vantrel {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using vantrel::testing::CliCall;
+using vantrel::testing::CliRun;
+using vantrel::testing::ReadFileBytes;
+using vantrel::testing::RunCli;
 
 class DumpCliTest : public ::testing::Test {
 protected:
@@ -58,12 +57,12 @@ protected:
     void TearDown() override { std::filesystem::remove_all(m_dir); }
 
     int Cli(const std::string& args) {
-        const std::string command =
-            "cd '" + m_dir.string() + "' && '" + VANTREL_CLI + "' " + args + " >stdout 2>stderr";
-        const int status = std::system(command.c_str());
-        m_out = ReadAll(m_dir / "stdout");
-        m_err = ReadAll(m_dir / "stderr");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        CliCall call;
+        call.workDir = m_dir.string();
+        const CliRun r = RunCli(VANTREL_CLI, args, m_dir, call);
+        m_out = r.out;
+        m_err = r.err;
+        return r.exitCode;
     }
     std::string Path(const char* name) const { return (m_dir / name).string(); }
     std::string Expected(uint32_t flags, const CTemplateSnapshot* templates = nullptr,

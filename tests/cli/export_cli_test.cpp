@@ -13,23 +13,17 @@
 
 #include "export/export_readers.h"
 #include "record/test_file.h"
+#include "support/cli_runner.h"
 
 namespace vantrel {
 namespace {
 
+using vantrel::testing::CliCall;
+using vantrel::testing::CliRun;
+using vantrel::testing::ReadFileBytes;
+using vantrel::testing::RunCli;
+
 namespace fs = std::filesystem;
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 class ExportCliTest : public ::testing::Test {
 protected:
@@ -46,17 +40,9 @@ protected:
 
     // Standard output goes to `stdoutPath` (a file of the run folder unless given).
     CliRun Cli(const std::string& args, std::string stdoutPath = {}) {
-        const fs::path err = m_dir / "stderr";
-        const bool captured = stdoutPath.empty();
-        if (captured) stdoutPath = (m_dir / "stdout").string();
-        const std::string command = std::string("'") + VANTREL_CLI + "' " + args + " >'" +
-                                    stdoutPath + "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        CliRun r;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (captured) r.out = ReadAll(stdoutPath);
-        r.err = ReadAll(err);
-        return r;
+        CliCall call;
+        call.stdoutPath = std::move(stdoutPath);
+        return RunCli(VANTREL_CLI, args, m_dir, call);
     }
     // A quoted path in the run folder.
     std::string Run(const char* name) const {
@@ -128,7 +114,7 @@ TEST_F(ExportCliTest, BothFormatsToStdoutAndToAFile) {
             Cli("export " + Run("a.vtl") + " --format " + format + " --output " + Run("out"));
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(ReadAll(m_dir / "run" / "out"), text);
+        EXPECT_EQ(ReadFileBytes(m_dir / "run" / "out"), text);
     }
     EXPECT_EQ(RunFolderSize(), 2u) << "the input and OUT only";
 }

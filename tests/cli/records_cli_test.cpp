@@ -11,21 +11,15 @@
 #include <string>
 
 #include "record/test_file.h"
+#include "support/cli_runner.h"
 
 namespace vantrel {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using vantrel::testing::CliCall;
+using vantrel::testing::CliRun;
+using vantrel::testing::ReadFileBytes;
+using vantrel::testing::RunCli;
 
 class CliTest : public ::testing::Test {
 protected:
@@ -38,17 +32,7 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(m_dir); }
 
-    CliRun Cli(const std::string& args) {
-        const auto out = m_dir / "stdout", err = m_dir / "stderr";
-        const std::string command = std::string("'") + VANTREL_CLI + "' " + args + " >'" +
-                                    out.string() + "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        CliRun r;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadAll(out);
-        r.err = ReadAll(err);
-        return r;
-    }
+    CliRun Cli(const std::string& args) { return RunCli(VANTREL_CLI, args, m_dir); }
     std::string Path(const char* name) const { return (m_dir / name).string(); }
     void Write(const char* name, const std::string& bytes) {
         std::ofstream(m_dir / name, std::ios::binary) << bytes;
@@ -99,7 +83,7 @@ TEST_F(CliTest, RoundtripIsByteIdentical) {
     Write("in.vtl", bytes);
     const CliRun r = Cli("roundtrip '" + Path("in.vtl") + "' '" + Path("out.vtl") + "'");
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(ReadAll(m_dir / "out.vtl"), bytes);
+    EXPECT_EQ(ReadFileBytes(m_dir / "out.vtl"), bytes);
 }
 
 TEST_F(CliTest, BadInputAndUsage) {
