@@ -2,7 +2,7 @@
 # Installs the Debian packages that build, run and test Vantrel (as root, or
 # through sudo). Quiet unless something fails.
 set -euo pipefail
-packages=(build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
+packages=(build-essential libx11-dev cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6sql6-sqlite libqt6svg6 clang libclang-rt-14-dev clang-format
           clang-tidy xvfb xauth xdotool)
 missing=()

@@ -220,6 +220,7 @@ void CVantrelDoc::ResetCapture() {
     View().OnGraphReset(m_axes.MaxX(), m_axes.MaxY());
     View().RefreshCurrentView();
     SetTitle(std::string(LoadString(IDS_APP_NAME)));
+    m_pathName.clear();
 }
 
 void CVantrelDoc::SetTitle(std::string title) {
@@ -266,8 +267,8 @@ bool CVantrelDoc::OpenFile(const std::string& path) {
     View().RefreshCurrentView();
     View().OnGraphReset(CAxisDefaults::kInitialMaxX, m_axes.MaxY());
     SetTitle(std::string(LoadString(IDS_APP_NAME)) + " - " + FileTitle(path));
-    if (m_services.settings)
-        WriteTestFilePath(std::filesystem::absolute(path).string(), *m_services.settings);
+    m_pathName = std::filesystem::absolute(path).string();
+    if (m_services.settings) WriteTestFilePath(m_pathName, *m_services.settings);
     return true;
 }
 
@@ -314,8 +315,8 @@ bool CVantrelDoc::SaveFile(const std::string& path) {
         return false;
     }
     SetTitle(std::string(LoadString(IDS_APP_NAME)) + " - " + FileTitle(path));
-    if (m_services.settings)
-        WriteTestFilePath(std::filesystem::absolute(path).string(), *m_services.settings);
+    m_pathName = std::filesystem::absolute(path).string();
+    if (m_services.settings) WriteTestFilePath(m_pathName, *m_services.settings);
     return true;
 }
 
@@ -334,6 +335,15 @@ bool CVantrelDoc::RequestViewRange(const std::string& startText, const std::stri
     const long long n = static_cast<long long>(m_records.Size());
     m_pipeline->RequestRange(static_cast<size_t>(start - 1), static_cast<size_t>(std::min(end, n)));
     return true;
+}
+
+RecordSelection CVantrelDoc::CurrentRecordSelection() const {
+    RecordSelection s;
+    s.allDevices = m_state.ShowAllDevices() || m_state.FileLoaded();
+    if (const auto selected = m_state.SelectedDevice()) s.device = selected->deviceObject;
+    s.ioctlFilter = m_state.IoctlFilter();
+    if (const auto ioctl = m_selection.Get()) s.ioctl = *ioctl;
+    return s;
 }
 
 void CVantrelDoc::SetShowAllDevices(bool all) {

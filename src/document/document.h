@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "analysis/axis_defaults.h"
+#include "analysis/graph_refresh.h"
+#include "analysis/record_selection.h"
 #include "capture/capture_pipeline.h"
 #include "capture/capture_ring.h"
 #include "capture/device_list.h"
@@ -168,6 +170,15 @@ public:
     CCatalogue& Catalogue() { return m_catalogue; }
     uint32_t ProcessorSpeed() const { return m_link.ProcessorSpeed(); }
     const std::string& Title() const { return m_title; }
+    // The full path of the test file last opened or saved; empty for a new test.
+    const std::string& PathName() const { return m_pathName; }
+    // The records the views take now: the data scope (a loaded test shows
+    // every device), the selected device, the IOCTL filter and its choice.
+    RecordSelection CurrentRecordSelection() const;
+    // The filter's start and stop ticks (stop 0 while a filter is active).
+    FilterTicks CurrentFilterTicks() const {
+        return {m_axes.FilterStartTick(), m_axes.FilterStopTick()};
+    }
     // The header a Save As writes: default maximum Y and the filter ticks.
     TestFileHeader CurrentHeader() const;
     CCapturePipeline& Pipeline() { return *m_pipeline; }
@@ -202,6 +213,7 @@ private:
     std::unique_ptr<CCapturePipeline> m_pipeline;
     std::unique_ptr<CFilterControl> m_filters;
     std::string m_title;
+    std::string m_pathName;
     bool m_settingsRead = false;
 
     // Capture thread only: the IOCTLs already reported for one generation.

@@ -21,7 +21,7 @@ CIrpMonitorPage::CIrpMonitorPage(QWidget* parent)
       m_addRemove(new QPushButton(QStringLiteral("Add / Remove Filter"), this)),
       m_update(new QPushButton(QStringLiteral("Update Selection"), this)) {
     setObjectName(QStringLiteral("irpMonitorPage"));
-    m_title->setObjectName(QStringLiteral("pageTitle"));
+    m_title->setObjectName(QStringLiteral("caption"));
     m_title->hide();
 
     m_list->setObjectName(QStringLiteral("irpList"));

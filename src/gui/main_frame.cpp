@@ -1,12 +1,659 @@
 #include "gui/main_frame.h"
 
-#include "document/string_table.h"
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <algorithm>
+
+#include "document/document.h"
+#include "document/settings.h"
+#include "gui/command_table.h"
+#include "gui/device_list_view.h"
+#include "gui/dialog_runner.h"
+#include "gui/document_selector_host.h"
+#include "gui/graph_view_page.h"
+#include "gui/help_window.h"
+#include "gui/ioctl_catalogue_windows.h"
+#include "gui/irp_monitor_page.h"
+#include "gui/lock_indicators.h"
+#include "gui/qt_text.h"
+#include "gui/results_pane.h"
+#include "gui/small_dialogs.h"
+#include "gui/statistics_page.h"
+#include "gui/tab_view.h"
 
 namespace vantrel {
+namespace {
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(QString::fromLatin1(LoadString(IDS_APP_NAME).data()));
-    resize(900, 640);
+// How often the idle update runs: the toolbar follows the record count and
+// the pane's text while a capture runs, and the lock indicators follow the
+// keyboard.
+constexpr int kIdleUpdateMs = 250;
+
+constexpr const char* kLockTexts[] = {"CAP", "NUM", "SCRL"};
+constexpr const char* kLockNames[] = {"Caps Lock", "Num Lock", "Scroll Lock"};
+
+QString Text(const char* s) {
+    return QString::fromLatin1(s);
+}
+
+bool IsMinimizedCommand(uint32_t showCmd) {
+    // SW_SHOWMINIMIZED, SW_MINIMIZE, SW_SHOWMINNOACTIVE, SW_FORCEMINIMIZE
+    return showCmd == 2 || showCmd == 6 || showCmd == 7 || showCmd == 11;
+}
+
+}  // namespace
+
+const CMainFrame::Handler CMainFrame::kHandlers[] = {
+    {cmd::kNew, &CMainFrame::OnNew},
+    {cmd::kOpen, &CMainFrame::OnOpen},
+    {cmd::kSaveAs, &CMainFrame::OnSaveAs},
+    {cmd::kExit, &CMainFrame::OnExit},
+    {cmd::kUndo, &CMainFrame::OnUndo},
+    {cmd::kCut, &CMainFrame::OnCut},
+    {cmd::kCopy, &CMainFrame::OnCopy},
+    {cmd::kPaste, &CMainFrame::OnPaste},
+    {cmd::kToolbar, &CMainFrame::OnToggleToolBar},
+    {cmd::kStatusBar, &CMainFrame::OnToggleStatusBar},
+    {cmd::kIoctlSelector, &CMainFrame::OnIoctlSelector},
+    {cmd::kIoctlTemplates, &CMainFrame::OnIoctlTemplates},
+    {cmd::kSelectedDevice, &CMainFrame::OnSelectedDevice},
+    {cmd::kAllDevices, &CMainFrame::OnAllDevices},
+    {cmd::kOutputProperties, &CMainFrame::OnOutputProperties},
+    {cmd::kViewDataRange, &CMainFrame::OnViewDataRange},
+    {cmd::kAutoUpdate, &CMainFrame::OnAutoUpdate},
+    {cmd::kLogToFile, &CMainFrame::OnLogToFile},
+    {cmd::kClear, &CMainFrame::OnClear},
+    {cmd::kGraphProperties, &CMainFrame::OnGraphProperties},
+    {cmd::kRefresh, &CMainFrame::OnRefresh},
+    {cmd::kHelpContents, &CMainFrame::OnHelpContents},
+    {cmd::kAbout, &CMainFrame::OnAbout},
+};
+
+CMainFrame::CMainFrame(FrameServices services, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services)) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowTitle(QStringLiteral("Vantrel"));
+    setWindowIcon(ResourceIcon(128));
+    // The system's default placement for a first start, at a size that
+    // leaves room for the 260 by 300 pixel upper panes.
+    resize(1000, 720);
+    if (m_services.settings) {
+        const FrameSettings values = ReadFrameSettings(*m_services.settings);
+        m_autoUpdate = values.AutoUpdate != 0;
+        m_logToFile = values.LogToFile != 0;
+    }
+    BuildActions();
+    BuildToolBar();
+    BuildStatusBar();
+    BuildMenus();
+    BuildClientArea();
+
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(next, &QShortcut::activated, this, [this] { MoveToPane(1); });
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
+    connect(previous, &QShortcut::activated, this, [this] { MoveToPane(-1); });
+    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandStates(); });
+
+    m_idle = new QTimer(this);
+    m_idle->setInterval(kIdleUpdateMs);
+    connect(m_idle, &QTimer::timeout, this, [this] {
+        UpdateCommandStates();
+        UpdateLockIndicators();
+    });
+    m_idle->start();
+    UpdateCommandStates();
+    UpdateLockIndicators();
+}
+
+CMainFrame::~CMainFrame() {
+    m_idle->stop();
+    // The threads end before the pane they print into and the views they
+    // report to; the document stores its own values and closes the driver.
+    m_doc.reset();
+    if (m_services.settings) {
+        FrameSettings values;
+        values.AutoUpdate = m_autoUpdate ? 1 : 0;
+        values.LogToFile = m_logToFile ? 1 : 0;
+        WriteFrameSettings(values, *m_services.settings);
+    }
+    m_catalogueWindows.reset();
+    m_selectorHost.reset();
+    // The pages read the graph model and the column copy, which go with
+    // this object before its child widgets would.
+    delete m_tabs;
+    m_tabs = nullptr;
+}
+
+// --- Building -----------------------------------------------------------------
+
+void CMainFrame::BuildActions() {
+    for (const CommandInfo& info : CommandTable()) {
+        auto* action = new QAction(Text(info.text), this);
+        action->setObjectName(QStringLiteral("cmd%1").arg(info.id));
+        action->setProperty("commandId", info.id);
+        action->setStatusTip(Text(info.prompt));
+        action->setToolTip(Text(info.tip));
+        action->setCheckable(info.checkable);
+        QList<QKeySequence> keys;
+        for (const char* key : info.keys)
+            if (key) keys << QKeySequence(Text(key), QKeySequence::PortableText);
+        action->setShortcuts(keys);
+        if (info.picture) action->setIcon(QIcon(QStringLiteral(":/icons/") + Text(info.picture)));
+        // The checked state is the command's to set: a click runs the
+        // command, which changes what the next update shows.
+        const int id = info.id;
+        connect(action, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
+        m_actions.push_back(action);
+    }
+}
+
+QAction* CMainFrame::Command(int id) const {
+    for (QAction* action : m_actions)
+        if (action->property("commandId").toInt() == id) return action;
+    return nullptr;
+}
+
+QMenu* CMainFrame::AddMenu(QMenu* parent, const QString& title, std::span<const int> entries) {
+    QMenu* menu = parent ? parent->addMenu(title) : menuBar()->addMenu(title);
+    for (int id : entries) {
+        if (id == cmd::kSeparator)
+            menu->addSeparator();
+        else
+            menu->addAction(Command(id));
+    }
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    return menu;
+}
+
+void CMainFrame::BuildMenus() {
+    AddMenu(nullptr, QStringLiteral("&File"), FileMenuLayout());
+    AddMenu(nullptr, QStringLiteral("&Edit"), EditMenuLayout());
+    static constexpr int kViewTop[] = {cmd::kToolbar,       cmd::kStatusBar,      cmd::kSeparator,
+                                       cmd::kIoctlSelector, cmd::kIoctlTemplates, cmd::kSeparator};
+    QMenu* view = AddMenu(nullptr, QStringLiteral("&View"), kViewTop);
+    static constexpr int kData[] = {cmd::kSelectedDevice, cmd::kAllDevices};
+    AddMenu(view, QStringLiteral("&Data"), kData);
+    view->addSeparator();
+    AddMenu(view, QStringLiteral("&Results Pane"), ResultsPaneMenuLayout());
+    static constexpr int kGraph[] = {cmd::kGraphProperties, cmd::kRefresh};
+    AddMenu(view, QStringLiteral("&Graph"), kGraph);
+    static constexpr int kStatistics[] = {cmd::kRefresh};
+    AddMenu(view, QStringLiteral("&Statistics"), kStatistics);
+    static constexpr int kHelp[] = {cmd::kHelpContents, cmd::kAbout};
+    AddMenu(nullptr, QStringLiteral("&Help"), kHelp);
+
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("resultsContextMenu"));
+    for (int id : ResultsPaneMenuLayout()) {
+        if (id == cmd::kSeparator)
+            m_contextMenu->addSeparator();
+        else
+            m_contextMenu->addAction(Command(id));
+    }
+    connect(m_contextMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+}
+
+void CMainFrame::BuildToolBar() {
+    m_toolBar = new QToolBar(QStringLiteral("Standard"), this);
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
+    m_toolBar->setIconSize(QSize(16, 16));
+    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    for (int id : ToolbarLayout()) {
+        if (id == cmd::kSeparator)
+            m_toolBar->addSeparator();
+        else
+            m_toolBar->addAction(Command(id));
+    }
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+}
+
+void CMainFrame::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    // The message pane's idle text; prompts cover it while a command is
+    // pointed at.
+    m_ready = new QLabel(QStringLiteral("Ready"), bar);
+    m_ready->setObjectName(QStringLiteral("messagePane"));
+    bar->addWidget(m_ready, 1);
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(bar);
+        label->setObjectName(Text(kLockTexts[i]));
+        label->setAccessibleName(Text(kLockNames[i]));
+        label->setAlignment(Qt::AlignCenter);
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(Text(kLockTexts[i])) + 12);
+        bar->addPermanentWidget(label);
+        m_locks[i] = label;
+    }
+}
+
+void CMainFrame::BuildClientArea() {
+    m_outer = new QSplitter(Qt::Vertical, this);
+    m_outer->setObjectName(QStringLiteral("outerSplitter"));
+    m_inner = new QSplitter(Qt::Horizontal, m_outer);
+    m_inner->setObjectName(QStringLiteral("innerSplitter"));
+    m_devices = new CMyListView(m_inner);
+    m_tabs = new CMyTabView(m_inner);
+    m_results = new CMyEditView(m_outer);
+    m_results->SetContextMenu(m_contextMenu);
+    m_outer->addWidget(m_inner);
+    m_outer->addWidget(m_results);
+    // A resized window gives its extra room to the tab view and the
+    // results pane; the device list and the upper row keep their sizes.
+    m_inner->setStretchFactor(0, 0);
+    m_inner->setStretchFactor(1, 1);
+    m_outer->setStretchFactor(0, 0);
+    m_outer->setStretchFactor(1, 1);
+    setCentralWidget(m_outer);
+
+    connect(m_devices, &CMyListView::rowSelectionChanged, this, [this](int row) {
+        if (m_doc && row >= 0) m_doc->OnDeviceSelected(static_cast<size_t>(row));
+        UpdateCommandStates();
+    });
+    connect(m_results, &CMyEditView::pendingApplied, this, &CMainFrame::UpdateCommandStates);
+    connect(m_results, &QPlainTextEdit::selectionChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(m_results, &QPlainTextEdit::undoAvailable, this, &CMainFrame::UpdateCommandStates);
+    connect(m_tabs, &CMyTabView::pageShown, this, &CMainFrame::OnPageShown);
+    connect(m_tabs, &QTabWidget::currentChanged, this, &CMainFrame::UpdateCommandStates);
+}
+
+void CMainFrame::AttachDocument(std::unique_ptr<CVantrelDoc> document) {
+    m_doc = std::move(document);
+    m_doc->SetView(this);
+
+    // The device list's first update.
+    m_doc->FillDeviceList();
+    m_devices->Fill(m_doc->Devices());
+
+    BuildTabPages();
+
+    m_selectorHost = std::make_unique<CDocumentSelectorHost>(*m_doc);
+    m_catalogueWindows = std::make_unique<CIoctlCatalogueWindows>(
+        this, &m_doc->Catalogue(), *m_selectorHost, *m_services.prompts);
+    IDialogRunner* dialogs = m_services.dialogs;
+    m_catalogueWindows->SetEditorRunner([dialogs](CTemplateEditorDialog& d) { dialogs->Run(d); });
+    OnTitleChanged(m_doc->Title());
+    UpdateCommandStates();
+}
+
+void CMainFrame::BuildTabPages() {
+    CVantrelDoc* doc = m_doc.get();
+    AnalysisSource analysis{&doc->Records(), &m_columns,
+                            [doc] { return doc->CurrentRecordSelection(); }};
+    GraphViewSource graph;
+    graph.analysis = analysis;
+    graph.ticks = [doc] { return doc->CurrentFilterTicks(); };
+    graph.defaultMaxima = [doc] {
+        return std::pair<int32_t, int32_t>{doc->Axes().MaxX(), doc->Axes().MaxY()};
+    };
+    graph.showRecord = [doc](int32_t index) {
+        if (index >= 0) doc->ShowRecord(index);
+    };
+    graph.title = [doc] { return FromBytes(doc->Title()); };
+
+    m_irpPage = new CIrpMonitorPage;
+    m_statisticsPage = new CStatisticsPage(analysis);
+    m_graphPage = new CGraphViewPage(m_graphModel, graph);
+    IDialogRunner* dialogs = m_services.dialogs;
+    m_graphPage->SetDialogRunner([dialogs](QDialog& d) { return dialogs->Run(d); });
+    m_tabs->SetPages(m_irpPage, m_statisticsPage, m_graphPage);
+
+    connect(m_irpPage, &CIrpMonitorPage::addRemoveFilterClicked, this,
+            &CMainFrame::OnAddRemoveFilter);
+    connect(m_irpPage, &CIrpMonitorPage::updateSelectionClicked, this,
+            &CMainFrame::OnUpdateSelection);
+}
+
+void CMainFrame::ActivateFrame(int showCmd) {
+    StoredPlacement stored;
+    if (m_services.settings) stored = ReadWindowPlacement(*m_services.settings);
+    uint32_t show = static_cast<uint32_t>(showCmd);
+    if (stored.stored) {
+        const WindowPlacement& p = stored.placement;
+        if (showCmd == kShowNormal) show = p.showCmd;
+        if (p.right > p.left && p.bottom > p.top)
+            setGeometry(p.left, p.top, p.right - p.left, p.bottom - p.top);
+        else
+            move(p.left, p.top);
+    }
+    if (show == kShowMaximized)
+        showMaximized();
+    else if (IsMinimizedCommand(show))
+        showMinimized();
+    else
+        showNormal();
+
+    // Exact pixel sizes: the splitter's other pane takes what is left.
+    const auto apply = [](QSplitter* splitter, int first, int total) {
+        first = std::max(0, first);
+        splitter->setSizes({first, std::max(0, total - first)});
+    };
+    apply(m_inner, stored.xOffset, m_inner->width() - m_inner->handleWidth());
+    apply(m_outer, stored.yOffset, m_outer->height() - m_outer->handleWidth());
+}
+
+void CMainFrame::StorePlacement() {
+    if (!m_services.settings) return;
+    WindowPlacement p;
+    QRect normal = normalGeometry();
+    if (!normal.isValid()) normal = geometry();
+    p.left = normal.left();
+    p.top = normal.top();
+    p.right = normal.left() + normal.width();
+    p.bottom = normal.top() + normal.height();
+    const bool minimized = isMinimized();
+    const bool maximized = isMaximized();
+    p.showCmd = minimized ? kShowMinimized : maximized ? kShowMaximized : kShowNormal;
+    p.flags = PlacementFlags(minimized, maximized);
+    const QList<int> columns = m_inner->sizes();
+    const QList<int> rows = m_outer->sizes();
+    WriteWindowPlacement(p, columns.value(0), rows.value(0), *m_services.settings);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // A range display in progress stops at its next record.
+    if (m_doc) m_doc->StopRange();
+    StorePlacement();
+    event->accept();
+}
+
+// --- Command routing and states ------------------------------------------------
+
+void CMainFrame::ExecuteCommand(int id) {
+    QAction* action = Command(id);
+    if (!action) return;
+    UpdateCommandStates();
+    if (!action->isEnabled()) return;
+    for (const Handler& h : kHandlers) {
+        if (h.id == id) {
+            (this->*h.run)();
+            break;
+        }
+    }
+    UpdateCommandStates();
+}
+
+void CMainFrame::SetState(int id, bool enabled, bool checked) {
+    QAction* action = Command(id);
+    if (!action) return;
+    if (action->isEnabled() != enabled) action->setEnabled(enabled);
+    if (action->isCheckable() && action->isChecked() != checked) action->setChecked(checked);
+}
+
+void CMainFrame::UpdateCommandStates() {
+    const bool haveDoc = m_doc != nullptr;
+    const bool haveRecords = haveDoc && m_doc->RecordCount() > 0;
+    const bool fileLoaded = haveDoc && m_doc->State().FileLoaded();
+    const bool allDevices = haveDoc && m_doc->State().ShowAllDevices();
+    const bool filtering = haveDoc && m_doc->State().FilterActive();
+
+    SetState(cmd::kNew, haveDoc);
+    SetState(cmd::kOpen, haveDoc);
+    SetState(cmd::kSaveAs, haveRecords);
+    SetState(cmd::kExit, true);
+
+    // The Edit commands act on the results pane while it has the focus.
+    const bool paneFocused = m_results && m_results->hasFocus();
+    const bool selection = paneFocused && m_results->textCursor().hasSelection();
+    SetState(cmd::kUndo, paneFocused && m_results->document()->isUndoAvailable());
+    SetState(cmd::kCut, selection && !m_results->isReadOnly());
+    SetState(cmd::kCopy, selection);
+    SetState(cmd::kPaste, paneFocused && m_results->canPaste());
+
+    SetState(cmd::kToolbar, true, m_toolBar->isVisibleTo(this));
+    SetState(cmd::kStatusBar, true, statusBar()->isVisibleTo(this));
+    SetState(cmd::kIoctlSelector, haveDoc,
+             m_catalogueWindows && m_catalogueWindows->SelectorVisible());
+    SetState(cmd::kIoctlTemplates, haveDoc);
+    SetState(cmd::kSelectedDevice, haveDoc && !fileLoaded, haveDoc && !allDevices);
+    SetState(cmd::kAllDevices, haveDoc && !fileLoaded, allDevices);
+    SetState(cmd::kOutputProperties, haveDoc);
+    SetState(cmd::kViewDataRange, haveRecords);
+    SetState(cmd::kAutoUpdate, true, m_autoUpdate);
+    SetState(cmd::kLogToFile, !filtering, m_logToFile);
+    SetState(cmd::kClear, haveDoc && m_results->TextLength() > 0);
+    SetState(cmd::kGraphProperties, haveDoc && m_tabs->currentIndex() == CMyTabView::kGraphViewTab);
+    SetState(cmd::kRefresh, haveDoc);
+    SetState(cmd::kHelpContents, true);
+    SetState(cmd::kAbout, true);
+}
+
+void CMainFrame::UpdateLockIndicators() {
+    const LockStates states = ReadLockStates();
+    const bool on[] = {states.caps, states.num, states.scroll};
+    for (int i = 0; i < 3; ++i) {
+        const QString text = on[i] ? Text(kLockTexts[i]) : QString();
+        if (m_locks[i]->text() != text) m_locks[i]->setText(text);
+    }
+}
+
+void CMainFrame::MoveToPane(int step) {
+    QWidget* current = m_tabs->currentWidget();
+    QWidget* panes[] = {m_devices, current ? current : m_tabs, m_results};
+    int at = -1;
+    for (int i = 0; i < 3; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && (focus == panes[i] || panes[i]->isAncestorOf(focus))) at = i;
+    }
+    const int next = at < 0 ? (step > 0 ? 0 : 2) : (at + 3 + step) % 3;
+    QWidget* target = panes[next];
+    // A page takes the focus on its first focusable control.
+    if (target == current && target->focusPolicy() == Qt::NoFocus) {
+        target->setFocus(Qt::TabFocusReason);
+        if (!target->hasFocus() && target->nextInFocusChain())
+            target->nextInFocusChain()->setFocus(Qt::TabFocusReason);
+        if (QWidget* child = target->focusWidget(); child && target->isAncestorOf(child))
+            child->setFocus(Qt::TabFocusReason);
+        else if (auto* list = target->findChild<QListWidget*>())
+            list->setFocus(Qt::TabFocusReason);
+        else
+            m_tabs->setFocus(Qt::TabFocusReason);
+        return;
+    }
+    target->setFocus(Qt::TabFocusReason);
+}
+
+// --- Commands -----------------------------------------------------------------
+
+void CMainFrame::OnNew() {
+    m_doc->New();
+}
+
+void CMainFrame::OnOpen() {
+    if (m_doc->Open() && m_services.fileUsed) m_services.fileUsed(m_doc->PathName());
+}
+
+void CMainFrame::OnSaveAs() {
+    if (m_doc->SaveAs() && m_services.fileUsed) m_services.fileUsed(m_doc->PathName());
+}
+
+void CMainFrame::OnExit() {
+    close();
+}
+
+void CMainFrame::OnUndo() {
+    m_results->undo();
+}
+void CMainFrame::OnCut() {
+    m_results->cut();
+}
+void CMainFrame::OnCopy() {
+    m_results->copy();
+}
+void CMainFrame::OnPaste() {
+    m_results->paste();
+}
+
+void CMainFrame::OnToggleToolBar() {
+    m_toolBar->setVisible(!m_toolBar->isVisibleTo(this));
+}
+
+void CMainFrame::OnToggleStatusBar() {
+    statusBar()->setVisible(!statusBar()->isVisibleTo(this));
+}
+
+void CMainFrame::OnIoctlSelector() {
+    m_catalogueWindows->ToggleSelector();
+}
+
+void CMainFrame::OnIoctlTemplates() {
+    m_catalogueWindows->OpenTemplateEditor();
+}
+
+void CMainFrame::OnSelectedDevice() {
+    m_doc->SetShowAllDevices(false);
+}
+
+void CMainFrame::OnAllDevices() {
+    m_doc->SetShowAllDevices(true);
+}
+
+void CMainFrame::OnOutputProperties() {
+    if (const auto flags =
+            RunOutputProperties(*m_services.dialogs, this, m_doc->State().OutputFlags()))
+        m_doc->SetOutputFlags(*flags);
+}
+
+void CMainFrame::OnViewDataRange() {
+    const auto choice =
+        RunIrpRange(*m_services.dialogs, this, *m_services.prompts, m_doc->RecordCount());
+    if (choice) m_doc->RequestViewRange(std::to_string(choice->start), std::to_string(choice->end));
+}
+
+void CMainFrame::OnAutoUpdate() {
+    m_autoUpdate = !m_autoUpdate;
+}
+
+void CMainFrame::OnLogToFile() {
+    m_logToFile = !m_logToFile;
+}
+
+void CMainFrame::OnClear() {
+    m_doc->ClearResults();
+    m_results->ApplyPendingNow();
+}
+
+void CMainFrame::OnGraphProperties() {
+    // The page opens its dialog once the command has returned, as a posted
+    // request does.
+    QMetaObject::invokeMethod(
+        m_graphPage, [page = m_graphPage] { page->ShowProperties(); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::OnRefresh() {
+    RefreshCurrentView();
+}
+
+void CMainFrame::OnHelpContents() {
+    ShowHelpContents(this, m_services.helpDir, *m_services.prompts);
+}
+
+void CMainFrame::OnAbout() {
+    RunAboutBox(*m_services.dialogs, this);
+}
+
+void CMainFrame::OnAddRemoveFilter() {
+    std::vector<size_t> rows;
+    for (int row : m_devices->SelectedRows()) rows.push_back(static_cast<size_t>(row));
+    const bool update = m_doc->AddRemoveFilter(m_irpPage->SelectedMask(), rows, m_logToFile);
+    m_irpPage->SetUpdateEnabled(update);
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnUpdateSelection() {
+    std::vector<size_t> rows;
+    for (int row : m_devices->SelectedRows()) rows.push_back(static_cast<size_t>(row));
+    m_doc->UpdateSelection(m_irpPage->SelectedMask(), rows);
+}
+
+void CMainFrame::OnPageShown(int tab) {
+    if (!m_doc) return;
+    switch (tab) {
+        case CMyTabView::kIrpMonitorTab:
+            m_doc->ShowSelectedDeviceMask();
+            break;
+        case CMyTabView::kStatisticsTab:
+            m_statisticsPage->Recompute();
+            break;
+        case CMyTabView::kGraphViewTab:
+            m_graphPage->Refresh();
+            break;
+        default:
+            break;
+    }
+}
+
+// --- The document's view ---------------------------------------------------------
+
+CIoctlSelectorWindow* CMainFrame::GetIoctlSelector() const {
+    return m_catalogueWindows ? m_catalogueWindows->Selector() : nullptr;
+}
+
+void CMainFrame::RefreshCurrentView() {
+    if (!m_doc) return;
+    switch (m_tabs->currentIndex()) {
+        case CMyTabView::kStatisticsTab:
+            m_statisticsPage->Recompute();
+            break;
+        case CMyTabView::kGraphViewTab:
+            m_graphPage->Refresh();
+            break;
+        default:
+            break;
+    }
+    if (m_autoUpdate) m_doc->ShowAllRecords();
+}
+
+void CMainFrame::OnTitleChanged(const std::string& title) {
+    setWindowTitle(FromBytes(title));
+}
+
+void CMainFrame::OnDeviceRowsChanged() {
+    m_devices->RefreshRowColours();
+}
+
+void CMainFrame::ShowIrpMask(uint32_t mask) {
+    if (m_irpPage) m_irpPage->ShowMask(mask);
+}
+
+void CMainFrame::OnRecordsCleared() {
+    if (m_catalogueWindows) m_catalogueWindows->ClearEntries();
+}
+
+void CMainFrame::OnGraphReset(int32_t maxX, int32_t maxY) {
+    m_graphModel.Clear();
+    m_graphModel.SetLimits(maxX, maxY, 0.0, 0.0);
+    if (m_graphPage) m_graphPage->update();
+}
+
+void CMainFrame::OnIoctlSeen(uint32_t code, std::string_view objectName, uint64_t generation) {
+    // Any thread: the selector hears of it on the GUI thread, and only while
+    // the record list it came from is still the current one.
+    QMetaObject::invokeMethod(
+        this,
+        [this, code, name = std::string(objectName), generation] {
+            if (m_doc && m_catalogueWindows && generation == m_doc->RecordGeneration())
+                m_catalogueWindows->OnDeviceControl(code, name);
+        },
+        Qt::QueuedConnection);
+}
+
+void CMainFrame::OnMaxYGrown(int32_t maxY) {
+    // The model's limits are safe to set from the printing thread; the
+    // graph repaints itself when they change.
+    m_graphModel.SetMaxY(maxY);
 }
 
 }  // namespace vantrel

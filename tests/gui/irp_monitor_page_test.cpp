@@ -26,7 +26,7 @@ private slots:
         QCOMPARE(list->item(27)->text(), QStringLiteral("IRP_MJ_PNP"));
         QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
         QCOMPARE(page.Title(), QStringLiteral("IRP Monitor"));
-        QVERIFY(!page.findChild<QLabel*>(QStringLiteral("pageTitle"))->isVisibleTo(&page));
+        QVERIFY(!page.findChild<QLabel*>(QStringLiteral("caption"))->isVisibleTo(&page));
     }
 
     void maskRoundTrip() {
