@@ -192,6 +192,8 @@ void CMainFrame::BuildMenus() {
     AddMenu(view, QStringLiteral("&Statistics"), kStatistics);
     static constexpr int kHelp[] = {cmd::kHelpContents, cmd::kAbout};
     AddMenu(nullptr, QStringLiteral("&Help"), kHelp);
+    if (auto* more = menuBar()->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More menus"));
 
     m_contextMenu = new QMenu(this);
     m_contextMenu->setObjectName(QStringLiteral("resultsContextMenu"));
@@ -216,6 +218,9 @@ void CMainFrame::BuildToolBar() {
             m_toolBar->addAction(Command(id));
     }
     addToolBar(Qt::TopToolBarArea, m_toolBar);
+    // The buttons Qt adds for entries that do not fit.
+    if (auto* more = m_toolBar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More toolbar buttons"));
 }
 
 void CMainFrame::BuildStatusBar() {

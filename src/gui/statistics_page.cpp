@@ -28,6 +28,7 @@ CStatisticsPage::CStatisticsPage(AnalysisSource source, QWidget* parent)
     caption->hide();
 
     m_list->setObjectName(QStringLiteral("statisticsList"));
+    m_list->setAccessibleName(QStringLiteral("Statistics per major function"));
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);

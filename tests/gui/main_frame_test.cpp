@@ -1,0 +1,570 @@
+// The desktop program as a user meets it: the start, the window's placement
+// and splitters, the command table with its states, the panes and the keys,
+// and one whole capture on the simulated driver from Add to Open.
+
+#include "gui/main_frame.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QtTest>
+#include <set>
+
+#include "catalogue/catalogue.h"
+#include "document/document.h"
+#include "document/settings.h"
+#include "driver/simulated_driver.h"
+#include "gui/command_table.h"
+#include "gui/device_list_view.h"
+#include "gui/graph_view_page.h"
+#include "gui/ioctl_selector_window.h"
+#include "gui/irp_monitor_page.h"
+#include "gui/results_pane.h"
+#include "gui/small_dialogs.h"
+#include "gui/statistics_page.h"
+#include "gui/tab_view.h"
+#include "gui/vantrel_app.h"
+#include "support/cli_runner.h"
+#include "support/document_fixture.h"
+#include "support/gui_doubles.h"
+
+using namespace vantrel;
+
+namespace {
+
+// One start of the program in a scratch folder holding the sample
+// catalogue, with settings in that folder, scripted prompts and dialogs.
+struct ProgramRun {
+    testing::ScratchDir& dir;
+    SimulatedDriverOptions options;
+    CQtSettingsStore settings;
+    guitest::CScriptedPrompts prompts;
+    guitest::CScriptedDialogRunner dialogs;
+    std::unique_ptr<CSimulatedDriverSession> driver;
+    std::unique_ptr<CVantrelApp> app;
+
+    explicit ProgramRun(testing::ScratchDir& folder, SimulatedDriverOptions driverOptions = Quiet())
+        : dir(folder), options(std::move(driverOptions)), settings(folder / "settings") {}
+    ~ProgramRun() { End(); }
+
+    static SimulatedDriverOptions Quiet() {
+        SimulatedDriverOptions o;
+        o.generate = false;
+        return o;
+    }
+
+    bool Start(const QStringList& arguments = {}, int showCmd = kShowNormal,
+               const QString& helpDir = QString()) {
+        driver = std::make_unique<CSimulatedDriverSession>(options);
+        AppServices services;
+        services.openDriver = driver->Opener();
+        services.prompts = &prompts;
+        services.dialogs = &dialogs;
+        services.settings = &settings;
+        services.helpDir = helpDir.isEmpty() ? QString::fromStdString(dir / "nohelp") : helpDir;
+        app = std::make_unique<CVantrelApp>(std::move(services));
+        return app->InitInstance(arguments, showCmd);
+    }
+    // Closes the window as the user does, then ends the program.
+    void End() {
+        if (app && app->MainFrame()) app->MainFrame()->close();
+        app.reset();
+        driver.reset();
+    }
+    CMainFrame& Frame() { return *app->MainFrame(); }
+    CVantrelDoc& Doc() { return *Frame().Document(); }
+    int32_t Stored(const char* name) { return settings.ReadNumber(ApplicationKey(), name); }
+};
+
+QStringList EntryTexts(const QMenu* menu) {
+    QStringList texts;
+    for (const QAction* a : menu->actions())
+        texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return texts;
+}
+
+QMenu* SubMenu(const QMenu* menu, const QString& title) {
+    for (QAction* a : menu->actions())
+        if (a->menu() && a->text() == title) return a->menu();
+    return nullptr;
+}
+
+QMenu* TopMenu(CMainFrame& frame, const QString& title) {
+    for (QAction* a : frame.menuBar()->actions())
+        if (a->text() == title) return a->menu();
+    return nullptr;
+}
+
+bool Enabled(CMainFrame& frame, int id) {
+    frame.UpdateCommandStates();
+    return frame.Command(id)->isEnabled();
+}
+
+// The majors named on the "Major Code" lines of the pane's text.
+std::set<QString> MajorsShown(const CMyEditView& pane) {
+    static const QRegularExpression line(QStringLiteral("Major Code:\\s+(IRP_MJ_\\w+)"));
+    std::set<QString> majors;
+    auto it = line.globalMatch(pane.toPlainText());
+    while (it.hasNext()) majors.insert(it.next().captured(1));
+    return majors;
+}
+
+// The text colour at the start of the first line containing `needle`.
+QColor ColourOfLine(const CMyEditView& pane, const QString& needle) {
+    for (QTextBlock b = pane.document()->begin(); b.isValid(); b = b.next()) {
+        if (!b.text().contains(needle)) continue;
+        QTextCursor c(b);
+        c.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+        return c.charFormat().foreground().color();
+    }
+    return {};
+}
+
+void SelectRows(QTreeWidget& list, std::initializer_list<int> rows) {
+    list.clearSelection();
+    for (int row : rows) list.topLevelItem(row)->setSelected(true);
+    list.setCurrentItem(list.topLevelItem(*rows.begin()), 0, QItemSelectionModel::NoUpdate);
+}
+
+}  // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { m_dir = std::make_unique<testing::ScratchDir>("main_frame"); }
+    void cleanup() { m_dir.reset(); }
+
+    void firstStartTakesTheDefaults() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        ProgramRun run(*m_dir);
+        QVERIFY(run.Start());
+        CMainFrame& frame = run.Frame();
+        QVERIFY(frame.isVisible());
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Vantrel"));
+        QCOMPARE(frame.InnerSplitter()->sizes().value(0), 260);
+        QCOMPARE(frame.OuterSplitter()->sizes().value(0), 300);
+        QVERIFY(frame.AutoUpdate());
+        QVERIFY(!frame.LogToFile());
+        frame.UpdateCommandStates();
+        QVERIFY(frame.Command(cmd::kAutoUpdate)->isChecked());
+        QVERIFY(!frame.Command(cmd::kLogToFile)->isChecked());
+        QVERIFY(frame.Command(cmd::kAllDevices)->isChecked());
+        QCOMPARE(frame.GetTabView()->currentIndex(), 0);
+        QVERIFY(frame.GetTabView()->IrpMonitorPage()->isVisible());
+        QVERIFY(!frame.GetTabView()->StatisticsPage()->isVisible());
+        QVERIFY(!frame.GetTabView()->GraphViewPage()->isVisible());
+        QVERIFY(frame.GetDeviceListPane()->RowCount() > 0);
+        QCOMPARE(frame.GetIoctlSelector(), nullptr);
+        QVERIFY(run.prompts.messages.empty());
+        guitest::SaveShot(frame, QStringLiteral("main_frame"));
+    }
+
+    void placementAndSplittersComeBack() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        {
+            ProgramRun run(*m_dir);
+            QVERIFY(run.Start());
+            run.Frame().setGeometry(100, 120, 800, 600);
+            run.Frame().InnerSplitter()->setSizes({200, 580});
+            run.Frame().OuterSplitter()->setSizes({250, 300});
+            run.Frame().showMaximized();
+            QTRY_VERIFY(run.Frame().isMaximized());
+            run.End();
+            QCOMPARE(run.Stored("showCmd"), 3);
+            QCOMPARE(run.Stored("flags"), 2);
+            QCOMPARE(run.Stored("left"), 100);
+            QCOMPARE(run.Stored("top"), 120);
+            QCOMPARE(run.Stored("right"), 900);
+            QCOMPARE(run.Stored("bottom"), 720);
+            QCOMPARE(run.Stored("minx"), -1);
+            QCOMPARE(run.Stored("xoffset"), 200);
+            QCOMPARE(run.Stored("yoffset"), 250);
+        }
+        {
+            // A normal start restores the maximised window and its splitters.
+            ProgramRun run(*m_dir);
+            QVERIFY(run.Start());
+            QVERIFY(run.Frame().isMaximized());
+            QCOMPARE(run.Frame().normalGeometry(), QRect(100, 120, 800, 600));
+            QCOMPARE(run.Frame().InnerSplitter()->sizes().value(0), 200);
+            QCOMPARE(run.Frame().OuterSplitter()->sizes().value(0), 250);
+            run.Frame().showNormal();
+            run.Frame().showMinimized();
+            QTRY_VERIFY(run.Frame().isMinimized());
+            run.End();
+            QCOMPARE(run.Stored("showCmd"), 2);
+            QCOMPARE(run.Stored("flags"), 1);
+        }
+        {
+            ProgramRun run(*m_dir);
+            QVERIFY(run.Start());
+            QVERIFY(run.Frame().isMinimized());
+        }
+    }
+
+    void aShowCommandReplacesTheStoredOne() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        ProgramRun run(*m_dir);
+        WindowPlacement p;
+        p.showCmd = kShowNormal;
+        p.left = 50, p.top = 60, p.right = 850, p.bottom = 660;
+        WriteWindowPlacement(p, 260, 300, run.settings);
+        QVERIFY(run.Start({}, kShowMinimized));
+        QVERIFY(run.Frame().isMinimized());
+        QCOMPARE(run.Frame().normalGeometry(), QRect(50, 60, 800, 600));
+    }
+
+    void menusToolbarAndContextMenuAreAsListed() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        ProgramRun run(*m_dir);
+        QVERIFY(run.Start());
+        CMainFrame& frame = run.Frame();
+        QStringList top;
+        for (QAction* a : frame.menuBar()->actions()) top << a->text();
+        QCOMPARE(top, (QStringList{"&File", "&Edit", "&View", "&Help"}));
+        QCOMPARE(EntryTexts(TopMenu(frame, "&File")),
+                 (QStringList{"&New", "&Open...", "-", "Save &As...", "-", "E&xit"}));
+        QCOMPARE(
+            EntryTexts(TopMenu(frame, "&Edit")),
+            (QStringList{"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
+        QMenu* view = TopMenu(frame, "&View");
+        QCOMPARE(EntryTexts(view),
+                 (QStringList{"&Toolbar", "&Status Bar", "-", "&IOCTL selector", "IOCTL &templates",
+                              "-", "&Data", "-", "&Results Pane", "&Graph", "&Statistics"}));
+        QCOMPARE(EntryTexts(SubMenu(view, "&Data")),
+                 (QStringList{"&Selected device", "&All devices"}));
+        const QStringList pane{"&Properties...", "&View data range...", "-",
+                               "&Auto-Update",   "&Log to file",        "-",
+                               "&Clear"};
+        QCOMPARE(EntryTexts(SubMenu(view, "&Results Pane")), pane);
+        QCOMPARE(EntryTexts(frame.ContextMenu()), pane);
+        QCOMPARE(EntryTexts(SubMenu(view, "&Graph")), (QStringList{"&Properties...", "&Refresh"}));
+        QCOMPARE(EntryTexts(SubMenu(view, "&Statistics")), QStringList{"&Refresh"});
+        QCOMPARE(EntryTexts(TopMenu(frame, "&Help")),
+                 (QStringList{"&Contents...", "&About Vantrel..."}));
+
+        QStringList buttons;
+        for (QAction* a : frame.ToolBar()->actions())
+            buttons << (a->isSeparator() ? QStringLiteral("-")
+                                         : QString::number(a->property("commandId").toInt()));
+        QCOMPARE(buttons, (QStringList{"32788", "-", "32787", "32799", "-", "32783", "32792",
+                                       "32795", "-", "32796"}));
+        for (QAction* a : frame.ToolBar()->actions())
+            if (!a->isSeparator()) QVERIFY2(!a->icon().isNull(), qPrintable(a->objectName()));
+
+        QAction* save = frame.findChild<QAction*>(QStringLiteral("cmd32799"));
+        QVERIFY(save);
+        QCOMPARE(save->property("commandId").toInt(), 32799);
+        QCOMPARE(save->statusTip(), QStringLiteral("Save Vantrel test"));
+        QCOMPARE(save->toolTip(), QStringLiteral("Save Vantrel test"));
+        QCOMPARE(save->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+        QCOMPARE(frame.Command(cmd::kUndo)->shortcuts(),
+                 (QList<QKeySequence>{QKeySequence("Ctrl+Z"), QKeySequence("Alt+Backspace")}));
+        for (const CommandInfo& info : CommandTable())
+            QVERIFY(frame.findChild<QAction*>(QStringLiteral("cmd%1").arg(info.id)));
+
+        // The status bar: the idle text and the three lock indicators.
+        QCOMPARE(frame.statusBar()->findChild<QLabel*>("messagePane")->text(), QString("Ready"));
+        for (const char* name : {"CAP", "NUM", "SCRL"})
+            QVERIFY(frame.statusBar()->findChild<QLabel*>(name));
+        // Offscreen there is no keyboard state: every lock reads off.
+        QCOMPARE(frame.statusBar()->findChild<QLabel*>("CAP")->text(), QString());
+    }
+
+    void commandsGreyWhenTheyCannotRun() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        SimulatedDriverOptions options;
+        options.rate = 2000;
+        ProgramRun run(*m_dir, options);
+        QVERIFY(run.Start());
+        CMainFrame& frame = run.Frame();
+        QVERIFY(!Enabled(frame, cmd::kSaveAs));
+        QVERIFY(!Enabled(frame, cmd::kViewDataRange));
+        QVERIFY(!Enabled(frame, cmd::kClear));
+        QVERIFY(!Enabled(frame, cmd::kGraphProperties));
+        frame.GetTabView()->setCurrentIndex(CMyTabView::kGraphViewTab);
+        QVERIFY(Enabled(frame, cmd::kGraphProperties));
+        frame.GetTabView()->setCurrentIndex(CMyTabView::kIrpMonitorTab);
+        QVERIFY(!Enabled(frame, cmd::kGraphProperties));
+
+        // Filtering greys Log to file; records enable Save As and the range.
+        SelectRows(*frame.GetDeviceListPane(), {0});
+        frame.GetTabView()->IrpMonitorPage()->ShowMask(0xFFFFFFF);
+        QTest::mouseClick(frame.GetTabView()->IrpMonitorPage()->AddRemoveButton(), Qt::LeftButton);
+        QVERIFY(run.Doc().State().FilterActive());
+        QVERIFY(!Enabled(frame, cmd::kLogToFile));
+        QTRY_VERIFY_WITH_TIMEOUT(Enabled(frame, cmd::kSaveAs), 10000);
+        QVERIFY(Enabled(frame, cmd::kViewDataRange));
+        QTRY_VERIFY_WITH_TIMEOUT(Enabled(frame, cmd::kClear), 10000);
+        QTest::mouseClick(frame.GetTabView()->IrpMonitorPage()->AddRemoveButton(), Qt::LeftButton);
+        QVERIFY(!run.Doc().State().FilterActive());
+        QVERIFY(Enabled(frame, cmd::kLogToFile));
+
+        frame.ExecuteCommand(cmd::kClear);
+        QCOMPARE(frame.GetResultsPane()->TextLength(), 0);
+        QVERIFY(!Enabled(frame, cmd::kClear));
+
+        // A loaded test greys the data scope until New.
+        const std::string file = *m_dir / "scope.vtl";
+        QVERIFY(run.Doc().SaveFile(file));
+        QVERIFY(run.Doc().OpenFile(file));
+        QVERIFY(!Enabled(frame, cmd::kSelectedDevice));
+        QVERIFY(!Enabled(frame, cmd::kAllDevices));
+        frame.ExecuteCommand(cmd::kNew);
+        QVERIFY(Enabled(frame, cmd::kSelectedDevice));
+        QVERIFY(Enabled(frame, cmd::kAllDevices));
+        QVERIFY(!Enabled(frame, cmd::kSaveAs));
+
+        frame.ExecuteCommand(cmd::kSelectedDevice);
+        QVERIFY(!run.Doc().State().ShowAllDevices());
+        frame.UpdateCommandStates();
+        QVERIFY(frame.Command(cmd::kSelectedDevice)->isChecked());
+        QVERIFY(!frame.Command(cmd::kAllDevices)->isChecked());
+    }
+
+    void aCaptureFromAddToOpen() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        SimulatedDriverOptions options;
+        options.rate = 3000;
+        options.seed = 11;
+        ProgramRun run(*m_dir, options);
+        QVERIFY(run.Start());
+        CMainFrame& frame = run.Frame();
+        CMyEditView& pane = *frame.GetResultsPane();
+        CIrpMonitorPage& page = *frame.GetTabView()->IrpMonitorPage();
+
+        SelectRows(*frame.GetDeviceListPane(), {0, 1});
+        const std::set<QString> chosen{"IRP_MJ_CREATE", "IRP_MJ_READ", "IRP_MJ_WRITE"};
+        page.IrpList()->clearSelection();
+        for (int major : {0, 3, 4}) page.IrpList()->item(major)->setSelected(true);
+        QTest::mouseClick(page.AddRemoveButton(), Qt::LeftButton);
+        QVERIFY(run.Doc().State().FilterActive());
+        QVERIFY(page.IsUpdateEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(pane.toPlainText().count("IRP Monitor Data") >= 5, 10000);
+
+        // Update Selection narrows the capture to reads.
+        page.IrpList()->clearSelection();
+        page.IrpList()->item(3)->setSelected(true);
+        QTest::mouseClick(page.UpdateButton(), Qt::LeftButton);
+        QTRY_VERIFY(pane.toPlainText().contains("has been updated"));
+        QTest::mouseClick(page.AddRemoveButton(), Qt::LeftButton);
+        QVERIFY(!run.Doc().State().FilterActive());
+        QVERIFY(!page.IsUpdateEnabled());
+        QTRY_VERIFY(pane.toPlainText().contains("No longer filtering"));
+        pane.ApplyPendingNow();
+        const std::set<QString> shown = MajorsShown(pane);
+        QVERIFY(!shown.empty());
+        for (const QString& major : shown) QVERIFY2(chosen.count(major), qPrintable(major));
+        // The notices are grey, the headers green or red.
+        QCOMPARE(ColourOfLine(pane, "No longer filtering"), QColor(127, 127, 127));
+        const QColor header = ColourOfLine(pane, "IRP Monitor Data");
+        QVERIFY(header == QColor(0, 127, 0) || header == QColor(255, 0, 0));
+        const size_t captured = run.Doc().RecordCount();
+        QVERIFY(captured > 0);
+
+        // Save As through the file dialog, then New, then Open.
+        const std::string file = *m_dir / "run1.vtl";
+        run.prompts.fileAnswers.push_back(file);
+        frame.ExecuteCommand(cmd::kSaveAs);
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Vantrel - run1.vtl"));
+        frame.ExecuteCommand(cmd::kNew);
+        QCOMPARE(run.Doc().RecordCount(), size_t{0});
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Vantrel"));
+        pane.ApplyPendingNow();
+        QVERIFY(!pane.toPlainText().contains("IRP Monitor Data"));
+        run.prompts.fileAnswers.push_back(file);
+        frame.ExecuteCommand(cmd::kOpen);
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Vantrel - run1.vtl"));
+        QCOMPARE(run.Doc().RecordCount(), captured);
+        // Auto-Update prints the loaded records again: the pane ends with the
+        // blocks printed since its last clear at the 250-block limit.
+        QVERIFY(run.Doc().Pipeline().WaitPrinted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(pane.toPlainText().count("IRP Monitor Data"),
+                                  qsizetype(run.Doc().Pipeline().PrintedBlockCount()), 10000);
+        QVERIFY(run.Doc().Pipeline().RangeBlocksPrinted() >= captured);
+
+        // The saved file loads and stores again byte for byte.
+        const std::string again = *m_dir / "again.vtl";
+        QProcess cli;
+        cli.start(QStringLiteral(VANTREL_CLI),
+                  {QStringLiteral("roundtrip"), QString::fromStdString(file),
+                   QString::fromStdString(again)});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(testing::ReadFileBytes(again), testing::ReadFileBytes(file));
+
+        // The recent-file list holds the file, newest first.
+        QCOMPARE(run.app->RecentFiles().Files().front(), file);
+    }
+
+    void aRefusedStartShowsNoWindow() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        {
+            SimulatedDriverOptions options = ProgramRun::Quiet();
+            options.absent = true;
+            ProgramRun run(*m_dir, options);
+            QVERIFY(!run.Start());
+            QCOMPARE(run.app->MainFrame(), nullptr);
+            QCOMPARE(run.prompts.messages.size(), size_t{1});
+            QCOMPARE(run.prompts.messages[0].first, 61452u);
+        }
+        for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!w->isVisible());
+        {
+            // No "Vantrel.db" here, and the user cancels the question.
+            QDir().remove(QString::fromStdString(*m_dir / "Vantrel.db"));
+            ProgramRun run(*m_dir);
+            QVERIFY(!run.Start());
+            QCOMPARE(run.prompts.fileRequests.size(), size_t{1});
+            QCOMPARE(run.app->MainFrame(), nullptr);
+        }
+        for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!w->isVisible());
+    }
+
+    void theCommandLineOpensATestAndTheRecentListKeepsFour() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        std::vector<std::string> files;
+        {
+            SimulatedDriverOptions options;
+            options.rate = 4000;
+            ProgramRun run(*m_dir, options);
+            QVERIFY(run.Start());
+            SelectRows(*run.Frame().GetDeviceListPane(), {0});
+            run.Frame().GetTabView()->IrpMonitorPage()->ShowMask(0xFFFFFFF);
+            run.Frame().GetTabView()->IrpMonitorPage()->AddRemoveButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(run.Doc().RecordCount() >= 3, 10000);
+            run.Frame().GetTabView()->IrpMonitorPage()->AddRemoveButton()->click();
+            for (int i = 1; i <= 5; ++i) {
+                files.push_back(*m_dir / ("t" + std::to_string(i) + ".vtl"));
+                run.prompts.fileAnswers.push_back(files.back());
+                run.Frame().ExecuteCommand(cmd::kSaveAs);
+            }
+            QCOMPARE(run.app->RecentFiles().Files(),
+                     (std::vector<std::string>{files[4], files[3], files[2], files[1]}));
+        }
+        {
+            ProgramRun run(*m_dir);
+            QVERIFY(run.Start({QString::fromStdString(files[0])}));
+            QCOMPARE(run.Frame().windowTitle(), QStringLiteral("Vantrel - t1.vtl"));
+            QVERIFY(run.Doc().State().FileLoaded());
+            QVERIFY(run.Doc().RecordCount() >= 3);
+            const auto profile = run.settings.OpenFrameworkProfile();
+            profile->beginGroup("Recent File List");
+            QCOMPARE(profile->value("File1").toString().toStdString(), files[0]);
+            QCOMPARE(profile->value("File2").toString().toStdString(), files[4]);
+            QCOMPARE(profile->value("File4").toString().toStdString(), files[2]);
+            QVERIFY(!profile->contains("File5"));
+        }
+        {
+            ProgramRun run(*m_dir);
+            QVERIFY(!run.Start({QString::fromStdString(*m_dir / "missing.vtl")}));
+            QCOMPARE(run.app->MainFrame(), nullptr);
+        }
+    }
+
+    void f6MovesBetweenThePanesAndEditFollowsTheFocus() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        ProgramRun run(*m_dir);
+        QVERIFY(run.Start());
+        CMainFrame& frame = run.Frame();
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        CMyEditView& pane = *frame.GetResultsPane();
+        frame.GetDeviceListPane()->setFocus();
+        QTest::keyClick(&frame, Qt::Key_F6);
+        QVERIFY(frame.GetTabView()->IrpMonitorPage()->isAncestorOf(QApplication::focusWidget()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+        QCOMPARE(QApplication::focusWidget(), &pane);
+        QTest::keyClick(&pane, Qt::Key_F6);
+        QCOMPARE(QApplication::focusWidget(), frame.GetDeviceListPane());
+        QTest::keyClick(frame.GetDeviceListPane(), Qt::Key_F6, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), &pane);
+
+        // The Edit commands act on the pane while it has the focus.
+        pane.AppendText("some text\r\n", 0x7F7F7F);
+        pane.ApplyPendingNow();
+        pane.selectAll();
+        QVERIFY(Enabled(frame, cmd::kCopy));
+        frame.GetDeviceListPane()->setFocus();
+        QVERIFY(!Enabled(frame, cmd::kCopy));
+        QVERIFY(!Enabled(frame, cmd::kPaste));
+        QVERIFY(!Enabled(frame, cmd::kUndo));
+    }
+
+    void dialogsHelpSelectorAndNames() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        ProgramRun run(*m_dir);
+        QVERIFY(run.Start());
+        CMainFrame& frame = run.Frame();
+        QCOMPARE(guitest::UnnamedControls(frame).join(","), QString());
+
+        // Output Properties: OK with "Description" unticked.
+        run.dialogs.script = [](QDialog& d) {
+            auto& dlg = static_cast<COutputPropertiesDlg&>(d);
+            dlg.Box(0x01)->setChecked(false);
+            dlg.OkButton()->click();
+        };
+        frame.ExecuteCommand(cmd::kOutputProperties);
+        QCOMPARE(run.Doc().State().OutputFlags(), 0x3Eu);
+        run.dialogs.script = [](QDialog& d) {
+            static_cast<COutputPropertiesDlg&>(d).CancelButton()->click();
+        };
+        frame.ExecuteCommand(cmd::kOutputProperties);
+        QCOMPARE(run.Doc().State().OutputFlags(), 0x3Eu);
+
+        // About, and Help with no manual beside the program.
+        run.dialogs.script = [](QDialog& d) { d.accept(); };
+        frame.ExecuteCommand(cmd::kAbout);
+        QCOMPARE(run.dialogs.runs, 3);
+        frame.ExecuteCommand(cmd::kHelpContents);
+        QCOMPARE(run.prompts.messages.back().first, 61457u);
+
+        // The selector: made and shown, hidden, shown again.
+        frame.ExecuteCommand(cmd::kIoctlSelector);
+        QVERIFY(frame.GetIoctlSelector());
+        QVERIFY(frame.GetIoctlSelector()->isVisible());
+        frame.UpdateCommandStates();
+        QVERIFY(frame.Command(cmd::kIoctlSelector)->isChecked());
+        frame.ExecuteCommand(cmd::kIoctlSelector);
+        QVERIFY(!frame.GetIoctlSelector()->isVisible());
+        frame.UpdateCommandStates();
+        QVERIFY(!frame.Command(cmd::kIoctlSelector)->isChecked());
+
+        // Auto-Update and Log to file toggle and are stored at the end.
+        frame.ExecuteCommand(cmd::kAutoUpdate);
+        frame.ExecuteCommand(cmd::kLogToFile);
+        QVERIFY(!frame.AutoUpdate());
+        QVERIFY(frame.LogToFile());
+        run.End();
+        QCOMPARE(run.Stored("AutoUpdate"), 0);
+        QCOMPARE(run.Stored("LogToFile"), 1);
+    }
+
+private:
+    std::unique_ptr<testing::ScratchDir> m_dir;
+};
+
+QTEST_MAIN(MainFrameTest)
+#include "main_frame_test.moc"
