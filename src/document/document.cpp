@@ -1,6 +1,7 @@
 #include "document/document.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -335,6 +336,31 @@ bool CVantrelDoc::RequestViewRange(const std::string& startText, const std::stri
     const long long n = static_cast<long long>(m_records.Size());
     m_pipeline->RequestRange(static_cast<size_t>(start - 1), static_cast<size_t>(std::min(end, n)));
     return true;
+}
+
+ExportOutcome CVantrelDoc::ExportRecords(const std::string& path, ExportFormat format,
+                                         ExportProgress progress, std::string* error) const {
+    const RecordSelection selection = CurrentRecordSelection();
+    ExportRequest request;
+    request.format = format;
+    request.options.inputBytesKnown = !m_state.FileLoaded();
+    request.progress = std::move(progress);
+    std::vector<size_t> positions;
+    if (CanTakeAny(selection)) {
+        CRecordList::ReadLock lock(m_records);
+        positions.reserve(lock.Size());
+        for (size_t i = 0, n = lock.Size(); i < n; ++i)
+            if (Takes(selection, *lock.At(i))) positions.push_back(i);
+    }
+    request.positions = std::move(positions);
+    return ExportRecordsToFile(path, m_records, request, error);
+}
+
+ExportFormat CVantrelDoc::ExportFormatForPath(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".jsonl" || extension == ".json" ? ExportFormat::JsonLines
+                                                         : ExportFormat::Csv;
 }
 
 RecordSelection CVantrelDoc::CurrentRecordSelection() const {

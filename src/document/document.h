@@ -33,6 +33,7 @@
 #include "document/prompts.h"
 #include "document/settings.h"
 #include "document/views.h"
+#include "export/export_file.h"
 #include "platform/published.h"
 #include "record/driver_device.h"
 #include "record/record_list.h"
@@ -128,6 +129,15 @@ public:
     // "path". False when nothing was saved.
     bool SaveAs();
     bool SaveFile(const std::string& path);
+    // File Export: the records the current data scope and IOCTL filter
+    // take, in list order, to `path` as CSV or JSON Lines. The file appears
+    // only when complete; a cancel or a failure leaves none (`error` then
+    // names the path and the reason).
+    ExportOutcome ExportRecords(const std::string& path, ExportFormat format,
+                                ExportProgress progress, std::string* error) const;
+    // ".jsonl" or ".json" (any case) for JSON Lines, CSV otherwise.
+    static ExportFormat ExportFormatForPath(const std::string& path);
+
     // Refresh: the current view (the frame re-prints with Auto-Update).
     void RefreshCurrentView();
     // Re-prints every record (Auto-Update's part of a refresh).

@@ -25,6 +25,7 @@ constexpr CommandInfo kCommands[] = {
      {"Ctrl+S"},
      false,
      "tb_save.svg"},
+    {cmd::kExport, "&Export...", "Export the records as CSV or JSON Lines", "Export"},
     {cmd::kExit, "E&xit", "Quit the application; prompts to save documents", "Exit", {}, false},
     {cmd::kUndo, "&Undo\tCtrl+Z", "Undo the last action", "Undo", {"Ctrl+Z", "Alt+Backspace"}},
     {cmd::kCut,
@@ -86,6 +87,7 @@ constexpr CommandInfo kCommands[] = {
      {},
      false,
      "tb_refresh.svg"},
+    {cmd::kPrintGraph, "P&rint...", "Print the graph", "Print the graph"},
     {cmd::kHelpContents,
      "&Contents...",
      "Display help contents",
@@ -97,8 +99,8 @@ constexpr CommandInfo kCommands[] = {
      "About"},
 };
 
-constexpr int kFile[] = {cmd::kNew,    cmd::kOpen,      cmd::kSeparator,
-                         cmd::kSaveAs, cmd::kSeparator, cmd::kExit};
+constexpr int kFile[] = {cmd::kNew,    cmd::kOpen,      cmd::kSeparator, cmd::kSaveAs,
+                         cmd::kExport, cmd::kSeparator, cmd::kExit};
 constexpr int kEdit[] = {cmd::kUndo, cmd::kSeparator, cmd::kCut, cmd::kCopy, cmd::kPaste};
 constexpr int kResultsPane[] = {
     cmd::kOutputProperties, cmd::kViewDataRange, cmd::kSeparator, cmd::kAutoUpdate,

@@ -13,6 +13,7 @@ namespace cmd {
 inline constexpr int kNew = 32788;
 inline constexpr int kOpen = 32787;
 inline constexpr int kSaveAs = 32799;
+inline constexpr int kExport = 32802;
 inline constexpr int kExit = 57665;
 inline constexpr int kUndo = 57643;
 inline constexpr int kCut = 57635;
@@ -31,6 +32,7 @@ inline constexpr int kLogToFile = 32797;
 inline constexpr int kClear = 32771;
 inline constexpr int kGraphProperties = 32779;
 inline constexpr int kRefresh = 32783;
+inline constexpr int kPrintGraph = 32801;
 inline constexpr int kHelpContents = 32796;
 inline constexpr int kAbout = 57664;
 // A separator in a menu or toolbar layout.

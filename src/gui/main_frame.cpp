@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
@@ -58,6 +59,7 @@ const CMainFrame::Handler CMainFrame::kHandlers[] = {
     {cmd::kNew, &CMainFrame::OnNew},
     {cmd::kOpen, &CMainFrame::OnOpen},
     {cmd::kSaveAs, &CMainFrame::OnSaveAs},
+    {cmd::kExport, &CMainFrame::OnExport},
     {cmd::kExit, &CMainFrame::OnExit},
     {cmd::kUndo, &CMainFrame::OnUndo},
     {cmd::kCut, &CMainFrame::OnCut},
@@ -76,6 +78,7 @@ const CMainFrame::Handler CMainFrame::kHandlers[] = {
     {cmd::kClear, &CMainFrame::OnClear},
     {cmd::kGraphProperties, &CMainFrame::OnGraphProperties},
     {cmd::kRefresh, &CMainFrame::OnRefresh},
+    {cmd::kPrintGraph, &CMainFrame::OnPrintGraph},
     {cmd::kHelpContents, &CMainFrame::OnHelpContents},
     {cmd::kAbout, &CMainFrame::OnAbout},
 };
@@ -186,7 +189,8 @@ void CMainFrame::BuildMenus() {
     AddMenu(view, QStringLiteral("&Data"), kData);
     view->addSeparator();
     AddMenu(view, QStringLiteral("&Results Pane"), ResultsPaneMenuLayout());
-    static constexpr int kGraph[] = {cmd::kGraphProperties, cmd::kRefresh};
+    static constexpr int kGraph[] = {cmd::kGraphProperties, cmd::kRefresh, cmd::kSeparator,
+                                     cmd::kPrintGraph};
     AddMenu(view, QStringLiteral("&Graph"), kGraph);
     static constexpr int kStatistics[] = {cmd::kRefresh};
     AddMenu(view, QStringLiteral("&Statistics"), kStatistics);
@@ -407,6 +411,7 @@ void CMainFrame::UpdateCommandStates() {
     SetState(cmd::kNew, haveDoc);
     SetState(cmd::kOpen, haveDoc);
     SetState(cmd::kSaveAs, haveRecords);
+    SetState(cmd::kExport, haveRecords);
     SetState(cmd::kExit, true);
 
     // The Edit commands act on the results pane while it has the focus.
@@ -430,6 +435,7 @@ void CMainFrame::UpdateCommandStates() {
     SetState(cmd::kLogToFile, !filtering, m_logToFile);
     SetState(cmd::kClear, haveDoc && m_results->TextLength() > 0);
     SetState(cmd::kGraphProperties, haveDoc && m_tabs->currentIndex() == CMyTabView::kGraphViewTab);
+    SetState(cmd::kPrintGraph, haveDoc && m_tabs->currentIndex() == CMyTabView::kGraphViewTab);
     SetState(cmd::kRefresh, haveDoc);
     SetState(cmd::kHelpContents, true);
     SetState(cmd::kAbout, true);
@@ -482,6 +488,44 @@ void CMainFrame::OnOpen() {
 
 void CMainFrame::OnSaveAs() {
     if (m_doc->SaveAs() && m_services.fileUsed) m_services.fileUsed(m_doc->PathName());
+}
+
+void CMainFrame::OnExport() {
+    FileDialogRequest request;
+    request.save = true;
+    request.filter = "CSV files (*.csv)|*.csv|JSON Lines files (*.jsonl)|*.jsonl||";
+    request.defaultExtension = ".csv";
+    const std::optional<std::string> path = m_services.prompts->AskFile(request);
+    if (!path || path->empty()) return;
+
+    std::unique_ptr<QProgressDialog> progress;
+    ExportProgress report;
+    if (m_doc->RecordCount() > m_exportProgressThreshold) {
+        constexpr int kSteps = 1000;
+        progress = std::make_unique<QProgressDialog>(QStringLiteral("Exporting the records..."),
+                                                     QStringLiteral("Cancel"), 0, kSteps, this);
+        progress->setWindowTitle(QStringLiteral("Export"));
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(0);
+        progress->setAutoClose(false);
+        progress->setValue(0);
+        report = [dialog = progress.get()](size_t done, size_t total) {
+            // The window stays alive and the user's Cancel gets through
+            // while the export runs on this thread.
+            dialog->setValue(total ? static_cast<int>(done * kSteps / total) : kSteps);
+            QCoreApplication::processEvents();
+            return !dialog->wasCanceled();
+        };
+    }
+    std::string error;
+    const ExportOutcome outcome = m_doc->ExportRecords(
+        *path, CVantrelDoc::ExportFormatForPath(*path), std::move(report), &error);
+    if (progress) progress->close();
+    if (outcome == ExportOutcome::Failed) m_services.prompts->MessageText(error, BoxIcon::Error);
+}
+
+void CMainFrame::OnPrintGraph() {
+    m_graphPage->PrintWithDialog();
 }
 
 void CMainFrame::OnExit() {

@@ -99,6 +99,10 @@ public:
     // Recomputes every command's enabled and checked state.
     void UpdateCommandStates();
 
+    // File Export shows a progress dialog with Cancel above this many
+    // records (100,000 unless set).
+    void SetExportProgressThreshold(size_t records) { m_exportProgressThreshold = records; }
+
     bool AutoUpdate() const { return m_autoUpdate; }
     bool LogToFile() const { return m_logToFile; }
 
@@ -142,6 +146,8 @@ private:
     void OnNew();
     void OnOpen();
     void OnSaveAs();
+    void OnExport();
+    void OnPrintGraph();
     void OnExit();
     void OnUndo();
     void OnCut();
@@ -168,6 +174,7 @@ private:
     FrameServices m_services;
     bool m_autoUpdate = true;
     bool m_logToFile = false;
+    size_t m_exportProgressThreshold = 100000;
 
     std::vector<QAction*> m_actions;
     QMenu* m_contextMenu = nullptr;

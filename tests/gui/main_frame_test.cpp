@@ -10,7 +10,10 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -240,7 +243,7 @@ private slots:
         for (QAction* a : frame.menuBar()->actions()) top << a->text();
         QCOMPARE(top, (QStringList{"&File", "&Edit", "&View", "&Help"}));
         QCOMPARE(EntryTexts(TopMenu(frame, "&File")),
-                 (QStringList{"&New", "&Open...", "-", "Save &As...", "-", "E&xit"}));
+                 (QStringList{"&New", "&Open...", "-", "Save &As...", "&Export...", "-", "E&xit"}));
         QCOMPARE(
             EntryTexts(TopMenu(frame, "&Edit")),
             (QStringList{"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
@@ -255,7 +258,8 @@ private slots:
                                "&Clear"};
         QCOMPARE(EntryTexts(SubMenu(view, "&Results Pane")), pane);
         QCOMPARE(EntryTexts(frame.ContextMenu()), pane);
-        QCOMPARE(EntryTexts(SubMenu(view, "&Graph")), (QStringList{"&Properties...", "&Refresh"}));
+        QCOMPARE(EntryTexts(SubMenu(view, "&Graph")),
+                 (QStringList{"&Properties...", "&Refresh", "-", "P&rint..."}));
         QCOMPARE(EntryTexts(SubMenu(view, "&Statistics")), QStringList{"&Refresh"});
         QCOMPARE(EntryTexts(TopMenu(frame, "&Help")),
                  (QStringList{"&Contents...", "&About Vantrel..."}));
@@ -560,6 +564,65 @@ private slots:
         run.End();
         QCOMPARE(run.Stored("AutoUpdate"), 0);
         QCOMPARE(run.Stored("LogToFile"), 1);
+    }
+
+    void exportPrintAndTheSelectorOfACapture() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        SimulatedDriverOptions options;
+        options.rate = 3000;
+        options.devices = {"\\Device\\Harddisk0\\DR0"};
+        ProgramRun run(*m_dir, options);
+        QVERIFY(run.Start());
+        CMainFrame& frame = run.Frame();
+        QVERIFY(!Enabled(frame, cmd::kExport));
+
+        // The first device control makes the selector, hidden, with its IOCTL.
+        SelectRows(*frame.GetDeviceListPane(), {0});
+        frame.GetTabView()->IrpMonitorPage()->ShowMask(0xFFFFFFF);
+        frame.GetTabView()->IrpMonitorPage()->AddRemoveButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(frame.GetIoctlSelector() != nullptr, 10000);
+        QVERIFY(!frame.GetIoctlSelector()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(run.Doc().RecordCount() >= 30, 10000);
+        frame.GetTabView()->IrpMonitorPage()->AddRemoveButton()->click();
+        QVERIFY(!run.Doc().State().FilterActive());
+        frame.ExecuteCommand(cmd::kIoctlSelector);
+        QVERIFY(frame.GetIoctlSelector()->isVisible());
+        QVERIFY(frame.GetIoctlSelector()->findChild<QListWidget*>()->count() > 1);
+
+        // Export: every record of the scope, with the header row.
+        QVERIFY(Enabled(frame, cmd::kExport));
+        const std::string csv = *m_dir / "out.csv";
+        run.prompts.fileAnswers.push_back(csv);
+        frame.ExecuteCommand(cmd::kExport);
+        const std::string text = testing::ReadFileBytes(csv);
+        QVERIFY(text.starts_with("index,tick,device_object,"));
+        QVERIFY(size_t(std::count(text.begin(), text.end(), '\n')) >= run.Doc().RecordCount() + 1);
+        QVERIFY(run.prompts.fileRequests.back().save);
+
+        // A cancelled export leaves no file.
+        frame.SetExportProgressThreshold(0);
+        QTimer::singleShot(0, &frame, [&frame] {
+            if (auto* progress = frame.findChild<QProgressDialog*>()) progress->cancel();
+        });
+        const std::string cancelled = *m_dir / "cancelled.jsonl";
+        run.prompts.fileAnswers.push_back(cancelled);
+        frame.ExecuteCommand(cmd::kExport);
+        QVERIFY(!QFile::exists(QString::fromStdString(cancelled)));
+
+        // Print: on the Graph View tab only, through the print dialog.
+        QVERIFY(!Enabled(frame, cmd::kPrintGraph));
+        frame.GetTabView()->setCurrentIndex(CMyTabView::kGraphViewTab);
+        QVERIFY(Enabled(frame, cmd::kPrintGraph));
+        const QString pdf = QString::fromStdString(*m_dir / "graph.pdf");
+        run.dialogs.script = [pdf](QDialog& d) {
+            auto& dialog = dynamic_cast<QPrintDialog&>(d);
+            dialog.printer()->setOutputFormat(QPrinter::PdfFormat);
+            dialog.printer()->setOutputFileName(pdf);
+            dialog.setResult(QDialog::Accepted);
+        };
+        frame.ExecuteCommand(cmd::kPrintGraph);
+        QVERIFY(testing::ReadFileBytes(pdf.toStdString()).starts_with("%PDF-"));
     }
 
 private:
