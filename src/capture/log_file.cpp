@@ -15,16 +15,24 @@ CLogFile::~CLogFile() {
     Close();
 }
 
-void CLogFile::Open(const std::string& path) {
+CLogFile::FilePtr CLogFile::Create(const std::string& path) {
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (file) std::setvbuf(file.get(), nullptr, _IOFBF, size_t{1} << 20);
+    return file;
+}
+
+void CLogFile::Start(FilePtr file) {
     std::lock_guard lock(m_mutex);
     if (m_file) std::fclose(m_file);
-    m_file = std::fopen(path.c_str(), "wb");
+    m_file = file.release();
     m_logging = true;
-    if (!m_file) {
+}
+
+void CLogFile::Open(const std::string& path) {
+    FilePtr file = Create(path);
+    if (!file)
         DebugOutput("Cannot create the log file \"" + path + "\"; nothing will be logged.\n");
-        return;
-    }
-    std::setvbuf(m_file, nullptr, _IOFBF, size_t{1} << 20);
+    Start(std::move(file));
 }
 
 void CLogFile::Write(std::string_view text) {

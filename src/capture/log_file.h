@@ -3,6 +3,7 @@
 // records, byte for byte, in printing order.
 
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -16,6 +17,11 @@ std::string LogFileName(const LocalTime& time);
 
 class CLogFile {
 public:
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
     CLogFile() = default;
     ~CLogFile();
     CLogFile(const CLogFile&) = delete;
@@ -25,6 +31,14 @@ public:
     // cannot be created the flag is set all the same, nothing will be
     // written, and one debugger-output line names the file.
     void Open(const std::string& path);
+    // Creates (truncating) a log file without logging into it yet: a filter
+    // run creates its log before it changes anything, so that a file that
+    // cannot be created leaves the previous run untouched. Null when the
+    // file cannot be created.
+    static FilePtr Create(const std::string& path);
+    // Starts logging into a file made by Create, closing any open one, and
+    // sets the logging flag.
+    void Start(FilePtr file);
     // Writes the characters when a file is open; otherwise nothing.
     void Write(std::string_view text);
     // Hands what was written so far to the system.

@@ -31,6 +31,11 @@ void CCliPrompts::MessageText(std::string_view text, BoxIcon) {
     std::fflush(stderr);
 }
 
+bool CCliPrompts::AskYesNo(std::string_view text, BoxIcon icon) {
+    MessageText(std::string(text) + " No", icon);
+    return false;
+}
+
 std::optional<std::string> CCliPrompts::AskFile(const FileDialogRequest&) {
     return std::nullopt;
 }

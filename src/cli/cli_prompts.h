@@ -12,6 +12,9 @@ public:
     void MessageText(std::string_view text, BoxIcon icon) override;
     // Never asks: as if the user cancelled.
     std::optional<std::string> AskFile(const FileDialogRequest& request) override;
+    // Never asks either: the question goes to stderr as one line with the
+    // answer, " No", after it.
+    bool AskYesNo(std::string_view text, BoxIcon icon) override;
 };
 
 // A message text as one line: each line break (CR LF, CR or LF) becomes a space.

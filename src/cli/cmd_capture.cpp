@@ -10,6 +10,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_document.h"
+#include "cli/cli_output.h"
 #include "decode/name_tables.h"
 #include "decode/template_buffers.h"
 #include "export/record_export.h"
@@ -131,6 +132,11 @@ int CmdCapture(const Args& args) {
                     std::string("name devices with --device or --all-devices; usage: ") + kUsage);
     }
     if (!count && !seconds) seconds = 5.0;
+    // Every file this run will write is tried before the driver is opened.
+    CClaimedOutput saveFile;
+    std::string error;
+    if (!save.empty() && !saveFile.Claim(save, error)) return Fail(kExitBadInput, error);
+    if (log && !ProbeLogFolder(error)) return Fail(kExitBadInput, error);
 
     const bool templated = TemplateNameIsOn(inputTemplate) || TemplateNameIsOn(outputTemplate);
     std::setvbuf(stdout, nullptr, _IOFBF, size_t{1} << 20);
@@ -205,10 +211,9 @@ int CmdCapture(const Args& args) {
     std::fflush(stdout);
 
     int rc = kExitOk;
-    if (!save.empty()) {
-        std::string error;
-        if (!StoreTestFile(save, doc.CurrentHeader(), doc.Records(), &error))
-            rc = Fail(kExitBadInput, error);
+    if (saveFile.IsClaimed()) {
+        const std::string failure = SaveCaptureOrKeep(saveFile, doc.CurrentHeader(), doc.Records());
+        if (!failure.empty()) rc = Fail(kExitBadInput, failure);
     }
     const SimulatedDriverStats stats = cli->driver->Stats();
     std::fprintf(stderr, "captured %zu records, driver dropped %llu\n", doc.RecordCount(),

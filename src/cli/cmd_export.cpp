@@ -11,6 +11,7 @@
 #endif
 
 #include "cli/cli.h"
+#include "cli/cli_output.h"
 #include "export/export_file.h"
 #include "record/test_file.h"
 
@@ -38,9 +39,15 @@ int CmdExport(const Args& args) {
     const auto format = ParseExportFormat(formatName);
     if (!format) return Fail(kExitBadInput, "not an export format (csv or jsonl): " + formatName);
 
+    // The output is tried before the input is read. The export makes its
+    // own temporary file again, so the one made here goes at once.
+    std::string error;
+    if (!output.empty()) {
+        CClaimedOutput claim;
+        if (!claim.Claim(output, error)) return Fail(kExitBadInput, error);
+    }
     TestFileHeader header;
     CRecordList records;
-    std::string error;
     if (!LoadTestFile(file, header, records, &error)) return Fail(kExitBadInput, error);
 
     ExportRequest request;

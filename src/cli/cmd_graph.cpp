@@ -13,6 +13,7 @@
 #include <string>
 
 #include "cli/cli_analysis.h"
+#include "cli/cli_output.h"
 #include "plot/graph_painter.h"
 
 namespace vantrel::cli {
@@ -96,15 +97,22 @@ int CmdGraph(const Args& args) {
     if (w < kMinWidth || h < kMinHeight || w > kMaxSide || h > kMaxSide)
         return Fail(kExitBadInput, "the image must be 300 x 200 to 16384 x 16384 pixels");
 
-    CGraphModel model;
     std::string error;
+    CClaimedOutput claim;
+    if (!claim.Claim(output, error)) return Fail(kExitBadInput, error);
+    CGraphModel model;
     if (!LoadTestGraph(file, RecordSelection{}, now, std::nullopt, model, error))
         return Fail(kExitBadInput, error);
 
     GuiApp gui;
+    // Qt writes the image into the claimed temporary file by name.
+    claim.CloseStream();
+    const QString temp = QString::fromLocal8Bit(claim.TempPath().c_str());
     const QString title = QFileInfo(QString::fromLocal8Bit(file.c_str())).fileName();
-    const bool written = suffix == "png" ? WritePng(out, model, w, h) : WritePdf(out, title, model);
+    const bool written =
+        suffix == "png" ? WritePng(temp, model, w, h) : WritePdf(temp, title, model);
     if (!written) return Fail(kExitBadInput, "cannot write " + output);
+    if (!claim.Commit(error)) return Fail(kExitBadInput, error);
     return kExitOk;
 }
 

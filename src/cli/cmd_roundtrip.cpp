@@ -4,17 +4,20 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/cli_output.h"
 #include "record/test_file.h"
 
 namespace vantrel::cli {
 
 int CmdRoundtrip(const Args& args) {
     if (args.size() != 2) return Fail(kExitUsage, "usage: roundtrip IN.vtl OUT.vtl");
+    std::string error;
+    CClaimedOutput output;
+    if (!output.Claim(args[1], error)) return Fail(kExitBadInput, error);
     TestFileHeader header;
     CRecordList list;
-    std::string error;
     if (!LoadTestFile(args[0], header, list, &error)) return Fail(kExitBadInput, error);
-    if (!StoreTestFile(args[1], header, list, &error)) return Fail(kExitBadInput, error);
+    if (!StoreClaimedTest(output, header, list, error)) return Fail(kExitBadInput, error);
     return kExitOk;
 }
 

@@ -154,14 +154,27 @@ CVantrelDoc::AddOutcome CVantrelDoc::AddFilter(uint32_t mask, const std::vector<
         Message(IDS_NO_DEVICE_SELECTED);
         return AddOutcome::NoDeviceSelected;
     }
+    // The log comes first: a user who wants no capture without it keeps the
+    // previous results, records and filters exactly as they were.
+    CLogFile::FilePtr log;
+    if (logToFile) {
+        const std::string name = LogFileName(now);
+        log = CLogFile::Create(name);
+        if (!log && !m_services.prompts->AskYesNo(LogFileQuestion(name), BoxIcon::Question))
+            return AddOutcome::LogFileFailed;
+    }
     ResetCapture();
-    if (logToFile) m_pipeline->Log().Open(LogFileName(now));
+    if (log) m_pipeline->Log().Start(std::move(log));
     m_axes.SetFilterStartTick(GetTickCount32());
     m_axes.SetFilterStopTick(0);
     if (!m_pipeline->IsRunning()) m_pipeline->StartCapture();
     for (const CDeviceObjectInfo* row : selected) m_filters->ApplyMask(*row, mask);
     View().OnDeviceRowsChanged();
     return AddOutcome::Added;
+}
+
+std::string CVantrelDoc::LogFileQuestion(const std::string& name) {
+    return "The log file \"" + name + "\" cannot be created.\nCapture without the log file?";
 }
 
 bool CVantrelDoc::UpdateSelection(uint32_t mask, const std::vector<size_t>& rows) {

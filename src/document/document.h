@@ -88,12 +88,17 @@ public:
     bool FillDeviceList();
 
     // --- IRP Monitor page -------------------------------------------------
-    enum class AddOutcome { Added, NoIrpSelected, NoDeviceSelected };
+    // LogFileFailed: the log file could not be created and the user chose
+    // not to capture without it; nothing changed.
+    enum class AddOutcome { Added, NoIrpSelected, NoDeviceSelected, LogFileFailed };
     // Add filter for the rows (device list order) and the IRP mask: the
-    // checks with strings 61451 and 61462, ResetCapture, the log file when
-    // `logToFile`, the filter ticks, the threads, one IOCTL_ACTIVATE_FILTER
-    // per row.
+    // checks with strings 61451 and 61462, the log file when `logToFile`,
+    // ResetCapture, the filter ticks, the threads, one IOCTL_ACTIVATE_FILTER
+    // per row. The log file is created before the reset: when it cannot be,
+    // the user is asked (LogFileQuestion) whether to capture without it.
     AddOutcome AddFilter(uint32_t mask, const std::vector<size_t>& rows, bool logToFile);
+    // The question asked when the log file `name` cannot be created.
+    static std::string LogFileQuestion(const std::string& name);
     // Update selection: the mask on the rows only (61451 for an empty mask).
     bool UpdateSelection(uint32_t mask, const std::vector<size_t>& rows);
     // Remove filter: stop tick, every filtered row, the log file closed once

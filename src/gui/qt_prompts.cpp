@@ -20,6 +20,8 @@ QMessageBox::Icon BoxIconOf(BoxIcon icon) {
             return QMessageBox::Warning;
         case BoxIcon::Information:
             return QMessageBox::Information;
+        case BoxIcon::Question:
+            return QMessageBox::Question;
         case BoxIcon::None:
             break;
     }
@@ -35,6 +37,13 @@ QString NameFilter(const QString& name, const QString& patterns) {
         return name.left(name.size() - patterns.size() - 1) + qtPatterns + QLatin1Char(')');
     }
     return name + QStringLiteral(" (") + qtPatterns + QLatin1Char(')');
+}
+
+// A text of the program's own (UTF-8, CR LF or LF line ends) as box lines.
+QString BoxLines(std::string_view text) {
+    QString lines = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return lines;
 }
 
 }  // namespace
@@ -57,14 +66,25 @@ std::unique_ptr<QMessageBox> CQtPrompts::MakeMessageBox(QWidget* parent, const Q
     return box;
 }
 
+std::unique_ptr<QMessageBox> CQtPrompts::MakeQuestionBox(QWidget* parent, const QString& text,
+                                                         BoxIcon icon) {
+    auto box = MakeMessageBox(parent, text, icon);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    return box;
+}
+
 void CQtPrompts::MessageById(uint32_t stringId, BoxIcon icon) {
     MakeMessageBox(m_parent, MessageLines(LoadString(stringId)), icon)->exec();
 }
 
 void CQtPrompts::MessageText(std::string_view text, BoxIcon icon) {
-    QString lines = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    MakeMessageBox(m_parent, lines, icon)->exec();
+    MakeMessageBox(m_parent, BoxLines(text), icon)->exec();
+}
+
+bool CQtPrompts::AskYesNo(std::string_view text, BoxIcon icon) {
+    return MakeQuestionBox(m_parent, BoxLines(text), icon)->exec() == QMessageBox::Yes;
 }
 
 std::unique_ptr<QFileDialog> CQtPrompts::MakeFileDialog(QWidget* parent,

@@ -23,11 +23,15 @@ public:
     void MessageById(uint32_t stringId, BoxIcon icon) override;
     void MessageText(std::string_view text, BoxIcon icon) override;
     std::optional<std::string> AskFile(const FileDialogRequest& request) override;
+    // A Yes/No box; No is the default button, so Enter never says Yes by accident.
+    bool AskYesNo(std::string_view text, BoxIcon icon) override;
 
     // The boxes and dialogs as they are shown, for tests and for callers
     // that run them their own way.
     static std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text,
                                                        BoxIcon icon);
+    static std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const QString& text,
+                                                        BoxIcon icon);
     static std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent,
                                                        const FileDialogRequest& request);
 

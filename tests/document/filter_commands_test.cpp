@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "capture/filter_control.h"
 #include "document/string_table.h"
@@ -140,6 +141,102 @@ TEST_F(FilterControlTest, AddResetsLogsStartsAndFiltersEachSelectedRow) {
     EXPECT_FALSE(doc().Pipeline().Log().IsLogging());
     std::filesystem::current_path(old);
     std::filesystem::remove_all(dir);
+}
+
+// The state a declined Add must leave alone: the threads running from an
+// earlier run, a record on the list, notices in the pane, masks on two rows.
+class LogQuestionTest : public FilterControlTest {
+protected:
+    void SetUp() override {
+        FilterControlTest::SetUp();
+        here.emplace(dir.Path());
+        SetLocalTimeSource([] { return LocalTime{2026, 12, 8, 6, 5, 9}; });
+        // A folder of the log's name: the log file cannot be created.
+        std::filesystem::create_directory(dir.Path() / kLogName);
+        ASSERT_EQ(doc().AddFilter(0x1, Rows({1}), false), CVantrelDoc::AddOutcome::Added);
+        doc().RemoveFilter();
+        OneRecordOnTheList();
+        ASSERT_TRUE(doc().UpdateSelection(0x4, Rows({0, 3})));
+        ASSERT_TRUE(doc().Pipeline().WaitPrinted(2000));
+        state->calls.clear();
+        parts.view.Forget();
+    }
+    void TearDown() override {
+        here.reset();
+        FilterControlTest::TearDown();
+    }
+    std::vector<uint32_t> Masks() {
+        std::vector<uint32_t> masks;
+        for (size_t i = 0; i < list().Count(); ++i) masks.push_back(list().Row(i)->GetIrpMask());
+        return masks;
+    }
+
+    static constexpr char kLogName[] = "12-8-2026 6.5.9.log";
+    testing::ScratchDir dir{"log_question"};
+    std::optional<testing::InFolder> here;
+};
+
+TEST_F(LogQuestionTest, NoChangesNothingAtAll) {
+    const std::string pane = parts.pane.Pane();
+    const size_t ops = parts.pane.Ops().size();
+    const uint64_t generation = doc().RecordGeneration();
+    const uint32_t startTick = doc().Axes().FilterStartTick();
+    const std::string title = doc().Title();
+    ASSERT_EQ(Masks(), (std::vector<uint32_t>{0x4, 0, 0, 0x4}));
+
+    EXPECT_EQ(doc().AddFilter(0x08000001, Rows({1, 2}), true),
+              CVantrelDoc::AddOutcome::LogFileFailed);
+    ASSERT_EQ(parts.prompts.questions.size(), 1u);
+    EXPECT_EQ(parts.prompts.questions[0].first,
+              "The log file \"12-8-2026 6.5.9.log\" cannot be created.\n"
+              "Capture without the log file?");
+    EXPECT_EQ(parts.prompts.questions[0].second, BoxIcon::Question);
+    EXPECT_TRUE(parts.prompts.messages.empty());
+
+    ASSERT_TRUE(doc().Pipeline().WaitPrinted(2000));
+    EXPECT_EQ(doc().RecordCount(), 1u);
+    EXPECT_EQ(doc().RecordGeneration(), generation);
+    EXPECT_EQ(parts.pane.Pane(), pane);
+    EXPECT_EQ(parts.pane.Ops().size(), ops) << "no clear, no notice";
+    EXPECT_EQ(Masks(), (std::vector<uint32_t>{0x4, 0, 0, 0x4}));
+    EXPECT_TRUE(state->calls.empty()) << "nothing sent to the driver";
+    EXPECT_TRUE(parts.view.Events().empty());
+    EXPECT_EQ(doc().Axes().FilterStartTick(), startTick);
+    EXPECT_EQ(doc().Title(), title);
+    EXPECT_TRUE(doc().State().FilterActive());
+    EXPECT_TRUE(doc().Pipeline().IsRunning());
+    EXPECT_FALSE(doc().LogToFileOpen());
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / kLogName));
+}
+
+TEST_F(LogQuestionTest, YesCapturesWithoutTheLog) {
+    parts.prompts.yesNoAnswers = {true};
+    ASSERT_EQ(doc().AddFilter(0x08000001, Rows({1, 2}), true), CVantrelDoc::AddOutcome::Added);
+    EXPECT_EQ(parts.prompts.questions.size(), 1u);
+    EXPECT_EQ(doc().RecordCount(), 0u) << "the reset came after the answer";
+    EXPECT_FALSE(doc().LogToFileOpen());
+    EXPECT_FALSE(doc().Pipeline().Log().HasFile());
+    EXPECT_EQ(Masks(), (std::vector<uint32_t>{0x4, 0x08000001, 0x08000001, 0x4}));
+    const auto sent = Activations();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0], std::make_pair(kDevices[1], 0x08000001u));
+    ASSERT_TRUE(doc().Pipeline().WaitPrinted(2000));
+    EXPECT_EQ(parts.pane.Pane(),
+              "Filter for PDEVICE_OBJECT 0x8a000020 has been updated\r\n"
+              "Filter for PDEVICE_OBJECT 0x8a000030 has been updated\r\n");
+    doc().RemoveFilter();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
+        << "no log file anywhere";
+}
+
+TEST_F(LogQuestionTest, ALogThatCanBeCreatedAsksNothing) {
+    std::filesystem::remove(dir.Path() / kLogName);
+    ASSERT_EQ(doc().AddFilter(0x1, Rows({0}), true), CVantrelDoc::AddOutcome::Added);
+    EXPECT_TRUE(parts.prompts.questions.empty());
+    EXPECT_TRUE(doc().LogToFileOpen());
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.Path() / kLogName));
+    doc().RemoveFilter();
+    EXPECT_FALSE(doc().LogToFileOpen());
 }
 
 TEST_F(FilterControlTest, RemoveStopsEveryFilteredRowSelectedOrNot) {

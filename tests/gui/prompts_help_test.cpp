@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QThread>
@@ -158,6 +159,30 @@ private slots:
         QCOMPARE(shown,
                  QStringLiteral(
                      "You must select at least one device object in the device\nobject pane."));
+    }
+
+    void questionsHaveYesAndNoWithNoAsTheDefault() {
+        const auto box =
+            CQtPrompts::MakeQuestionBox(nullptr, QStringLiteral("Go on?"), BoxIcon::Question);
+        QCOMPARE(box->icon(), QMessageBox::Question);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Vantrel"));
+        QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box->defaultButton(), qobject_cast<QPushButton*>(box->button(QMessageBox::No)));
+        QCOMPARE(box->escapeButton(), box->button(QMessageBox::No));
+
+        CQtPrompts prompts;
+        QString shown;
+        AnswerNextModal<QMessageBox>([&](QMessageBox& question) {
+            shown = question.text();
+            question.button(QMessageBox::Yes)->click();
+        });
+        QVERIFY(prompts.AskYesNo("The log file \"1.log\" cannot be created.\r\nCapture?",
+                                 BoxIcon::Question));
+        QCOMPARE(shown, QStringLiteral("The log file \"1.log\" cannot be created.\nCapture?"));
+        // Enter takes the default button.
+        AnswerNextModal<QMessageBox>(
+            [](QMessageBox& question) { QTest::keyClick(&question, Qt::Key_Return); });
+        QVERIFY(!prompts.AskYesNo("Capture?", BoxIcon::Question));
     }
 
     void missingHelpGivesMessage61457() {

@@ -20,6 +20,10 @@ public:
     std::vector<FileDialogRequest> fileRequests;
     // Answers for the file dialogs, in order; none left: cancelled.
     std::deque<std::optional<std::string>> fileAnswers;
+    // The Yes/No questions asked, with their icons, and the answers to give
+    // in order; none left: No.
+    std::vector<std::pair<std::string, BoxIcon>> questions;
+    std::deque<bool> yesNoAnswers;
 
     void MessageById(uint32_t id, BoxIcon icon) override { messages.emplace_back(id, icon); }
     void MessageText(std::string_view text, BoxIcon icon) override {
@@ -32,6 +36,13 @@ public:
         auto answer = fileAnswers.front();
         fileAnswers.pop_front();
         return answer;
+    }
+    bool AskYesNo(std::string_view text, BoxIcon icon) override {
+        questions.emplace_back(std::string(text), icon);
+        if (yesNoAnswers.empty()) return false;
+        const bool yes = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return yes;
     }
     std::vector<uint32_t> Ids() const {
         std::vector<uint32_t> ids;
