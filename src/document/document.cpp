@@ -196,12 +196,13 @@ void CVantrelDoc::RemoveFilter() {
     View().OnDeviceRowsChanged();
 }
 
-bool CVantrelDoc::AddRemoveFilter(uint32_t mask, const std::vector<size_t>& rows, bool logToFile) {
+std::optional<bool> CVantrelDoc::AddRemoveFilter(uint32_t mask, const std::vector<size_t>& rows,
+                                                 bool logToFile) {
     if (m_state.FilterActive()) {
         RemoveFilter();
         return false;
     }
-    AddFilter(mask, rows, logToFile);
+    if (AddFilter(mask, rows, logToFile) == AddOutcome::LogFileFailed) return std::nullopt;
     return true;
 }
 

@@ -105,8 +105,10 @@ public:
     // everything taken so far is written, then ShowSelectedDeviceMask.
     void RemoveFilter();
     // Button 1002: Remove when a filter is active, else Add. Returns whether
-    // "Update Selection" is enabled afterwards.
-    bool AddRemoveFilter(uint32_t mask, const std::vector<size_t>& rows, bool logToFile);
+    // "Update Selection" is enabled afterwards; nothing when the user
+    // declined to capture without the log file (the button stays as it is).
+    std::optional<bool> AddRemoveFilter(uint32_t mask, const std::vector<size_t>& rows,
+                                        bool logToFile);
     // The IRP list shows the selected row's mask; nothing without a row.
     void ShowSelectedDeviceMask();
     // The IRP list shows this row's mask (none when out of range).

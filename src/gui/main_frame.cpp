@@ -120,6 +120,11 @@ CMainFrame::CMainFrame(FrameServices services, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+    // Nothing reaches this object's slots while its base classes take the
+    // window down (hiding it moves the focus, children emit as they go).
+    QObject::disconnect(qApp, nullptr, this, nullptr);
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
     m_idle->stop();
     // The threads end before the pane they print into and the views they
     // report to; the document stores its own values and closes the driver.
@@ -616,8 +621,8 @@ void CMainFrame::OnAbout() {
 void CMainFrame::OnAddRemoveFilter() {
     std::vector<size_t> rows;
     for (int row : m_devices->SelectedRows()) rows.push_back(static_cast<size_t>(row));
-    const bool update = m_doc->AddRemoveFilter(m_irpPage->SelectedMask(), rows, m_logToFile);
-    m_irpPage->SetUpdateEnabled(update);
+    const auto update = m_doc->AddRemoveFilter(m_irpPage->SelectedMask(), rows, m_logToFile);
+    if (update) m_irpPage->SetUpdateEnabled(*update);
     UpdateCommandStates();
 }
 

@@ -153,7 +153,7 @@ TEST_F(DocumentTest, DeviceSelectionKeepsTheRowAndFollowsTheScope) {
     EXPECT_EQ(parts.view.Events(), (std::vector<std::string>{"refresh", "mask 0"}));
     // Button 1002 removes while filtering, then shows the selected row's mask.
     parts.view.Forget();
-    EXPECT_FALSE(doc().AddRemoveFilter(0x1, {0}, false));
+    EXPECT_EQ(doc().AddRemoveFilter(0x1, {0}, false), std::optional<bool>(false));
     EXPECT_FALSE(doc().State().FilterActive());
     EXPECT_EQ(parts.view.Events(), (std::vector<std::string>{"mask 0", "rows"}));
 }

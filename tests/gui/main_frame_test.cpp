@@ -174,6 +174,8 @@ private slots:
         QCOMPARE(frame.GetIoctlSelector(), nullptr);
         QVERIFY(run.prompts.messages.empty());
         guitest::SaveShot(frame, QStringLiteral("main_frame"));
+        // Ending the program with the window still shown is safe too.
+        run.app.reset();
     }
 
     void placementAndSplittersComeBack() {
@@ -623,6 +625,58 @@ private slots:
         };
         frame.ExecuteCommand(cmd::kPrintGraph);
         QVERIFY(testing::ReadFileBytes(pdf.toStdString()).starts_with("%PDF-"));
+    }
+
+    void aLogThatCannotBeCreatedAsksFirst() {
+        testing::InFolder here(m_dir->Path());
+        QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
+        SimulatedDriverOptions options;
+        options.rate = 3000;
+        ProgramRun run(*m_dir, options);
+        QVERIFY(run.Start());
+        CMainFrame& frame = run.Frame();
+        CIrpMonitorPage& page = *frame.GetTabView()->IrpMonitorPage();
+        CMyEditView& pane = *frame.GetResultsPane();
+        SelectRows(*frame.GetDeviceListPane(), {0});
+        page.ShowMask(0xFFFFFFF);
+        page.AddRemoveButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(run.Doc().RecordCount() >= 10, 10000);
+        page.AddRemoveButton()->click();
+        QVERIFY(run.Doc().Pipeline().WaitPrinted(10000));
+        pane.ApplyPendingNow();
+        const QString text = pane.toPlainText();
+        const size_t records = run.Doc().RecordCount();
+        const uint64_t generation = run.Doc().RecordGeneration();
+        const bool updateEnabled = page.IsUpdateEnabled();
+
+        // Log to file on, in a folder where no file can be made.
+        frame.ExecuteCommand(cmd::kLogToFile);
+        QVERIFY(frame.LogToFile());
+        testing::InFolder proc("/proc");
+        run.prompts.yesNoAnswers = {false};
+        page.ShowMask(0xFFFFFFF);  // the removal showed the row's mask, now 0
+        page.AddRemoveButton()->click();
+        QCOMPARE(run.prompts.questions.size(), size_t{1});
+        QVERIFY(QString::fromStdString(run.prompts.questions[0]).contains("cannot be created"));
+        QCoreApplication::processEvents();
+        pane.ApplyPendingNow();
+        QCOMPARE(pane.toPlainText(), text);
+        QCOMPARE(run.Doc().RecordCount(), records);
+        QCOMPARE(run.Doc().RecordGeneration(), generation);
+        QVERIFY(!run.Doc().State().FilterActive());
+        QCOMPARE(run.Doc().Devices().Row(0)->GetIrpMask(), 0u);
+        QCOMPARE(frame.GetDeviceListPane()->RowTextColour(0), QColor(0, 0, 0));
+        QCOMPARE(page.IsUpdateEnabled(), updateEnabled);
+
+        // Yes: the capture goes on without the log.
+        run.prompts.yesNoAnswers = {true};
+        page.AddRemoveButton()->click();
+        QCOMPARE(run.prompts.questions.size(), size_t{2});
+        QVERIFY(run.Doc().State().FilterActive());
+        QVERIFY(!run.Doc().LogToFileOpen());
+        QTRY_VERIFY_WITH_TIMEOUT(run.Doc().RecordCount() >= 5, 10000);
+        page.AddRemoveButton()->click();
+        QVERIFY(!run.Doc().State().FilterActive());
     }
 
 private:

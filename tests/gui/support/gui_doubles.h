@@ -39,6 +39,15 @@ public:
 
     void MessageById(uint32_t id, BoxIcon icon) override { messages.emplace_back(id, icon); }
     void MessageText(std::string_view, BoxIcon icon) override { messages.emplace_back(0, icon); }
+    std::vector<std::string> questions;
+    std::deque<bool> yesNoAnswers;  // empty: No
+    bool AskYesNo(std::string_view text, BoxIcon) override {
+        questions.emplace_back(text);
+        if (yesNoAnswers.empty()) return false;
+        const bool yes = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return yes;
+    }
     std::optional<std::string> AskFile(const FileDialogRequest& request) override {
         fileRequests.push_back(request);
         if (fileAnswers.empty()) return std::nullopt;
