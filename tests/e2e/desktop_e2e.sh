@@ -46,13 +46,6 @@ readonly READ=3 WRITE=4 DEVICE_CONTROL=14
 # row_selected IMAGE X W Y H: true when the band holds a selected row.
 row_selected() { x11_find_colour "$1" "$X11_SELECTION" "$2" $(($4 + 2)) "$3" $(($5 - 4)); }
 
-# The selected row inside a region after a key that selects exactly one row;
-# sets ROW_X ROW_Y ROW_W ROW_H.
-wait_single_row() {
-  x11_wait_colour 5 "$1" "$X11_SELECTION" "$2" "$3" "$4" "$5"
-  ROW_X=$BOX_X ROW_Y=$BOX_Y ROW_W=$BOX_W ROW_H=$BOX_H
-}
-
 # The results pane's whole text, copied with Ctrl+A Ctrl+C after a click into
 # the pane; PANE holds it. Polls until CONDITION (a function reading PANE)
 # holds.
@@ -101,16 +94,10 @@ upper_h=$((WIN_H / 2))
 
 # --- Device rows: the list is the top left pane ----------------------------------
 
-# A click on the empty part of the list gives it the focus; Home selects the
-# first row and Down the second, which shows where the rows are.
-x11_click $((WIN_X + 60)) $((WIN_Y + upper_h - 40))
-x11_key End Home
-wait_single_row "the first device row selected" "$WIN_X" "$WIN_Y" $((WIN_W / 3)) "$upper_h"
-dev_x=$ROW_X dev_w=$ROW_W dev_y0=$ROW_Y dev_h=$ROW_H
-x11_key Down
-_second_row() { x11_find_colour "$(x11_shot probe)" "$X11_SELECTION" "$dev_x" $((dev_y0 + dev_h)) "$dev_w" $((upper_h - dev_h)); }
-x11_wait 5 "the second device row selected" _second_row
-dev_pitch=$((BOX_Y - dev_y0))
+# A click on the empty part of the list below its rows.
+x11_first_row $((WIN_X + 60)) $((WIN_Y + upper_h - 40)) "$WIN_X" "$WIN_Y" $((WIN_W / 3)) "$upper_h"
+x11_row_pitch
+dev_x=$ROW_X dev_w=$ROW_W dev_y0=$ROW_Y dev_h=$ROW_H dev_pitch=$ROW_PITCH
 dev_cx=$((dev_x + dev_w / 2))
 dev_row_y() { echo $((dev_y0 + $1 * dev_pitch + dev_h / 2)); }
 dev_right=$((dev_x + dev_w + 15))
@@ -133,14 +120,9 @@ x11_say "selected the device rows of Harddisk0 and Serial0 (click, ctrl+click)"
 
 irp_region_x=$((dev_right + 5))
 irp_region_w=$((WIN_X + WIN_W - irp_region_x))
-x11_click $((dev_right + 100)) $((dev_y0 + 120))
-x11_key End Home
-wait_single_row "the first major function selected" "$irp_region_x" "$WIN_Y" "$irp_region_w" "$upper_h"
-irp_x=$ROW_X irp_w=$ROW_W irp_y0=$ROW_Y irp_h=$ROW_H
-x11_key Down
-_second_major() { x11_find_colour "$(x11_shot probe)" "$X11_SELECTION" "$irp_x" $((irp_y0 + irp_h)) "$irp_w" $((upper_h - irp_h)); }
-x11_wait 5 "the second major function selected" _second_major
-irp_pitch=$((BOX_Y - irp_y0))
+x11_first_row $((dev_right + 100)) $((dev_y0 + 120)) "$irp_region_x" "$WIN_Y" "$irp_region_w" "$upper_h"
+x11_row_pitch
+irp_x=$ROW_X irp_w=$ROW_W irp_y0=$ROW_Y irp_h=$ROW_H irp_pitch=$ROW_PITCH
 irp_cx=$((irp_x + irp_w / 2))
 irp_row_y() { echo $((irp_y0 + $1 * irp_pitch + irp_h / 2)); }
 x11_say "major function rows: first at y=$irp_y0, ${irp_pitch} px apart"
@@ -166,13 +148,11 @@ x11_say "selected IRP_MJ_READ, IRP_MJ_WRITE, IRP_MJ_DEVICE_CONTROL (click, ctrl+
 
 # --- Add the filter -----------------------------------------------------------------
 
-# The buttons stand right of the list; Tab gives the first one the focus,
-# whose frame shows where it is.
+# The buttons stand right of the list: Tab gives the first one the focus.
 buttons_x=$((irp_x + irp_w + 15))
 buttons_w=$((WIN_X + WIN_W - buttons_x))
-x11_key Tab
-x11_wait_colour 5 "the focus on 'Add / Remove Filter'" "$X11_FOCUS_FRAME" "$buttons_x" "$WIN_Y" "$buttons_w" "$upper_h"
-add_x=$((BOX_X + BOX_W / 2)) add_y=$((BOX_Y + BOX_H / 2)) add_bottom=$((BOX_Y + BOX_H))
+x11_next_button "$buttons_x" "$WIN_Y" "$buttons_w" "$upper_h"
+add_x=$BUTTON_X add_y=$BUTTON_Y add_bottom=$BUTTON_BOTTOM
 x11_click "$add_x" "$add_y"
 x11_say "pressed 'Add / Remove Filter' at $add_x,$add_y"
 
@@ -196,9 +176,9 @@ x11_wait 5 "the major function list cleared for Floppy0" majors_shown
 x11_click "$irp_cx" "$(irp_row_y $READ)"
 x11_ctrl_click "$irp_cx" "$(irp_row_y $WRITE)"
 x11_wait 5 "IRP_MJ_READ and IRP_MJ_WRITE selected" majors_shown $READ $WRITE
-x11_key Tab Tab
-x11_wait_colour 5 "the focus on 'Update Selection'" "$X11_FOCUS_FRAME" "$buttons_x" "$add_bottom" "$buttons_w" $((upper_h - add_bottom + WIN_Y))
-x11_click $((BOX_X + BOX_W / 2)) $((BOX_Y + BOX_H / 2))
+x11_key Tab
+x11_next_button "$buttons_x" "$add_bottom" "$buttons_w" $((WIN_Y + upper_h - add_bottom))
+x11_click "$BUTTON_X" "$BUTTON_Y"
 x11_say "pressed 'Update Selection' with three device rows and two major functions"
 
 _updated() {

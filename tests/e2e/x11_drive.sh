@@ -141,6 +141,34 @@ x11_wait_colour() {
   x11_wait "$limit" "$what" _x11_colour_shows "$@"
 }
 
+# x11_first_row CLICK_X CLICK_Y X Y W H: a click into a list at the point gives
+# it the focus; End then Home select its first row (Home alone leaves a
+# current row unselected), which shows where the rows are. Sets ROW_X ROW_Y
+# ROW_W ROW_H from the selected row inside the region.
+x11_first_row() {
+  x11_click "$1" "$2"
+  x11_key End Home
+  x11_wait_colour 5 "the first row of the list at $1,$2 selected" "$X11_SELECTION" "$3" "$4" "$5" "$6"
+  ROW_X=$BOX_X ROW_Y=$BOX_Y ROW_W=$BOX_W ROW_H=$BOX_H
+}
+
+# x11_row_pitch: after x11_first_row, Down selects the second row; sets
+# ROW_PITCH, how far apart the rows are.
+x11_row_pitch() {
+  x11_key Down
+  x11_wait_colour 5 "the second row selected" "$X11_SELECTION" "$ROW_X" $((ROW_Y + ROW_H)) "$ROW_W" $((4 * ROW_H))
+  ROW_PITCH=$((BOX_Y - ROW_Y))
+}
+
+# x11_next_button X Y W H: Tab moves the focus to the next push button, whose
+# focus frame shows where it is; sets BUTTON_X BUTTON_Y (its centre) and
+# BUTTON_BOTTOM.
+x11_next_button() {
+  x11_key Tab
+  x11_wait_colour 5 "a push button with the focus" "$X11_FOCUS_FRAME" "$@"
+  BUTTON_X=$((BOX_X + BOX_W / 2)) BUTTON_Y=$((BOX_Y + BOX_H / 2)) BUTTON_BOTTOM=$((BOX_Y + BOX_H))
+}
+
 # x11_colour_count IMAGE COLOUR X Y W H: how many pixels of exactly COLOUR the
 # region holds.
 x11_colour_count() {
