@@ -59,7 +59,9 @@ void CIoctlSelectorWindow::BuildControls() {
     m_list->setObjectName(QStringLiteral("ioctlList"));
     m_list->setViewMode(QListView::ListMode);
     m_list->setFlow(QListView::TopToBottom);
-    m_list->setWrapping(true);
+    // One column that scrolls sideways: a long IOCTL name is never cut.
+    m_list->setWrapping(false);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(m_list, &QListWidget::itemSelectionChanged, this,
             &CIoctlSelectorWindow::OnListSelection);

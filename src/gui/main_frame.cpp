@@ -456,29 +456,25 @@ void CMainFrame::UpdateLockIndicators() {
 }
 
 void CMainFrame::MoveToPane(int step) {
-    QWidget* current = m_tabs->currentWidget();
-    QWidget* panes[] = {m_devices, current ? current : m_tabs, m_results};
+    QWidget* panes[] = {m_devices, m_tabs->currentWidget(), m_results};
+    if (!panes[1]) panes[1] = m_tabs;
     int at = -1;
-    for (int i = 0; i < 3; ++i) {
-        QWidget* focus = QApplication::focusWidget();
+    const QWidget* focus = QApplication::focusWidget();
+    for (int i = 0; i < 3; ++i)
         if (focus && (focus == panes[i] || panes[i]->isAncestorOf(focus))) at = i;
-    }
     const int next = at < 0 ? (step > 0 ? 0 : 2) : (at + 3 + step) % 3;
-    QWidget* target = panes[next];
-    // A page takes the focus on its first focusable control.
-    if (target == current && target->focusPolicy() == Qt::NoFocus) {
-        target->setFocus(Qt::TabFocusReason);
-        if (!target->hasFocus() && target->nextInFocusChain())
-            target->nextInFocusChain()->setFocus(Qt::TabFocusReason);
-        if (QWidget* child = target->focusWidget(); child && target->isAncestorOf(child))
-            child->setFocus(Qt::TabFocusReason);
-        else if (auto* list = target->findChild<QListWidget*>())
-            list->setFocus(Qt::TabFocusReason);
-        else
-            m_tabs->setFocus(Qt::TabFocusReason);
-        return;
-    }
-    target->setFocus(Qt::TabFocusReason);
+    FocusTarget(*panes[next])->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget* CMainFrame::FocusTarget(QWidget& pane) {
+    // A page takes the focus on its first control that takes it from the
+    // keyboard (the IRP Monitor page's list, say).
+    if (pane.focusPolicy() & Qt::TabFocus) return &pane;
+    for (QWidget* child : pane.findChildren<QWidget*>())
+        if ((child->focusPolicy() & Qt::TabFocus) && child->isVisibleTo(&pane) &&
+            child->isEnabled())
+            return child;
+    return &pane;
 }
 
 // --- Commands -----------------------------------------------------------------

@@ -139,6 +139,7 @@ private:
     QMenu* AddMenu(QMenu* parent, const QString& title, std::span<const int> entries);
     void SetState(int id, bool enabled, bool checked = false);
     void UpdateLockIndicators();
+    static QWidget* FocusTarget(QWidget& pane);
     void StorePlacement();
     void OnPageShown(int tab);
 

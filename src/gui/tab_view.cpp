@@ -19,6 +19,13 @@ CMyTabView::CMyTabView(QWidget* parent) : QTabWidget(parent) {
     setObjectName(QStringLiteral("tabView"));
     setAccessibleName(QStringLiteral("Views"));
     setIconSize(QSize(16, 16));
+    // The tabs and their pages in the small dialog font, 8 points (the
+    // system's sans-serif face where "MS Sans Serif" is missing).
+    QFont small = font();
+    small.setFamilies({QStringLiteral("MS Sans Serif"), small.family()});
+    small.setWeight(QFont::Normal);
+    small.setPointSize(8);
+    setFont(small);
     connect(this, &QTabWidget::currentChanged, this, [this](int tab) {
         if (tab >= 0 && count() == 3) emit pageShown(tab);
     });

@@ -499,7 +499,7 @@ private slots:
         CMyEditView& pane = *frame.GetResultsPane();
         frame.GetDeviceListPane()->setFocus();
         QTest::keyClick(&frame, Qt::Key_F6);
-        QVERIFY(frame.GetTabView()->IrpMonitorPage()->isAncestorOf(QApplication::focusWidget()));
+        QCOMPARE(QApplication::focusWidget(), frame.GetTabView()->IrpMonitorPage()->IrpList());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
         QCOMPARE(QApplication::focusWidget(), &pane);
         QTest::keyClick(&pane, Qt::Key_F6);
