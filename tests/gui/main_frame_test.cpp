@@ -350,7 +350,8 @@ private slots:
         testing::InFolder here(m_dir->Path());
         QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));
         SimulatedDriverOptions options;
-        options.rate = 3000;
+        // Slow enough that the whole run stays under the pane's 250-block clear.
+        options.rate = 600;
         options.seed = 11;
         ProgramRun run(*m_dir, options);
         QVERIFY(run.Start());
@@ -365,7 +366,7 @@ private slots:
         QTest::mouseClick(page.AddRemoveButton(), Qt::LeftButton);
         QVERIFY(run.Doc().State().FilterActive());
         QVERIFY(page.IsUpdateEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(pane.toPlainText().count("IRP Monitor Data") >= 5, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(pane.toPlainText().count("IRP Monitor Data") >= 3, 10000);
 
         // Update Selection narrows the capture to reads.
         page.IrpList()->clearSelection();
@@ -375,13 +376,14 @@ private slots:
         QTest::mouseClick(page.AddRemoveButton(), Qt::LeftButton);
         QVERIFY(!run.Doc().State().FilterActive());
         QVERIFY(!page.IsUpdateEnabled());
-        QTRY_VERIFY(pane.toPlainText().contains("No longer filtering"));
+        // The notices are grey (checked as they show: blocks printed after
+        // them may reach the 250-block clear).
+        QTRY_COMPARE(ColourOfLine(pane, "No longer filtering"), QColor(127, 127, 127));
         pane.ApplyPendingNow();
         const std::set<QString> shown = MajorsShown(pane);
         QVERIFY(!shown.empty());
         for (const QString& major : shown) QVERIFY2(chosen.count(major), qPrintable(major));
-        // The notices are grey, the headers green or red.
-        QCOMPARE(ColourOfLine(pane, "No longer filtering"), QColor(127, 127, 127));
+        // Headers are green or red.
         const QColor header = ColourOfLine(pane, "IRP Monitor Data");
         QVERIFY(header == QColor(0, 127, 0) || header == QColor(255, 0, 0));
         const size_t captured = run.Doc().RecordCount();
