@@ -560,6 +560,17 @@ private slots:
         frame.UpdateCommandStates();
         QVERIFY(!frame.Command(cmd::kIoctlSelector)->isChecked());
 
+        // The template editor: refused while the IOCTL filter is on, modal otherwise.
+        run.Doc().SetIoctlFilter(true);
+        const int runs = run.dialogs.runs;
+        frame.ExecuteCommand(cmd::kIoctlTemplates);
+        QCOMPARE(run.prompts.messages.back().first, 61463u);
+        QCOMPARE(run.dialogs.runs, runs);
+        run.Doc().SetIoctlFilter(false);
+        run.dialogs.script = [](QDialog& d) { d.reject(); };
+        frame.ExecuteCommand(cmd::kIoctlTemplates);
+        QCOMPARE(run.dialogs.runs, runs + 1);
+
         // Auto-Update and Log to file toggle and are stored at the end.
         frame.ExecuteCommand(cmd::kAutoUpdate);
         frame.ExecuteCommand(cmd::kLogToFile);
