@@ -21,7 +21,7 @@ import sys
 import time
 from pathlib import Path
 
-# clang-tidy's progress lines on stderr, shown with nothing else.
+# Lines that clang-tidy prints on every run, findings or not: left out.
 NOISE = ("warnings generated", "Suppressed ", "Use -header-filter", "warnings treated as errors")
 KEEP_DAYS = 14
 
@@ -46,7 +46,6 @@ def ninja_sources(build):
 
 class Keys:
     def __init__(self, build):
-        self.build = build
         self.digests = {}
         self.sources = ninja_sources(build)
         self.commands = {}
