@@ -15,7 +15,7 @@ std::string LinePrefix(size_t line) {
     return "line " + std::to_string(line) + ": ";
 }
 
-bool FailAt(size_t line, std::string what, std::string& error) {
+bool FailAt(size_t line, const std::string& what, std::string& error) {
     error = LinePrefix(line) + what;
     return false;
 }

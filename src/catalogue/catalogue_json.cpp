@@ -284,7 +284,7 @@ private:
     std::string m_fault;
 };
 
-bool FailAt(size_t line, std::string what, std::string& error) {
+bool FailAt(size_t line, const std::string& what, std::string& error) {
     error = "line " + std::to_string(line) + ": " + what;
     return false;
 }

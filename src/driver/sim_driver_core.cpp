@@ -33,9 +33,10 @@ uint8_t* RingBytes(uint32_t handle) {
     return ring.data();
 }
 
+// A text field of the reply: at most size - 1 bytes, zeros to its end.
 void PutText(uint8_t* field, size_t size, const std::string& text) {
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(text.size(), size - 1));
+    const size_t n = std::min(text.size(), size - 1);
+    std::fill(std::copy_n(text.begin(), n, field), field + size, uint8_t{0});
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ void AppendLatin1Byte(std::string& out, uint8_t b) {
 
 constexpr std::array<bool, 256> MakeCsvSpecials() {
     std::array<bool, 256> t{};
-    for (int b : {',', '"', '\r', '\n'}) t[b] = true;
+    for (unsigned char b : {',', '"', '\r', '\n'}) t[b] = true;
     return t;
 }
 constexpr std::array<bool, 256> kCsvSpecial = MakeCsvSpecials();

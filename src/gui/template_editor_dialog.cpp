@@ -37,7 +37,12 @@ QToolButton* CTemplateEditorDialog::NavigationButton(const char* name, int icon,
     button->setObjectName(QString::fromLatin1(name));
     button->setIcon(QIcon(QStringLiteral(":/icons/icon%1.svg").arg(icon)));
     button->setIconSize(QSize(16, 16));
-    connect(button, &QToolButton::clicked, this, [this, move] { (m_core.*move)(); });
+    // The slot holds the core itself, not the dialog's this: GCC 12 with
+    // -fsanitize=vptr miscompiles a member function pointer call on a member
+    // reached through a captured this (the non-virtual path reads this from
+    // a register it never loaded), and the sanitizer build then stops on a
+    // null this. The connection ends with the dialog, which the core outlives.
+    connect(button, &QToolButton::clicked, this, [&core = m_core, move] { (core.*move)(); });
     return button;
 }
 

@@ -183,7 +183,7 @@ void CGraphPainter::PaintFrame(QPainter& p, const CGraphModel& model, const Grap
     p.setPen(kBlack);
     Text(p, W / 2, H - 37, Q(texts.xTitle), Align::Centre, true);
     p.save();
-    p.translate(18, H / 2);
+    p.translate(QPoint(18, H / 2));
     p.rotate(-90);
     Text(p, 0, 0, Q(texts.yTitle), Align::Centre, true);
     p.restore();
@@ -283,10 +283,11 @@ void PaintGraphPage(QPainter& p, const CGraphModel& model, const QString& leftFo
     // proportions, so positions are mapped here and the text is drawn
     // untransformed.
     p.setViewTransformEnabled(false);
-    const double sx = w / 1024.0, sy = (PH / 10) / 32.0;
+    const int footerHeight = PH / 10;
+    const double sx = w / 1024.0, sy = footerHeight / 32.0;
     const auto at = [&](int lx, int ly) {
         return QPoint(PW / 16 + static_cast<int>(lx * sx),
-                      PH - PH / 10 + static_cast<int>(ly * sy));
+                      PH - footerHeight + static_cast<int>(ly * sy));
     };
     p.setFont(ArialFont(static_cast<int>(fontPixelSize * sy), false));
     p.setPen(kBlack);

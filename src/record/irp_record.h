@@ -23,7 +23,7 @@ public:
     explicit CText(std::string_view s);
     // Never a null data pointer, so that C functions may take it.
     std::string_view view() const {
-        if (!m_p) return std::string_view("", 0);
+        if (!m_p) return std::string_view("");
         uint32_t n;
         std::memcpy(&n, m_p.get(), sizeof n);
         return std::string_view(m_p.get() + sizeof n, n);

@@ -38,15 +38,17 @@ void* AllocateChunk(size_t chunk) {
         void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (raw == MAP_FAILED) return nullptr;
+        // One huge page more than the chunk is mapped so that an aligned
+        // chunk fits inside; what lies before and after it goes back.
         const auto start = reinterpret_cast<uintptr_t>(raw);
-        const uintptr_t aligned = RoundUp(start, kHugePage);
-        if (aligned > start) munmap(raw, aligned - start);
-        const uintptr_t tail = start + length + kHugePage - (aligned + length);
-        if (tail) munmap(reinterpret_cast<void*>(aligned + length), tail);
+        const size_t lead = RoundUp(start, kHugePage) - start;
+        char* const aligned = static_cast<char*>(raw) + lead;
+        if (lead) munmap(raw, lead);
+        if (lead < kHugePage) munmap(aligned + length, kHugePage - lead);
 #ifdef MADV_HUGEPAGE
-        madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+        madvise(aligned, length, MADV_HUGEPAGE);
 #endif
-        return reinterpret_cast<void*>(aligned);
+        return aligned;
     }
 #endif
     return ::operator new (bytes, std::align_val_t{alignof(CIrpRecord)}, std::nothrow);

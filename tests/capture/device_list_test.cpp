@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "capture/driver_link.h"
@@ -26,13 +28,19 @@ struct Reply {
     uint32_t flag = 0;
 };
 
+// The text, then zeros to the end of its field; a scripted text never runs
+// into the next field.
+void PutField(uint8_t* field, size_t size, const std::string& text) {
+    ASSERT_LT(text.size(), size);
+    std::fill(std::copy(text.begin(), text.end(), field), field + size, uint8_t{0});
+}
+
 void PutReply(uint8_t* b, const Reply& r) {
     le::Put32(b + pr::kEnumDeviceObject, r.deviceObject);
     le::Put32(b + pr::kEnumState, static_cast<uint32_t>(r.state));
-    std::memset(b + pr::kEnumDescription, 0, pr::kEnumFlag - pr::kEnumDescription);
-    std::memcpy(b + pr::kEnumDescription, r.description.data(), r.description.size());
-    std::memcpy(b + pr::kEnumSecondName, r.second.data(), r.second.size());
-    std::memcpy(b + pr::kEnumObjectName, r.name.data(), r.name.size());
+    PutField(b + pr::kEnumDescription, pr::kEnumDescriptionSize, r.description);
+    PutField(b + pr::kEnumSecondName, pr::kEnumSecondNameSize, r.second);
+    PutField(b + pr::kEnumObjectName, pr::kEnumObjectNameSize, r.name);
     le::Put32(b + pr::kEnumFlag, r.flag);
 }
 
@@ -45,7 +53,7 @@ protected:
     // The driver answers with these replies, then fails; it checks that
     // every request carries the previous reply unchanged.
     void Script(std::vector<Reply> replies) {
-        state->enumerate = [this, replies](uint8_t* b, size_t call) {
+        state->enumerate = [this, replies = std::move(replies)](uint8_t* b, size_t call) {
             if (call == 0) {
                 passedBack = le::U32(b + pr::kEnumState) == 1 && le::U32(b) == 0;
             } else {

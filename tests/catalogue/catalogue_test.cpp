@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "catalogue/ioctl_selector.h"
 #include "document/prompts.h"
@@ -131,7 +132,8 @@ TEST_F(CatalogueTest, DeletingTheLastRowRemovesTheTemplate) {
     AddTemplateRow("Gone", "int", "a", 0);
     AddTemplateRow("Gone", "int", "b", 4);
     std::shared_ptr<const CTemplateSnapshot> published;
-    m_cat.SetTemplatePublisher([&](std::shared_ptr<const CTemplateSnapshot> t) { published = t; });
+    m_cat.SetTemplatePublisher(
+        [&](std::shared_ptr<const CTemplateSnapshot> t) { published = std::move(t); });
     EXPECT_EQ(published->RowsOf("Gone").size(), 2u);
 
     // The template editor's delete walk: delete, move next, back one at EOF.
@@ -391,7 +393,8 @@ TEST_F(OpenForDocument, AMissingTableOpensAndIsReportedByItsRecordset) {
     }
     QSqlDatabase::removeDatabase("half");
     std::shared_ptr<const CTemplateSnapshot> published;
-    m_cat.SetTemplatePublisher([&](std::shared_ptr<const CTemplateSnapshot> t) { published = t; });
+    m_cat.SetTemplatePublisher(
+        [&](std::shared_ptr<const CTemplateSnapshot> t) { published = std::move(t); });
     ASSERT_TRUE(m_cat.Open("half.db"));
     EXPECT_EQ(m_cat.RecordsetError(), "no such table: Templates");
     EXPECT_TRUE(m_cat.Ioctls().IsOpen());

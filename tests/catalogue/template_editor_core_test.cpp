@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "catalogue_doubles.h"
 
 namespace vantrel {
@@ -19,12 +21,13 @@ protected:
         const std::string path = m_dir.File("t.db");
         ASSERT_TRUE(CCatalogue::Create(path, false));
         ASSERT_TRUE(m_catalogue.Open(path));
-        m_catalogue.SetTemplatePublisher(
-            [this](std::shared_ptr<const CTemplateSnapshot> s) { m_published.push_back(s); });
+        m_catalogue.SetTemplatePublisher([this](std::shared_ptr<const CTemplateSnapshot> s) {
+            m_published.push_back(std::move(s));
+        });
         m_published.clear();
     }
 
-    void Store(std::vector<TemplateRow> rows) {
+    void Store(const std::vector<TemplateRow>& rows) {
         ASSERT_TRUE(m_catalogue.ReplaceTables(nullptr, &rows));
         m_published.clear();
     }

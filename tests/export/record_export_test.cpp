@@ -101,7 +101,11 @@ std::vector<std::pair<std::string, std::string>> SectionPairs(const IRP_CAPTURE_
         const std::string value = line.substr(eq + 2);
         if (label.rfind("            ", 0) == 0) {
             label = label.substr(12);
-            label = label.rfind("Sequence", 0) == 0 ? "ULONG " + label : label + " " + group;
+            if (label.rfind("Sequence", 0) == 0) {
+                label.insert(0, "ULONG ");
+            } else {
+                label.append(" ").append(group);
+            }
         } else {
             label = label.substr(8);
         }
@@ -156,7 +160,7 @@ std::vector<std::optional<std::string>> ExpectedFields(const CIrpRecord& r, size
     f.push_back(ifIoctl(IoctlMethodText(parts.method)));
     std::string params;
     for (const auto& [key, value] : SectionPairs(c)) {
-        params += (params.empty() ? "" : "; ") + key + "=" + value;
+        params.append(params.empty() ? "" : "; ").append(key).append("=").append(value);
     }
     f.push_back(HasParameterLayout(c.MajorFunction, c.MinorFunction) ? std::optional(params)
                                                                      : std::nullopt);

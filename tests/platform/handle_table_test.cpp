@@ -49,6 +49,7 @@ TEST(HandleTableTest, HandlesStayDistinctUnderConcurrentUse) {
     constexpr int kThreads = 4, kEach = 2000;
     std::vector<std::vector<uint32_t>> seen(kThreads);
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             CEvent event;

@@ -28,6 +28,26 @@ TEST(RecordListTest, AppendKeepsOrderAndStableAddressesAcrossChunks) {
     EXPECT_EQ(list.AtUnlocked(n), nullptr);
 }
 
+#if defined(__linux__)
+TEST(RecordListTest, ChunksOfAMebibyteOrMoreStartOnAHugePageBoundary) {
+    // Such chunks are mapped on their own and advised for transparent huge
+    // pages, which the kernel gives only to 2 MiB aligned memory; every byte
+    // of a chunk stays writable after the trimming around it.
+    size_t chunk = 0;
+    while (chunk < CRecordList::kGrowthSteps &&
+           CRecordList::ChunkCapacity(chunk) * sizeof(CIrpRecord) < (size_t{1} << 20))
+        ++chunk;
+    CRecordList list;
+    const size_t n = CRecordList::ChunkStart(chunk + 1) + 1;
+    for (size_t i = 0; i < n; ++i) list.Append(Rec(static_cast<uint32_t>(i)));
+    for (size_t c : {chunk, chunk + 1}) {
+        const auto at = reinterpret_cast<uintptr_t>(list.AtUnlocked(CRecordList::ChunkStart(c)));
+        EXPECT_EQ(at % (size_t{2} << 20), 0u) << "chunk " << c;
+    }
+    EXPECT_EQ(list.AtUnlocked(n - 2)->GetDeviceObject(), n - 2);
+}
+#endif
+
 TEST(RecordListTest, ClearAndSwap) {
     CRecordList a, b;
     a.Append(Rec(1));

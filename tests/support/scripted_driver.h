@@ -61,7 +61,7 @@ private:
 // An opener for the driver path that opens a scripted device sharing
 // `state`; a null state: opening fails.
 inline DriverOpener ScriptedOpener(std::shared_ptr<ScriptedDriverState> state) {
-    return [state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
+    return [state = std::move(state)](const std::string& path) -> std::unique_ptr<IDriverDevice> {
         if (!state || path != protocol::kDevicePath) return nullptr;
         return std::make_unique<ScriptedDriverDevice>(state);
     };

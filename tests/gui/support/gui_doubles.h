@@ -108,8 +108,9 @@ public:
     }
 
 private:
+    // The buffer is zeroed first; a text keeps its field's last byte zero.
     static void Copy(uint8_t* field, size_t size, const std::string& text) {
-        std::memcpy(field, text.data(), std::min(size - 1, text.size()));
+        std::copy_n(text.begin(), std::min(size - 1, text.size()), field);
     }
     std::vector<FakeDevice> m_rows;
     size_t m_next = 0;
@@ -119,7 +120,8 @@ private:
 // A device list holding exactly these rows, in this order, as the driver
 // would have reported them.
 inline std::unique_ptr<CDeviceList> MakeDeviceList(std::vector<FakeDevice> rows) {
-    const DriverOpener opener = [rows](const std::string&) -> std::unique_ptr<IDriverDevice> {
+    const DriverOpener opener =
+        [rows = std::move(rows)](const std::string&) -> std::unique_ptr<IDriverDevice> {
         return std::make_unique<detail::CEnumeratingDevice>(rows);
     };
     CDriverLink link;
