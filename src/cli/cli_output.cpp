@@ -162,10 +162,10 @@ std::string SaveCaptureOrKeep(CClaimedOutput& output, const TestFileHeader& head
         if (place.empty()) continue;
         CClaimedOutput kept;
         if (kept.Claim(place, keptError) && StoreClaimedTest(kept, header, list, keptError))
-            return error + "; the records were kept in " + place;
+            return error.append("; the records were kept in ").append(place);
     }
     if (ec) keptError += "; no temporary folder: " + ec.message();
-    return error + "; the records could not be kept either: " + keptError;
+    return error.append("; the records could not be kept either: ").append(keptError);
 }
 
 }  // namespace vantrel::cli

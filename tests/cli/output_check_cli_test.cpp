@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/cli_runner.h"
@@ -57,7 +58,7 @@ protected:
     void ExpectRefused(const std::string& args, const std::string& line, CliCall call = {}) {
         SCOPED_TRACE(args);
         const auto start = std::chrono::steady_clock::now();
-        const CliRun r = Cli(args, call);
+        const CliRun r = Cli(args, std::move(call));
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.err, "vantrel-cli: " + line + "\n");

@@ -182,7 +182,8 @@ TEST_F(DocumentTest, SaveAsAndOpenCarryTheTestAndItsTitle) {
     CRecordList loaded;
     for (uint32_t i = 0; i < 3; ++i) {
         CIrpRecord r;
-        r.GetCapture().MajorFunction = i == 1 ? IRP_MJ_DEVICE_CONTROL : 3;
+        r.GetCapture().MajorFunction =
+            i == 1 ? uint32_t{IRP_MJ_DEVICE_CONTROL} : uint32_t{IRP_MJ_READ};
         r.GetCapture().Parameters[8] = 0x44;  // IoControlCode 0x44
         r.SetObjectName("\\Device\\Serial0");
         loaded.Append(r);
