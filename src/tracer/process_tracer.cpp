@@ -65,8 +65,9 @@ std::vector<sock_filter> SeccompProgram() {
     return p;
 }
 
-// The program file argv[0] names, searched on PATH as execvp would.
-bool FindProgram(const std::string& name) {
+}  // namespace
+
+bool FindTraceProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0;
     const char* path = std::getenv("PATH");
     std::string all = path ? path : "/usr/local/bin:/usr/bin:/bin";
@@ -81,6 +82,8 @@ bool FindProgram(const std::string& name) {
     }
     return false;
 }
+
+namespace {
 
 // In the forked child: only async-signal-safe calls from here to exec.
 [[noreturn]] void BecomeTracee(char* const* argv, const sock_fprog* program) {
@@ -136,7 +139,7 @@ bool CProcessTracer::Launch(const std::vector<std::string>& argv, std::string& e
         error = "no command to trace";
         return false;
     }
-    if (!FindProgram(argv[0])) {
+    if (!FindTraceProgram(argv[0])) {
         error = "no such command: " + argv[0];
         return false;
     }

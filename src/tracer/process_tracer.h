@@ -29,6 +29,10 @@
 
 namespace vantrel {
 
+// Whether the program file `name` names can be run: searched on PATH as
+// execvp would when it has no slash.
+bool FindTraceProgram(const std::string& name);
+
 class ITraceSink {
 public:
     virtual ~ITraceSink() = default;

@@ -313,6 +313,12 @@ struct CTraceDriverSession::State {
     std::shared_ptr<TraceStatusBox> last;
 };
 
+std::string TraceCommandProblem(const std::vector<std::string>& command) {
+    if (command.empty()) return "no command to trace";
+    if (!FindTraceProgram(command[0])) return "no such command: " + command[0];
+    return {};
+}
+
 std::unique_ptr<IDriverDevice> OpenTraceDriver(const TraceDriverOptions& options) {
     return std::make_unique<TraceDeviceHandle>(std::make_shared<TraceDriverCore>(options));
 }

@@ -51,6 +51,10 @@ struct TraceDriverStatus {
     uint64_t written = 0;  // records written into the ring
 };
 
+// Why the command could not be started ("no such command: NAME"), or empty
+// when it looks startable; callers say so before any filter is set.
+std::string TraceCommandProblem(const std::vector<std::string>& command);
+
 // Opens a new trace driver bound to no session.
 std::unique_ptr<IDriverDevice> OpenTraceDriver(const TraceDriverOptions& options);
 
