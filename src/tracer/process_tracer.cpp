@@ -131,6 +131,7 @@ TraceExit CProcessTracer::Exit() const {
 
 void CProcessTracer::Kill() {
     std::lock_guard lock(m_mutex);
+    m_killing = true;
     for (pid_t tid : m_live) kill(tid, SIGKILL);
 }
 
@@ -211,6 +212,8 @@ CProcessTracer::ThreadState& CProcessTracer::Thread(pid_t tid) {
         ++m_processes[slot->tgid].threads;
         std::lock_guard lock(m_mutex);
         m_live.insert(tid);
+        // A child forked while Kill ran would otherwise outlive it.
+        if (m_killing) kill(tid, SIGKILL);
     }
     return *slot;
 }
@@ -231,8 +234,12 @@ void CProcessTracer::OnGone(pid_t tid, int status) {
     // there is no exit stop to wait for.
     Forget(tid);
     if (tid != m_root) return;
-    std::lock_guard lock(m_mutex);
-    m_exit.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    {
+        std::lock_guard lock(m_mutex);
+        m_exit.status = code;
+    }
+    m_sink.CommandEnded(code);
 }
 
 void CProcessTracer::OnStop(pid_t tid, int status) {

@@ -40,6 +40,9 @@ public:
     virtual uint32_t MaskFor(uint32_t deviceObject) = 0;
     // Takes a finished record; may wait for room.
     virtual void Emit(const IRP_CAPTURE_RECORD& record) = 0;
+    // The started command itself has ended (its children may still run):
+    // its exit code, or 128 + the signal that ended it.
+    virtual void CommandEnded(int status) {}
 };
 
 // Where a descriptor leads.
@@ -114,8 +117,9 @@ private:
     std::unordered_map<pid_t, Process> m_processes;                     // by thread group
     pid_t m_root = 0;
 
-    mutable std::mutex m_mutex;  // the two below
+    mutable std::mutex m_mutex;  // the three below
     std::set<pid_t> m_live;      // every tracee, for Kill
+    bool m_killing = false;      // a tracee seen after Kill is killed on sight
     TraceExit m_exit;
 };
 

@@ -78,6 +78,7 @@ public:
         return it == m_masks.end() ? 0 : it->second;
     }
     void Emit(const IRP_CAPTURE_RECORD& record) override;
+    void CommandEnded(int status) override { Finish({true, status}, {}); }
 
 private:
     void EnumDevices(uint8_t* b);

@@ -209,5 +209,28 @@ TEST(TraceDriverTest, ClosingTheDriverEndsARunningCommand) {
     }
 }
 
+TEST(TraceDriverTest, TheCommandEndsTheCaptureThoughItsChildRunsOnAndClosingEndsTheChild) {
+    TraceDriverOptions options;
+    options.command = {"sh", "-c", "sleep 30 & exit 5"};
+    CTraceDriverSession session(options);
+    auto d = session.Opener()(pr::kDevicePath);
+    Event ev;
+    Ring ring;
+    ASSERT_TRUE(Connect(*d, ev, ring));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Activate(*d, kTraceFilesObject, 1u << IRP_MJ_READ));
+    while (!session.Status().finished && std::chrono::steady_clock::now() - start < 20s)
+        std::this_thread::sleep_for(5ms);
+    const TraceDriverStatus status = session.Status();
+    ASSERT_TRUE(status.finished);
+    if (!status.started) GTEST_SKIP() << "tracing is not permitted here: " << status.error;
+    EXPECT_EQ(status.exitStatus, 5);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    const auto closing = std::chrono::steady_clock::now();
+    d.reset();  // the sleep is still traced: it is killed, never left behind
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 5s);
+    EXPECT_EQ(session.Status().exitStatus, 5);
+}
+
 }  // namespace
 }  // namespace vantrel
