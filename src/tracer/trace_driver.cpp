@@ -57,7 +57,8 @@ bool SamePathIgnoringCase(const std::string& a, const char* b) {
 // What a session can still read after the driver is gone.
 struct TraceStatusBox {
     mutable std::mutex mutex;
-    TraceDriverStatus status;
+    TraceDriverStatus status;  // but its `written`:
+    std::atomic<uint64_t> written{0};
 };
 
 // One open trace driver. Thread safety: Control and Shutdown come from any
@@ -97,8 +98,10 @@ private:
     bool m_enumerated = false;
     size_t m_enumCursor = 0;
     std::map<uint32_t, uint32_t> m_masks;
-    uint32_t m_eventHandle = 0;
-    uint32_t m_ringHandle = 0;
+    // Resolved once, when the application hands them over: it unregisters
+    // them only after closing the driver, which clears them first.
+    CEvent* m_event = nullptr;
+    uint8_t* m_ring = nullptr;
     uint32_t m_write = 0;
     bool m_stop = false;
     bool m_launched = false;
@@ -121,7 +124,7 @@ bool TraceDriverCore::Control(uint32_t code, uint8_t* b, uint32_t inLength, uint
             const uint32_t handle = le::U32(b + pr::kSetModeEvent);
             if (le::U32(b + pr::kSetModeMode) != pr::kCaptureMode || !ResolveEvent(handle))
                 return false;
-            m_eventHandle = handle;
+            m_event = ResolveEvent(handle);
             return true;
         }
         case pr::IOCTL_INITBUFF:
@@ -192,7 +195,7 @@ bool TraceDriverCore::InitBuff(const uint8_t* b) {
     uint32_t write = RingWord(ring, pr::kRingWriteIndex).load(std::memory_order_relaxed);
     if (write >= pr::kRingSlots) write = read < pr::kRingSlots ? read : 0;
     RingWord(ring, pr::kRingWriteIndex).store(write, std::memory_order_release);
-    m_ringHandle = handle;
+    m_ring = ring;
     m_write = write;
     if (!m_kickThread.joinable()) m_kickThread = std::thread([this] { Kick(); });
     m_cv.notify_all();
@@ -204,7 +207,7 @@ void TraceDriverCore::Emit(const IRP_CAPTURE_RECORD& record) {
     auto backoff = 20us;
     CEvent* event = nullptr;
     while (!m_stop) {
-        uint8_t* ring = RingBytes(m_ringHandle);
+        uint8_t* ring = m_ring;
         if (!ring) {
             m_cv.wait_for(lock, 10ms);  // the application has not handed over its ring yet
             continue;
@@ -215,7 +218,7 @@ void TraceDriverCore::Emit(const IRP_CAPTURE_RECORD& record) {
             record.Write(ring + pr::RingSlotOffset(m_write));
             m_write = next;
             RingWord(ring, pr::kRingWriteIndex).store(m_write, std::memory_order_release);
-            event = ResolveEvent(m_eventHandle);
+            event = m_event;
             break;
         }
         // Full: the tracee stays stopped until the application makes room.
@@ -224,10 +227,7 @@ void TraceDriverCore::Emit(const IRP_CAPTURE_RECORD& record) {
     }
     lock.unlock();
     if (!event) return;
-    {
-        std::lock_guard boxLock(m_box->mutex);
-        ++m_box->status.written;
-    }
+    m_box->written.fetch_add(1, std::memory_order_relaxed);
     if (!event->IsSet()) event->Set();
 }
 
@@ -236,11 +236,11 @@ void TraceDriverCore::Kick() {
     while (!m_stop) {
         m_cv.wait_for(lock, 10ms);
         if (m_stop) break;
-        uint8_t* ring = RingBytes(m_ringHandle);
+        uint8_t* ring = m_ring;
         if (!ring) continue;
         const bool unread =
             RingWord(ring, pr::kRingReadIndex).load(std::memory_order_acquire) != m_write;
-        CEvent* event = unread ? ResolveEvent(m_eventHandle) : nullptr;
+        CEvent* event = unread ? m_event : nullptr;
         lock.unlock();
         if (event) event->Set();
         lock.lock();
@@ -282,7 +282,8 @@ void TraceDriverCore::Shutdown() {
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
-        m_ringHandle = 0;
+        m_ring = nullptr;
+        m_event = nullptr;
         if (m_tracer) m_tracer->Kill();
     }
     m_cv.notify_all();
@@ -349,7 +350,9 @@ TraceDriverStatus CTraceDriverSession::Status() const {
     }
     if (!box) return {};
     std::lock_guard lock(box->mutex);
-    return box->status;
+    TraceDriverStatus status = box->status;
+    status.written = box->written.load(std::memory_order_relaxed);
+    return status;
 }
 
 }  // namespace vantrel
