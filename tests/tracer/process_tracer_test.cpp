@@ -176,6 +176,37 @@ TEST(ProcessTracerTest, DeviceControlsCarryTheirBuffersBothWays) {
     EXPECT_EQ(std::memcmp(waiting[0].OutputData, five, 4), 0);
 }
 
+TEST(ProcessTracerTest, EveryThreadOfTheCommandIsFollowed) {
+    RecordingSink sink;
+    sink.masks = {{kZero, 1u << IRP_MJ_READ}};
+    TraceExit exit;
+    TRACE_OR_SKIP(sink, exit, "threads");
+    EXPECT_EQ(exit.status, 0);
+    std::vector<uint32_t> lengths;
+    for (const auto& r : sink.Of(kZero, IRP_MJ_READ)) lengths.push_back(r.Param32(par::Length));
+    std::sort(lengths.begin(), lengths.end());
+    EXPECT_EQ(lengths, (std::vector<uint32_t>{11, 13}));
+}
+
+TEST(ProcessTracerTest, ExecKeepsInheritedDescriptorsAndForgetsClosedOnes) {
+    RecordingSink sink;
+    sink.masks = {{kZero, 1u << IRP_MJ_READ},
+                  {kNull, 1u << IRP_MJ_READ},
+                  {kTracePipesObject, 1u << IRP_MJ_READ}};
+    TraceExit exit;
+    TRACE_OR_SKIP(sink, exit, "exec");
+    EXPECT_EQ(exit.status, 0);
+    // The number /dev/null had before exec leads to a pipe after it: a
+    // descriptor table kept across exec would charge the 19 to /dev/null.
+    EXPECT_TRUE(sink.Of(kNull, IRP_MJ_READ).empty());
+    const auto reads = sink.Of(kZero, IRP_MJ_READ);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].Param32(par::Length), 17u);
+    const auto piped = sink.Of(kTracePipesObject, IRP_MJ_READ);
+    ASSERT_EQ(piped.size(), 1u);
+    EXPECT_EQ(piped[0].Param32(par::Length), 19u);
+}
+
 TEST(ProcessTracerTest, ExitStatusIsTheCommandsOwn) {
     RecordingSink sink;
     TraceExit exit;

@@ -3,6 +3,7 @@
 // ptrace everywhere). Exit code 0 when every call went as planned.
 
 #include <fcntl.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -11,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -83,6 +86,49 @@ void TtyAndPipe() {
     close(ends[1]);
 }
 
+// Two threads read 11 and 13 bytes from /dev/zero through one descriptor.
+void Threads() {
+    const int zero = open("/dev/zero", O_RDONLY);
+    Check(zero >= 0, "open /dev/zero");
+    auto reader = [zero](size_t n) {
+        char local[16];
+        Check(read(zero, local, n) == static_cast<ssize_t>(n), "a thread's read");
+    };
+    std::thread a(reader, 11), b(reader, 13);
+    a.join();
+    b.join();
+    close(zero);
+}
+
+// Keeps /dev/zero open across exec and lets /dev/null (on number 50) go
+// with it: after exec the new image makes a pipe (calls the tracer does not
+// see), whose read end takes number 50.
+constexpr int kClosedOnExec = 50;
+
+[[noreturn]] void Exec(const char* self) {
+    const int zero = open("/dev/zero", O_RDONLY);
+    const int null = open("/dev/null", O_WRONLY);
+    Check(zero >= 0 && null >= 0, "open before exec");
+    Check(dup3(null, kClosedOnExec, O_CLOEXEC) == kClosedOnExec, "dup3 with O_CLOEXEC");
+    close(null);
+    const std::string zeroText = std::to_string(zero), nullText = std::to_string(kClosedOnExec);
+    execl(self, self, "after-exec", zeroText.c_str(), nullText.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(6);
+}
+
+int AfterExec(int kept, int closedNumber) {
+    Check(read(kept, g_buffer, 17) == 17, "read 17 on the kept descriptor");
+    // Fill the numbers below it (a descriptor is always the lowest free one).
+    for (int fd = eventfd(0, 0); fd >= 0 && fd < closedNumber - 1; fd = eventfd(0, 0)) {
+    }
+    int ends[2];
+    Check(pipe(ends) == 0 && ends[0] == closedNumber, "the closed number is reused");
+    Check(write(ends[1], g_buffer, 19) == 19, "write 19 into the pipe");
+    Check(read(ends[0], g_buffer, 19) == 19, "read 19 on the reused number");
+    return g_failures == 0 ? 0 : 1;
+}
+
 // Blocks for good in a read on a pipe that has a writer (this process).
 [[noreturn]] void Block() {
     int ends[2];
@@ -102,12 +148,19 @@ int main(int argc, char** argv) {
         File(argv[2]);
     } else if (std::strcmp(what, "tty") == 0) {
         TtyAndPipe();
+    } else if (std::strcmp(what, "threads") == 0) {
+        Threads();
+    } else if (std::strcmp(what, "exec") == 0) {
+        Exec(argv[0]);
+    } else if (std::strcmp(what, "after-exec") == 0 && argc > 3) {
+        return AfterExec(std::atoi(argv[2]), std::atoi(argv[3]));
     } else if (std::strcmp(what, "block") == 0) {
         Block();
     } else if (std::strcmp(what, "exit") == 0 && argc > 2) {
         return std::atoi(argv[2]);
     } else {
-        std::fprintf(stderr, "usage: trace_helper devices|file PATH|tty|block|exit N\n");
+        std::fprintf(stderr,
+                     "usage: trace_helper devices|file PATH|tty|threads|exec|block|exit N\n");
         return 2;
     }
     return g_failures == 0 ? 0 : 1;
