@@ -1,5 +1,6 @@
 #include "tracer/process_tracer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -100,10 +101,6 @@ namespace {
     _exit(kChildNoExec);
 }
 
-void Resume(pid_t tid, __ptrace_request how, int signal = 0) {
-    ptrace(how, tid, nullptr, reinterpret_cast<void*>(static_cast<intptr_t>(signal)));
-}
-
 pid_t ThreadGroupOf(pid_t tid) {
     char path[64];
     std::snprintf(path, sizeof path, "/proc/%d/status", tid);
@@ -180,19 +177,104 @@ bool CProcessTracer::Launch(const std::vector<std::string>& argv, std::string& e
         std::lock_guard lock(m_mutex);
         m_live.insert(pid);
     }
-    Resume(pid, PTRACE_CONT);
+    Continue(pid, false);
     return true;
 }
 
-void CProcessTracer::Run() {
+namespace {
+
+constexpr uint64_t kAttachOptions = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACECLONE |
+                                    PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK | PTRACE_O_TRACEEXEC;
+
+// Interrupts the tracer thread's wait (no SA_RESTART), so that it sees a
+// detach request; the handler does nothing else.
+int WakeSignal() {
+    return SIGRTMIN + 6;
+}
+extern "C" void OnWakeSignal(int) {}
+
+void InstallWakeHandler() {
+    struct sigaction action {};
+    action.sa_handler = OnWakeSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(WakeSignal(), &action, nullptr);
+}
+
+std::vector<pid_t> ThreadsOf(pid_t pid) {
+    std::vector<pid_t> tids;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/task";
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') tids.push_back(static_cast<pid_t>(std::atoi(e->d_name)));
+        closedir(dir);
+    }
+    return tids;
+}
+
+}  // namespace
+
+bool CProcessTracer::Attach(const std::vector<pid_t>& pids, std::string& error) {
+    InstallWakeHandler();
+    m_wakeable = true;
+    m_perCall = true;
+    for (pid_t pid : pids) {
+        const std::vector<pid_t> tids = ThreadsOf(pid);
+        if (tids.empty()) error = "no such process: " + std::to_string(pid);
+        for (pid_t tid : tids) {
+            if (!error.empty()) break;
+            if (ptrace(PTRACE_SEIZE, tid, nullptr, reinterpret_cast<void*>(kAttachOptions)) != 0) {
+                if (errno == ESRCH) continue;  // a thread that just ended
+                error = "tracing is not permitted here (attaching to " + std::to_string(pid) +
+                        ": " + std::strerror(errno) + ")";
+                break;
+            }
+            Thread(tid);  // its first stop is the interrupt's
+            ptrace(PTRACE_INTERRUPT, tid, nullptr, nullptr);
+        }
+        if (!error.empty()) break;
+    }
+    if (error.empty()) return true;
+    // Let go of those already attached: each detaches at its first stop.
+    m_detaching = true;
     while (!m_threads.empty()) {
+        int status = 0;
+        const pid_t tid = waitpid(-1, &status, __WALL | __WNOTHREAD);
+        if (tid < 0 && errno == EINTR) continue;
+        if (tid < 0) break;
+        if (WIFSTOPPED(status))
+            OnStop(tid, status);
+        else
+            Forget(tid);
+    }
+    return false;
+}
+
+void CProcessTracer::Detach() {
+    m_detachWanted = true;
+    Wake();
+}
+
+void CProcessTracer::Wake() {
+    if (m_wakeable && m_running) pthread_kill(m_tracerThread, WakeSignal());
+}
+
+void CProcessTracer::BeginDetach() {
+    m_detaching = true;
+    for (const auto& [tid, thread] : m_threads) ptrace(PTRACE_INTERRUPT, tid, nullptr, nullptr);
+}
+
+void CProcessTracer::Run() {
+    m_tracerThread = pthread_self();
+    m_running = true;
+    while (!m_threads.empty()) {
+        if (m_detachWanted && !m_detaching) BeginDetach();
         int status = 0;
         // __WNOTHREAD: only this thread's tracees, never a child another
         // thread of the program started.
         const pid_t tid = waitpid(-1, &status, __WALL | __WNOTHREAD);
         if (tid < 0) {
-            if (errno == EINTR) continue;
-            break;  // ECHILD: nothing left to follow
+            if (errno == EINTR) continue;  // Wake
+            break;                         // ECHILD: nothing left to follow
         }
         if (WIFEXITED(status) || WIFSIGNALED(status))
             OnGone(tid, status);
@@ -202,6 +284,7 @@ void CProcessTracer::Run() {
     std::lock_guard lock(m_mutex);
     m_live.clear();
     m_exit.finished = true;
+    m_running = false;
 }
 
 CProcessTracer::ThreadState& CProcessTracer::Thread(pid_t tid) {
@@ -246,8 +329,27 @@ void CProcessTracer::OnStop(pid_t tid, int status) {
     ThreadState& thread = Thread(tid);
     const int signal = WSTOPSIG(status);
     const int event = status >> 16;
+    const bool signalStop = event == 0 && signal != (SIGTRAP | 0x80);
+    if (m_detaching) {
+        // Any stop will do to let a tracee go; a signal it was about to
+        // get is handed on.
+        ptrace(PTRACE_DETACH, tid, nullptr,
+               reinterpret_cast<void*>(static_cast<intptr_t>(signalStop ? signal : 0)));
+        Forget(tid);
+        return;
+    }
     if (signal == (SIGTRAP | 0x80)) {
-        OnSyscallExit(tid, thread);
+        OnSyscallStop(tid, thread, false);
+        return;
+    }
+    if (event == PTRACE_EVENT_STOP) {
+        const bool groupStop =
+            signal == SIGSTOP || signal == SIGTSTP || signal == SIGTTIN || signal == SIGTTOU;
+        if (groupStop && thread.attached)
+            ptrace(PTRACE_LISTEN, tid, nullptr, nullptr);  // stays stopped until SIGCONT
+        else
+            Continue(tid, false);  // attached now, or woken up
+        thread.attached = true;
         return;
     }
     if (signal == SIGTRAP && event != 0) {
@@ -255,7 +357,7 @@ void CProcessTracer::OnStop(pid_t tid, int status) {
         ptrace(PTRACE_GETEVENTMSG, tid, nullptr, &message);
         switch (event) {
             case PTRACE_EVENT_SECCOMP:
-                OnSyscallEntry(tid, thread);
+                OnSyscallStop(tid, thread, true);
                 return;
             case PTRACE_EVENT_FORK:
             case PTRACE_EVENT_VFORK:
@@ -269,18 +371,36 @@ void CProcessTracer::OnStop(pid_t tid, int status) {
             default:
                 break;
         }
-        Resume(tid, PTRACE_CONT);
+        Continue(tid, false);
         return;
     }
     if (!thread.attached && signal == SIGSTOP) {
         // The stop every new child of a tracee starts with: not the
         // program's own signal.
         thread.attached = true;
-        Resume(tid, PTRACE_CONT);
+        Continue(tid, false);
         return;
     }
     thread.attached = true;
-    Resume(tid, PTRACE_CONT, signal);  // the program's own signal, delivered as sent
+    Continue(tid, false, signal);  // the program's own signal, delivered as sent
+}
+
+void CProcessTracer::OnSyscallStop(pid_t tid, ThreadState& thread, bool seccomp) {
+    __ptrace_syscall_info info{};
+    const bool known = ptrace(PTRACE_GET_SYSCALL_INFO, tid, sizeof info, &info) > 0;
+    if (known && info.op == PTRACE_SYSCALL_INFO_SECCOMP)
+        OnSyscallEntry(tid, thread, static_cast<long>(info.seccomp.nr), info.seccomp.args);
+    else if (known && info.op == PTRACE_SYSCALL_INFO_ENTRY)
+        OnSyscallEntry(tid, thread, static_cast<long>(info.entry.nr), info.entry.args);
+    else if (known && info.op == PTRACE_SYSCALL_INFO_EXIT)
+        OnSyscallExit(tid, thread, true, info.exit.rval, info.exit.is_error != 0);
+    else
+        OnSyscallExit(tid, thread, false, 0, false);
+}
+
+void CProcessTracer::Continue(pid_t tid, bool toExit, int signal) {
+    ptrace(toExit || m_perCall ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr,
+           reinterpret_cast<void*>(static_cast<intptr_t>(signal)));
 }
 
 void CProcessTracer::OnNewTask(pid_t parent, pid_t child, bool sameFiles) {

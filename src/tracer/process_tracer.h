@@ -12,6 +12,7 @@
 // stopped; a sink that waits for room in a ring keeps the tracee waiting, so
 // no call is lost.
 
+#include <pthread.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -74,6 +75,17 @@ public:
     void Run();
     // Ends every tracee (SIGKILL); Run then returns once they are reaped.
     void Kill();
+
+    // Attaches to running processes (every thread of each), which are then
+    // stopped at each system call rather than through a filter, and are
+    // left running when detached. False with a one-line reason when one
+    // cannot be attached (those attached before it are let go again).
+    bool Attach(const std::vector<pid_t>& pids, std::string& error);
+    // Lets attached processes go (any thread; it does not wait): Run
+    // detaches each at its next stop and returns. Call Wake until Run has
+    // returned: a tracer waiting for a stop that does not come is woken so.
+    void Detach();
+    void Wake();
     TraceExit Exit() const;
 
 private:
@@ -99,8 +111,13 @@ private:
     };
 
     void OnStop(pid_t tid, int status);
-    void OnSyscallEntry(pid_t tid, ThreadState& thread);
-    void OnSyscallExit(pid_t tid, ThreadState& thread);
+    void OnSyscallEntry(pid_t tid, ThreadState& thread, long number, const uint64_t* args);
+    void OnSyscallExit(pid_t tid, ThreadState& thread, bool known, int64_t rval, bool failed);
+    void OnSyscallStop(pid_t tid, ThreadState& thread, bool seccomp);
+    // Resumes a tracee: to its exit stop when `toExit`, else to its next
+    // traced call (attached processes stop at every call).
+    void Continue(pid_t tid, bool toExit, int signal = 0);
+    void BeginDetach();
     void OnNewTask(pid_t parent, pid_t child, bool sameFiles);
     void OnExec(pid_t tid);
     void OnGone(pid_t tid, int status);
@@ -116,6 +133,12 @@ private:
     std::unordered_map<pid_t, std::unique_ptr<ThreadState>> m_threads;  // tracer thread only
     std::unordered_map<pid_t, Process> m_processes;                     // by thread group
     pid_t m_root = 0;
+    bool m_perCall = false;    // attached: every call stops the tracee
+    bool m_detaching = false;  // tracer thread: interrupts sent, detaching at each stop
+    std::atomic<bool> m_detachWanted{false};
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_wakeable{false};  // the wake signal has its handler
+    pthread_t m_tracerThread{};
 
     mutable std::mutex m_mutex;  // the three below
     std::set<pid_t> m_live;      // every tracee, for Kill

@@ -38,10 +38,6 @@ constexpr bool IsLockCommand(int cmd) {
            cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW;
 }
 
-void Resume(pid_t tid, __ptrace_request how) {
-    ptrace(how, tid, nullptr, nullptr);
-}
-
 // The bytes an iovec array asks for.
 uint64_t VectorLength(pid_t tid, uint64_t address, uint64_t count) {
     struct iovec vectors[64];
@@ -60,20 +56,17 @@ uint64_t VectorLength(pid_t tid, uint64_t address, uint64_t count) {
 
 }  // namespace
 
-void CProcessTracer::OnSyscallEntry(pid_t tid, ThreadState& thread) {
-    __ptrace_syscall_info info{};
-    const SyscallRule* rule = nullptr;
-    if (ptrace(PTRACE_GET_SYSCALL_INFO, tid, sizeof info, &info) > 0 &&
-        info.op == PTRACE_SYSCALL_INFO_SECCOMP)
-        rule = FindSyscallRule(static_cast<long>(info.seccomp.nr));
+void CProcessTracer::OnSyscallEntry(pid_t tid, ThreadState& thread, long number,
+                                    const uint64_t* args) {
+    const SyscallRule* rule = FindSyscallRule(number);
     thread.inCall = false;
     if (!rule) {
-        Resume(tid, PTRACE_CONT);
+        Continue(tid, false);
         return;
     }
     Pending& p = thread.pending;
     p.rule = rule;
-    std::copy(std::begin(info.seccomp.args), std::end(info.seccomp.args), p.args);
+    std::copy(args, args + 6, p.args);
     p.major = rule->major;
     p.record = false;
     p.capture = IRP_CAPTURE_RECORD{};
@@ -162,22 +155,19 @@ void CProcessTracer::OnSyscallEntry(pid_t tid, ThreadState& thread) {
     }
     thread.inCall = toExit;
     c.StartTime = NowNs();
-    Resume(tid, toExit ? PTRACE_SYSCALL : PTRACE_CONT);
+    Continue(tid, toExit);
 }
 
-void CProcessTracer::OnSyscallExit(pid_t tid, ThreadState& thread) {
+void CProcessTracer::OnSyscallExit(pid_t tid, ThreadState& thread, bool known, int64_t rval,
+                                   bool failed) {
     const uint64_t end = NowNs();
-    __ptrace_syscall_info info{};
-    if (!thread.inCall || ptrace(PTRACE_GET_SYSCALL_INFO, tid, sizeof info, &info) <= 0 ||
-        info.op != PTRACE_SYSCALL_INFO_EXIT) {
+    if (!thread.inCall || !known) {
         thread.inCall = false;
-        Resume(tid, PTRACE_CONT);
+        Continue(tid, false);
         return;
     }
     thread.inCall = false;
     Pending& p = thread.pending;
-    const bool failed = info.exit.is_error != 0;
-    const int64_t rval = info.exit.rval;
     Process& process = m_processes[thread.tgid];
     const TraceCall call = p.rule->call;
     if (call == TraceCall::Open) {
@@ -215,7 +205,7 @@ void CProcessTracer::OnSyscallExit(pid_t tid, ThreadState& thread) {
             m_sink.Emit(c);
         }
     }
-    Resume(tid, PTRACE_CONT);
+    Continue(tid, false);
 }
 
 void CProcessTracer::FinishOpen(pid_t tid, ThreadState& thread, int64_t rval, bool failed) {

@@ -88,6 +88,13 @@ private:
     void Trace(std::unordered_set<uint32_t> known);
     void Kick();
     void Finish(const TraceExit& exit, const std::string& error);
+    // Attached processes are let go, a started command is ended.
+    void LetGo(CProcessTracer& tracer) {
+        if (m_options.attach.empty())
+            tracer.Kill();
+        else
+            tracer.Detach();
+    }
 
     const TraceDriverOptions m_options;
     const std::shared_ptr<TraceStatusBox> m_box = std::make_shared<TraceStatusBox>();
@@ -105,6 +112,7 @@ private:
     uint32_t m_write = 0;
     bool m_stop = false;
     bool m_launched = false;
+    bool m_detach = false;               // the last filter went: attached processes are let go
     CProcessTracer* m_tracer = nullptr;  // while the tracer thread runs one
     std::thread m_traceThread;
     std::thread m_kickThread;
@@ -176,6 +184,10 @@ bool TraceDriverCore::ActivateFilter(const uint8_t* b) {
         m_masks[deviceObject] = mask;
     else
         m_masks.erase(deviceObject);
+    if (m_launched && m_masks.empty() && !m_options.attach.empty()) {
+        m_detach = true;
+        if (m_tracer) m_tracer->Detach();
+    }
     if (mask && !m_launched) {
         m_launched = true;
         std::unordered_set<uint32_t> known;
@@ -241,6 +253,7 @@ void TraceDriverCore::Kick() {
         const bool unread =
             RingWord(ring, pr::kRingReadIndex).load(std::memory_order_acquire) != m_write;
         CEvent* event = unread ? m_event : nullptr;
+        if (m_detach && m_tracer) m_tracer->Wake();
         lock.unlock();
         if (event) event->Set();
         lock.lock();
@@ -250,14 +263,16 @@ void TraceDriverCore::Kick() {
 void TraceDriverCore::Trace(std::unordered_set<uint32_t> known) {
     CProcessTracer tracer(*this, std::move(known));
     std::string error;
-    if (!tracer.Launch(m_options.command, error)) {
+    const bool attach = !m_options.attach.empty();
+    if (attach ? !tracer.Attach(m_options.attach, error)
+               : !tracer.Launch(m_options.command, error)) {
         Finish({}, error);
         return;
     }
     {
         std::lock_guard lock(m_mutex);
         m_tracer = &tracer;
-        if (m_stop) tracer.Kill();
+        if (m_stop || (attach && m_detach)) LetGo(tracer);
     }
     {
         std::lock_guard boxLock(m_box->mutex);
@@ -284,9 +299,19 @@ void TraceDriverCore::Shutdown() {
         m_stop = true;
         m_ring = nullptr;
         m_event = nullptr;
-        if (m_tracer) m_tracer->Kill();
+        if (m_tracer) LetGo(*m_tracer);
     }
     m_cv.notify_all();
+    // An attached tracer may be waiting for a stop that never comes: wake
+    // it until it has let every process go.
+    for (;;) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_tracer) break;
+            m_tracer->Wake();
+        }
+        std::this_thread::sleep_for(2ms);
+    }
     if (m_traceThread.joinable()) m_traceThread.join();
     if (m_kickThread.joinable()) m_kickThread.join();
 }
@@ -317,7 +342,9 @@ struct CTraceDriverSession::State {
 
 std::string TraceCommandProblem(const std::vector<std::string>& command) {
     if (command.empty()) return "no command to trace";
-    if (!FindTraceProgram(command[0])) return "no such command: " + command[0];
+    std::string problem;
+    if (!FindTraceProgram(command[0])) problem.append("no such command: ").append(command[0]);
+    return problem;
     return {};
 }
 

@@ -25,6 +25,8 @@
 // stops recording; closing the driver kills the command (as the kernel
 // does when the tracer ends first, PTRACE_O_EXITKILL).
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,13 +41,18 @@ inline constexpr uint32_t kTraceProcessorSpeed = 1000;
 
 struct TraceDriverOptions {
     std::vector<std::string> command;  // argv; started when the first filter is added
+    // Or running processes, attached when the first filter is added and let
+    // go (they keep running) when the last filter is removed or the driver
+    // closes.
+    std::vector<pid_t> attach;
     TraceRoots roots;
 };
 
 // What became of the command.
 struct TraceDriverStatus {
-    bool started = false;   // it runs (or ran) under trace
-    bool finished = false;  // it ended, or could not be started (then `error` says why)
+    bool started = false;   // it runs (or ran) under trace, or the processes were attached
+    bool finished = false;  // it ended (attached: all were let go or ended), or could not be
+                            // started (then `error` says why)
     int exitStatus = 0;     // its exit code, or 128 + the signal that ended it
     std::string error;
     uint64_t written = 0;  // records written into the ring

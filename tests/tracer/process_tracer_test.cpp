@@ -5,12 +5,16 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "tracer/trace_devices.h"
@@ -245,6 +249,101 @@ TEST(ProcessTracerTest, ATraceeKilledInTheMiddleOfACallNeverHangsTheTracer) {
     traceThread.join();
     EXPECT_EQ(tracer.Exit().status, 128 + 9);
     EXPECT_TRUE(sink.Of(kTracePipesObject, IRP_MJ_READ).empty());  // the read never finished
+}
+
+// A sink the test thread may read while the tracer thread writes.
+struct SharedSink final : ITraceSink {
+    std::mutex mutex;
+    std::map<uint32_t, uint32_t> masks;
+    std::vector<IRP_CAPTURE_RECORD> records;
+    uint32_t MaskFor(uint32_t deviceObject) override {
+        std::lock_guard lock(mutex);
+        const auto it = masks.find(deviceObject);
+        return it == masks.end() ? 0 : it->second;
+    }
+    void Emit(const IRP_CAPTURE_RECORD& record) override {
+        std::lock_guard lock(mutex);
+        records.push_back(record);
+    }
+    size_t Count() {
+        std::lock_guard lock(mutex);
+        return records.size();
+    }
+};
+
+std::string TracerPidLine(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("TracerPid:", 0) == 0) return line;
+    return {};
+}
+
+TEST(ProcessTracerTest, AttachesToARunningProcessAndLetsItGoRunning) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(VANTREL_TRACE_HELPER, VANTREL_TRACE_HELPER, "loop", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // running on its own
+    SharedSink sink;
+    sink.masks = {{kZero, 1u << IRP_MJ_READ}};
+    CProcessTracer tracer(sink, KnownDevices());
+    std::atomic<int> state{0};  // 1 attached, 2 refused, 3 done
+    std::string error;
+    std::thread traceThread([&] {
+        if (!tracer.Attach({pid}, error)) {
+            state = 2;
+            return;
+        }
+        state = 1;
+        tracer.Run();
+        state = 3;
+    });
+    auto waitFor = [](auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return done();
+    };
+    waitFor([&] { return state != 0; });
+    if (state == 2) {
+        traceThread.join();
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        GTEST_SKIP() << "attaching is not permitted here: " << error;
+    }
+    EXPECT_TRUE(waitFor([&] { return sink.Count() >= 3; }));
+    tracer.Detach();
+    EXPECT_TRUE(waitFor([&] {
+        tracer.Wake();
+        return state == 3;
+    })) << "the tracer does not let go";
+    traceThread.join();
+    {
+        std::lock_guard lock(sink.mutex);
+        for (const IRP_CAPTURE_RECORD& r : sink.records) {
+            EXPECT_EQ(r.DeviceObject, kZero);
+            EXPECT_EQ(r.Param32(par::Length), 5u);
+        }
+    }
+    // Still running, no longer traced, and ends only when told to.
+    EXPECT_EQ(TracerPidLine(pid), "TracerPid:\t0");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "it did not keep running";
+    kill(pid, SIGTERM);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+}
+
+TEST(ProcessTracerTest, AttachingToNoProcessSaysSo) {
+    SharedSink sink;
+    CProcessTracer tracer(sink, {});
+    std::string error;
+    EXPECT_FALSE(tracer.Attach({999999999}, error));
+    EXPECT_EQ(error, "no such process: 999999999");
 }
 
 }  // namespace

@@ -129,6 +129,16 @@ int AfterExec(int kept, int closedNumber) {
     return g_failures == 0 ? 0 : 1;
 }
 
+// Reads 5 bytes from /dev/zero every 5 ms for about 20 s.
+int Loop() {
+    const int zero = open("/dev/zero", O_RDONLY);
+    for (int i = 0; i < 4000; ++i) {
+        if (read(zero, g_buffer, 5) != 5) return 1;
+        usleep(5000);
+    }
+    return 0;
+}
+
 // Blocks for good in a read on a pipe that has a writer (this process).
 [[noreturn]] void Block() {
     int ends[2];
@@ -154,13 +164,15 @@ int main(int argc, char** argv) {
         Exec(argv[0]);
     } else if (std::strcmp(what, "after-exec") == 0 && argc > 3) {
         return AfterExec(std::atoi(argv[2]), std::atoi(argv[3]));
+    } else if (std::strcmp(what, "loop") == 0) {
+        return Loop();
     } else if (std::strcmp(what, "block") == 0) {
         Block();
     } else if (std::strcmp(what, "exit") == 0 && argc > 2) {
         return std::atoi(argv[2]);
     } else {
         std::fprintf(stderr,
-                     "usage: trace_helper devices|file PATH|tty|threads|exec|block|exit N\n");
+                     "usage: trace_helper devices|file PATH|tty|threads|exec|loop|block|exit N\n");
         return 2;
     }
     return g_failures == 0 ? 0 : 1;
