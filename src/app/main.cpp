@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     vantrel::AppServices services;
     if (split.trace) {
         trace = std::make_unique<vantrel::CTraceDriverSession>(
-            vantrel::TraceDriverOptions{split.command, {}});
+            vantrel::TraceDriverOptions{split.command, {}, {}});
         services.openDriver = trace->Opener();
     } else {
         services.openDriver = driver.Opener();

@@ -1,6 +1,9 @@
 // vantrel-cli capture: a live capture from the driver to stdout.
 
+#include <signal.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -56,14 +59,37 @@ constexpr char kUsage[] =
     "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
     "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
-    "[--trace -- CMD ARGS...]";
+    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...]]";
 
 // The command a trace capture runs, and whether to trace at all:
 // `--trace` or VANTREL_DRIVER=trace, the command after `--`.
 struct TraceRequest {
     bool on = false;
     std::vector<std::string> command;
+    std::vector<pid_t> pids;  // --trace-pid: running processes instead of a command
 };
+
+// "PID[,PID...]", or nullopt.
+std::optional<std::vector<pid_t>> ParsePids(const std::string& text) {
+    std::vector<pid_t> pids;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos) comma = text.size();
+        const auto n = ParseU32(text.substr(start, comma - start));
+        if (!n || *n == 0 || *n > 0x3FFFFFFF) return std::nullopt;
+        pids.push_back(static_cast<pid_t>(*n));
+        start = comma + 1;
+    }
+    return pids;
+}
+
+// Why the processes cannot be attached, before anything is set up.
+std::string PidProblem(const std::vector<pid_t>& pids) {
+    for (pid_t pid : pids)
+        if (kill(pid, 0) != 0 && errno == ESRCH) return "no such process: " + std::to_string(pid);
+    return {};
+}
 
 // The capture's exit code once a traced command ran: its own status, or 0
 // when --count, --seconds or an interrupt ended the capture first.
@@ -99,6 +125,12 @@ int CmdCapture(const Args& args) {
             break;
         } else if (a == "--trace") {
             trace.on = true;
+        } else if (a == "--trace-pid") {
+            if (!(v = value())) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
+            const auto pids = ParsePids(*v);
+            if (!pids) return Fail(kExitBadInput, "not a list of process ids: " + *v);
+            trace.on = true;
+            trace.pids = *pids;
         } else if (a == "--all-devices") {
             allDevices = true;
         } else if (a == "--log") {
@@ -157,12 +189,15 @@ int CmdCapture(const Args& args) {
         return Fail(kExitUsage,
                     std::string("name devices with --device or --all-devices; usage: ") + kUsage);
     }
-    if (trace.on && trace.command.empty())
+    if (!trace.pids.empty() && !trace.command.empty())
+        return Fail(kExitUsage, std::string("--trace-pid takes no command; usage: ") + kUsage);
+    if (trace.on && trace.command.empty() && trace.pids.empty())
         return Fail(kExitUsage, std::string("--trace needs a command after --; usage: ") + kUsage);
     if (!trace.on && !trace.command.empty())
         return Fail(kExitUsage, std::string("a command after -- needs --trace; usage: ") + kUsage);
     if (trace.on) {
-        const std::string problem = TraceCommandProblem(trace.command);
+        const std::string problem =
+            trace.pids.empty() ? TraceCommandProblem(trace.command) : PidProblem(trace.pids);
         if (!problem.empty()) return Fail(kExitBadInput, problem);
     }
     // A traced command's capture lasts as long as the command.
@@ -185,9 +220,9 @@ int CmdCapture(const Args& args) {
         };
     }
     const std::string cataloguePath = templated ? catalogue : std::string();
-    auto cli = trace.on
-                   ? OpenCliTraceDocument({trace.command, {}}, cataloguePath, std::move(services))
-                   : OpenCliDocument(options, cataloguePath, std::move(services));
+    auto cli = trace.on ? OpenCliTraceDocument({trace.command, trace.pids, {}}, cataloguePath,
+                                               std::move(services))
+                        : OpenCliDocument(options, cataloguePath, std::move(services));
     if (!cli) return kExitBadInput;  // the document said why
     CVantrelDoc& doc = *cli->doc;
     doc.SetOutputFlags(flags);

@@ -2,6 +2,8 @@
 // as the capture's, and the refusals before it starts.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -77,6 +79,26 @@ TEST_F(TraceCliTest, ExitsWithTheCommandsStatusOr128PlusItsSignal) {
     EXPECT_EQ(killed.exitCode, 128 + 9);
 }
 
+TEST_F(TraceCliTest, AttachesToARunningProcessAndLeavesItRunning) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(VANTREL_TRACE_HELPER, VANTREL_TRACE_HELPER, "loop", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto r = Capture("--trace-pid " + std::to_string(pid) +
+                           " --device 0x00100005 --majors IRP_MJ_READ --count 3");
+    int status = 0;
+    const bool running = waitpid(pid, &status, WNOHANG) == 0;
+    kill(pid, SIGTERM);
+    waitpid(pid, &status, 0);
+    if (Refused(r)) GTEST_SKIP() << "attaching is not permitted here";
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_GE(Count(r.out, "Major Code:\t\t\tIRP_MJ_READ\r\n"), 3u);
+    EXPECT_TRUE(running) << "the process did not survive the capture";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+}
+
 TEST_F(TraceCliTest, RefusesBeforeAnythingStarts) {
     const auto missing = Capture("--trace --all-devices -- vantrel-no-such-command-here");
     EXPECT_EQ(missing.exitCode, 2);
@@ -86,6 +108,11 @@ TEST_F(TraceCliTest, RefusesBeforeAnythingStarts) {
     EXPECT_NE(noCommand.err.find("--trace needs a command after --"), std::string::npos);
     const auto notTraced = Capture("--all-devices -- true");
     EXPECT_EQ(notTraced.exitCode, 64);
+    const auto noProcess = Capture("--trace-pid 999999999 --all-devices");
+    EXPECT_EQ(noProcess.exitCode, 2);
+    EXPECT_EQ(noProcess.err, "vantrel-cli: no such process: 999999999\n");
+    EXPECT_EQ(Capture("--trace-pid 12x --all-devices").exitCode, 2);
+    EXPECT_EQ(Capture("--trace-pid 1 --all-devices -- true").exitCode, 64);
 }
 
 }  // namespace
