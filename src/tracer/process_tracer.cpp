@@ -345,8 +345,10 @@ void CProcessTracer::OnStop(pid_t tid, int status) {
     if (event == PTRACE_EVENT_STOP) {
         const bool groupStop =
             signal == SIGSTOP || signal == SIGTSTP || signal == SIGTTIN || signal == SIGTTOU;
-        if (groupStop && thread.attached)
-            ptrace(PTRACE_LISTEN, tid, nullptr, nullptr);  // stays stopped until SIGCONT
+        // A stopped program stays stopped (until SIGCONT), whether it was
+        // stopped before it was attached or while traced.
+        if (groupStop)
+            ptrace(PTRACE_LISTEN, tid, nullptr, nullptr);
         else
             Continue(tid, false);  // attached now, or woken up
         thread.attached = true;

@@ -1,15 +1,16 @@
 #pragma once
 // CProcessTracer: follows a command it starts, its threads, children and
 // exec, with ptrace and a seccomp filter that stops the command only at the
-// system calls of the trace tables, and turns each call on a descriptor of
-// a wanted device object into IRP records. The command is only observed:
+// system calls of the trace tables (or running processes it attaches to,
+// stopped at every call), and turns each call on a descriptor of a wanted
+// device object into IRP records. The command is only observed:
 // its memory and registers are never written.
 //
 // Thread rules: ptrace serves only the thread that became the tracer, so
-// Launch and Run must be called on one thread, which forks the command and
-// stays its tracer until Run returns. Kill and the accessors may come from
-// any thread. The sink is called on the tracer thread only, with the tracee
-// stopped; a sink that waits for room in a ring keeps the tracee waiting, so
+// Launch (or Attach) and Run must be called on one thread, which forks the
+// command (or attaches) and stays the tracer until Run returns. Kill,
+// Detach, Wake and the accessors may come from any thread. The sink is called on the tracer thread
+// only, with the tracee stopped; a sink that waits for room in a ring keeps the tracee waiting, so
 // no call is lost.
 
 #include <pthread.h>
