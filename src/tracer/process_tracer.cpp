@@ -218,18 +218,24 @@ bool CProcessTracer::Attach(const std::vector<pid_t>& pids, std::string& error) 
     m_wakeable = true;
     m_perCall = true;
     for (pid_t pid : pids) {
-        const std::vector<pid_t> tids = ThreadsOf(pid);
-        if (tids.empty()) error = "no such process: " + std::to_string(pid);
-        for (pid_t tid : tids) {
-            if (!error.empty()) break;
-            if (ptrace(PTRACE_SEIZE, tid, nullptr, reinterpret_cast<void*>(kAttachOptions)) != 0) {
-                if (errno == ESRCH) continue;  // a thread that just ended
-                error = "tracing is not permitted here (attaching to " + std::to_string(pid) +
-                        ": " + std::strerror(errno) + ")";
-                break;
+        if (ThreadsOf(pid).empty()) error = "no such process: " + std::to_string(pid);
+        // A thread not yet attached may start another while the list is
+        // read: read it again until a pass finds no new thread.
+        for (bool more = true; more && error.empty();) {
+            more = false;
+            for (pid_t tid : ThreadsOf(pid)) {
+                if (m_threads.count(tid)) continue;
+                if (ptrace(PTRACE_SEIZE, tid, nullptr, reinterpret_cast<void*>(kAttachOptions)) !=
+                    0) {
+                    if (errno == ESRCH) continue;  // a thread that just ended
+                    error = "tracing is not permitted here (attaching to " + std::to_string(pid) +
+                            ": " + std::strerror(errno) + ")";
+                    break;
+                }
+                Thread(tid);  // its first stop is the interrupt's
+                ptrace(PTRACE_INTERRUPT, tid, nullptr, nullptr);
+                more = true;
             }
-            Thread(tid);  // its first stop is the interrupt's
-            ptrace(PTRACE_INTERRUPT, tid, nullptr, nullptr);
         }
         if (!error.empty()) break;
     }

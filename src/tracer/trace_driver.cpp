@@ -112,7 +112,8 @@ private:
     uint32_t m_write = 0;
     bool m_stop = false;
     bool m_launched = false;
-    bool m_detach = false;               // the last filter went: attached processes are let go
+    bool m_detach = false;  // the last filter went: attached processes are let go
+    std::chrono::steady_clock::time_point m_lastActivate;
     CProcessTracer* m_tracer = nullptr;  // while the tracer thread runs one
     std::thread m_traceThread;
     std::thread m_kickThread;
@@ -180,6 +181,7 @@ bool TraceDriverCore::ActivateFilter(const uint8_t* b) {
     uint32_t mask = 0;
     for (size_t i = 0; i < pr::kMajorCount; ++i)
         if (b[pr::kActivateFlags + i]) mask |= 1u << i;
+    m_lastActivate = std::chrono::steady_clock::now();
     if (mask)
         m_masks[deviceObject] = mask;
     else
@@ -261,6 +263,16 @@ void TraceDriverCore::Kick() {
 }
 
 void TraceDriverCore::Trace(std::unordered_set<uint32_t> known) {
+    // Adding a filter is one request per device object, with no word that
+    // the last one has come: the command starts once they stop arriving, so
+    // that its first calls meet every filter of the Add.
+    {
+        using Clock = std::chrono::steady_clock;
+        const auto giveUp = Clock::now() + 500ms;
+        std::unique_lock lock(m_mutex);
+        while (!m_stop && Clock::now() - m_lastActivate < 50ms && Clock::now() < giveUp)
+            m_cv.wait_for(lock, 5ms);
+    }
     CProcessTracer tracer(*this, std::move(known));
     std::string error;
     const bool attach = !m_options.attach.empty();

@@ -174,6 +174,37 @@ TEST(TraceDriverTest, TheCommandStartsWithTheFirstFilterAndItsRecordsReachTheRin
     }
 }
 
+TEST(TraceDriverTest, TheCommandWaitsForEveryFilterOfTheAdd) {
+    TraceDriverOptions options;
+    options.command = {VANTREL_TRACE_HELPER, "devices"};
+    CTraceDriverSession session(options);
+    auto d = session.Opener()(pr::kDevicePath);
+    Event ev;
+    Ring ring;
+    ASSERT_TRUE(Connect(*d, ev, ring));
+    // The filters of one Add arrive one by one; the command's first reads
+    // on the second device must not be lost to the gap.
+    ASSERT_TRUE(Activate(*d, 0x00100003, 1u << IRP_MJ_WRITE));
+    std::this_thread::sleep_for(14ms);
+    ASSERT_TRUE(Activate(*d, 0x00100005, 1u << IRP_MJ_READ));
+    std::vector<IRP_CAPTURE_RECORD> records;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!session.Status().finished && std::chrono::steady_clock::now() < deadline) {
+        ev.event.WaitFor(20);
+        ev.event.Reset();
+        ring.Drain(records);
+    }
+    ring.Drain(records);
+    if (!session.Status().started) GTEST_SKIP() << "tracing is not permitted here";
+    size_t reads = 0, writes = 0;
+    for (const IRP_CAPTURE_RECORD& r : records) {
+        reads += r.DeviceObject == 0x00100005 && r.MajorFunction == IRP_MJ_READ;
+        writes += r.DeviceObject == 0x00100003 && r.MajorFunction == IRP_MJ_WRITE;
+    }
+    EXPECT_EQ(reads, 4u);
+    EXPECT_EQ(writes, 2u);
+}
+
 TEST(TraceDriverTest, ACommandThatCannotStartIsReportedNotHung) {
     TraceDriverOptions options;
     options.command = {"vantrel-no-such-command-here"};
