@@ -14,10 +14,11 @@
 //  - a slot is written completely before WriteIndex moves past it (release);
 //  - the ring is full when the next write index equals ReadIndex: then the
 //    tracer waits for room with the tracee stopped, so nothing is dropped;
-//  - after each record it sets the data-ready event unless it is set
-//    already, and while unread records stay in the ring it sets it again
-//    every 10 ms, so a wake-up lost between the application's drain and its
-//    reset of the event only delays records;
+//  - it sets the data-ready event after a batch of 32 records or 1 ms after
+//    it last did, and while unread records stay in the ring it sets it
+//    again every 2 ms, so records never wait longer than that and a wake-up
+//    lost between the application's drain and its reset of the event only
+//    delays them;
 //  - after the device is closed the ring is never touched again.
 //
 // The command is never detached: under the trace filter it would get
