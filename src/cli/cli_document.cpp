@@ -1,13 +1,11 @@
 #include "cli/cli_document.h"
 
 namespace vantrel::cli {
+namespace {
 
-std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
-                                             const std::string& cataloguePath,
-                                             DocumentServices services) {
-    auto cli = std::make_unique<CliDocument>();
-    cli->driver = std::make_unique<CSimulatedDriverSession>(options);
-    services.openDriver = cli->driver->Opener();
+std::unique_ptr<CliDocument> OpenWith(std::unique_ptr<CliDocument> cli, DriverOpener opener,
+                                      const std::string& cataloguePath, DocumentServices services) {
+    services.openDriver = std::move(opener);
     services.prompts = &cli->prompts;
     services.settings = nullptr;
     services.results = &cli->out;
@@ -17,6 +15,26 @@ std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& optio
     cli->doc = std::make_unique<CVantrelDoc>(std::move(services));
     if (!cli->doc->OnNewDocument()) return nullptr;
     return cli;
+}
+
+}  // namespace
+
+std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
+                                             const std::string& cataloguePath,
+                                             DocumentServices services) {
+    auto cli = std::make_unique<CliDocument>();
+    cli->driver = std::make_unique<CSimulatedDriverSession>(options);
+    DriverOpener opener = cli->driver->Opener();
+    return OpenWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
+}
+
+std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& options,
+                                                  const std::string& cataloguePath,
+                                                  DocumentServices services) {
+    auto cli = std::make_unique<CliDocument>();
+    cli->trace = std::make_unique<CTraceDriverSession>(options);
+    DriverOpener opener = cli->trace->Opener();
+    return OpenWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
 }
 
 }  // namespace vantrel::cli

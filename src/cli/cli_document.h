@@ -10,6 +10,7 @@
 #include "cli/cli_prompts.h"
 #include "document/document.h"
 #include "driver/simulated_driver.h"
+#include "tracer/trace_driver.h"
 
 namespace vantrel::cli {
 
@@ -30,7 +31,8 @@ struct CliDocument {
     CCliPrompts prompts;
     CStreamSink out{stdout};
     CStreamSink notices{stderr};
-    std::unique_ptr<CSimulatedDriverSession> driver;
+    std::unique_ptr<CSimulatedDriverSession> driver;  // null on the trace driver
+    std::unique_ptr<CTraceDriverSession> trace;       // null on the simulated driver
     std::unique_ptr<CVantrelDoc> doc;
 };
 
@@ -39,5 +41,9 @@ struct CliDocument {
 std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
                                              const std::string& cataloguePath,
                                              DocumentServices extra = {});
+// The same on the trace driver: its command starts with the first filter.
+std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& options,
+                                                  const std::string& cataloguePath,
+                                                  DocumentServices extra = {});
 
 }  // namespace vantrel::cli

@@ -1,9 +1,14 @@
 // vantrel-cli capture: a live capture from the driver to stdout.
 
+#include <signal.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,7 +58,46 @@ constexpr char kUsage[] =
     "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] "
     "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
     "S] "
-    "[--catalogue DB] [--input-template NAME] [--output-template NAME]";
+    "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
+    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...]]";
+
+// The command a trace capture runs, and whether to trace at all:
+// `--trace` or VANTREL_DRIVER=trace, the command after `--`.
+struct TraceRequest {
+    bool on = false;
+    std::vector<std::string> command;
+    std::vector<pid_t> pids;  // --trace-pid: running processes instead of a command
+};
+
+// "PID[,PID...]", or nullopt.
+std::optional<std::vector<pid_t>> ParsePids(const std::string& text) {
+    std::vector<pid_t> pids;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos) comma = text.size();
+        const auto n = ParseU32(text.substr(start, comma - start));
+        if (!n || *n == 0 || *n > 0x3FFFFFFF) return std::nullopt;
+        pids.push_back(static_cast<pid_t>(*n));
+        start = comma + 1;
+    }
+    return pids;
+}
+
+// Why the processes cannot be attached, before anything is set up.
+std::string PidProblem(const std::vector<pid_t>& pids) {
+    for (pid_t pid : pids)
+        if (kill(pid, 0) != 0 && errno == ESRCH) return "no such process: " + std::to_string(pid);
+    return {};
+}
+
+// The capture's exit code once a traced command ran: its own status, or 0
+// when --count, --seconds or an interrupt ended the capture first.
+int TraceExitCode(const CliDocument& cli, int rc) {
+    const TraceDriverStatus status = cli.trace->Status();
+    if (rc != kExitOk || !status.finished) return rc;
+    return status.exitStatus;
+}
 
 }  // namespace
 
@@ -66,6 +110,9 @@ int CmdCapture(const Args& args) {
     uint32_t flags = 63;
     std::string save, catalogue = "Vantrel.db", inputTemplate, outputTemplate;
     SimulatedDriverOptions options = OptionsFromEnvironment();
+    TraceRequest trace;
+    if (const char* driver = std::getenv("VANTREL_DRIVER"); driver && !std::strcmp(driver, "trace"))
+        trace.on = true;
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -73,7 +120,18 @@ int CmdCapture(const Args& args) {
             return i + 1 < args.size() ? &args[++i] : nullptr;
         };
         const std::string* v = nullptr;
-        if (a == "--all-devices") {
+        if (a == "--") {
+            trace.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        } else if (a == "--trace") {
+            trace.on = true;
+        } else if (a == "--trace-pid") {
+            if (!(v = value())) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
+            const auto pids = ParsePids(*v);
+            if (!pids) return Fail(kExitBadInput, "not a list of process ids: " + *v);
+            trace.on = true;
+            trace.pids = *pids;
+        } else if (a == "--all-devices") {
             allDevices = true;
         } else if (a == "--log") {
             log = true;
@@ -131,7 +189,19 @@ int CmdCapture(const Args& args) {
         return Fail(kExitUsage,
                     std::string("name devices with --device or --all-devices; usage: ") + kUsage);
     }
-    if (!count && !seconds) seconds = 5.0;
+    if (!trace.pids.empty() && !trace.command.empty())
+        return Fail(kExitUsage, std::string("--trace-pid takes no command; usage: ") + kUsage);
+    if (trace.on && trace.command.empty() && trace.pids.empty())
+        return Fail(kExitUsage, std::string("--trace needs a command after --; usage: ") + kUsage);
+    if (!trace.on && !trace.command.empty())
+        return Fail(kExitUsage, std::string("a command after -- needs --trace; usage: ") + kUsage);
+    if (trace.on) {
+        const std::string problem =
+            trace.pids.empty() ? TraceCommandProblem(trace.command) : PidProblem(trace.pids);
+        if (!problem.empty()) return Fail(kExitBadInput, problem);
+    }
+    // A traced command's capture lasts as long as the command.
+    if (!count && !seconds && !trace.on) seconds = 5.0;
     // Every file this run will write is tried before the driver is opened.
     CClaimedOutput saveFile;
     std::string error;
@@ -149,7 +219,10 @@ int CmdCapture(const Args& args) {
             AppendJsonLine(record, index, exportOptions, out);
         };
     }
-    auto cli = OpenCliDocument(options, templated ? catalogue : std::string(), std::move(services));
+    const std::string cataloguePath = templated ? catalogue : std::string();
+    auto cli = trace.on ? OpenCliTraceDocument({trace.command, trace.pids, {}}, cataloguePath,
+                                               std::move(services))
+                        : OpenCliDocument(options, cataloguePath, std::move(services));
     if (!cli) return kExitBadInput;  // the document said why
     CVantrelDoc& doc = *cli->doc;
     doc.SetOutputFlags(flags);
@@ -196,6 +269,7 @@ int CmdCapture(const Args& args) {
     for (;;) {
         if (g_interrupted.load()) break;
         if (count && pipeline.RecordsTaken() >= *count) break;
+        if (trace.on && cli->trace->Status().finished) break;
         if (seconds &&
             std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(*seconds)) {
             break;
@@ -210,15 +284,17 @@ int CmdCapture(const Args& args) {
     std::signal(SIGINT, previous);
     std::fflush(stdout);
 
+    if (trace.on && !cli->trace->Status().error.empty())
+        return Fail(kExitBadInput, cli->trace->Status().error);  // it never started
     int rc = kExitOk;
     if (saveFile.IsClaimed()) {
         const std::string failure = SaveCaptureOrKeep(saveFile, doc.CurrentHeader(), doc.Records());
         if (!failure.empty()) rc = Fail(kExitBadInput, failure);
     }
-    const SimulatedDriverStats stats = cli->driver->Stats();
+    const SimulatedDriverStats stats = cli->driver ? cli->driver->Stats() : SimulatedDriverStats{};
     std::fprintf(stderr, "captured %zu records, driver dropped %llu\n", doc.RecordCount(),
                  static_cast<unsigned long long>(stats.dropped));
-    return rc;
+    return trace.on ? TraceExitCode(*cli, rc) : rc;
 }
 
 }  // namespace vantrel::cli

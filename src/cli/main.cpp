@@ -24,7 +24,8 @@ const Command kCommands[] = {
      "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] [--seconds S] "
      "[--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
      "[--catalogue DB] "
-     "[--input-template NAME] [--output-template NAME]"},
+     "[--input-template NAME] [--output-template NAME] [--trace -- CMD ARGS... | --trace-pid "
+     "PID[,PID...]]"},
     {"export", vantrel::cli::CmdExport, "export FILE.vtl --format csv|jsonl [--output OUT]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},

@@ -1,0 +1,466 @@
+#include "tracer/process_tracer.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <sys/uio.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "tracer/trace_devices.h"
+#include "tracer/trace_memory.h"
+
+namespace vantrel {
+namespace {
+
+#if defined(__x86_64__)
+constexpr uint32_t kAuditArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+constexpr uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
+#else
+#error "the trace driver knows the system call numbers of x86-64 and arm64 only"
+#endif
+
+// Exit codes of the forked child when it could not become a tracee.
+constexpr int kChildNoPtrace = 120;
+constexpr int kChildNoSeccomp = 121;
+constexpr int kChildNoExec = 127;
+
+constexpr uint64_t kTraceOptions = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACECLONE |
+                                   PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK | PTRACE_O_TRACEEXEC |
+                                   PTRACE_O_EXITKILL | PTRACE_O_TRACESECCOMP;
+
+// Returns SECCOMP_RET_TRACE for the traced numbers of this machine's own
+// call convention and lets everything else run without a stop.
+std::vector<sock_filter> SeccompProgram() {
+    const std::span<const SyscallRule> rules = SyscallRules();
+    const auto n = static_cast<uint8_t>(rules.size());
+    std::vector<sock_filter> p;
+    p.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)));
+    p.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0));
+    p.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    p.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
+    for (uint8_t i = 0; i < n; ++i) {
+        const auto jumpToTrace = static_cast<uint8_t>(n - i);
+        p.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(rules[i].number),
+                             jumpToTrace, 0));
+    }
+    p.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    p.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRACE));
+    return p;
+}
+
+}  // namespace
+
+bool FindTraceProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    std::string all = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= all.size()) {
+        size_t colon = all.find(':', start);
+        if (colon == std::string::npos) colon = all.size();
+        std::string folder = all.substr(start, colon - start);
+        if (folder.empty()) folder = ".";
+        if (access((folder + "/" + name).c_str(), X_OK) == 0) return true;
+        start = colon + 1;
+    }
+    return false;
+}
+
+namespace {
+
+// In the forked child: only async-signal-safe calls from here to exec.
+[[noreturn]] void BecomeTracee(char* const* argv, const sock_fprog* program) {
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(kChildNoPtrace);
+    // Without the privilege to filter, no_new_privs is the price of the
+    // filter (setuid programs then run without their privileges).
+    if (syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, program) != 0) {
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+            syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, program) != 0)
+            _exit(kChildNoSeccomp);
+    }
+    raise(SIGSTOP);  // the tracer sets its options here
+    execvp(argv[0], argv);
+    _exit(kChildNoExec);
+}
+
+pid_t ThreadGroupOf(pid_t tid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/status", tid);
+    FILE* f = std::fopen(path, "re");
+    if (!f) return tid;
+    char line[256];
+    pid_t tgid = tid;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "Tgid: %d", &tgid) == 1) break;
+    std::fclose(f);
+    return tgid;
+}
+
+}  // namespace
+
+CProcessTracer::CProcessTracer(ITraceSink& sink, std::unordered_set<uint32_t> known)
+    : m_sink(sink), m_known(std::move(known)) {}
+
+CProcessTracer::~CProcessTracer() = default;
+
+TraceExit CProcessTracer::Exit() const {
+    std::lock_guard lock(m_mutex);
+    return m_exit;
+}
+
+void CProcessTracer::Kill() {
+    std::lock_guard lock(m_mutex);
+    m_killing = true;
+    for (pid_t tid : m_live) kill(tid, SIGKILL);
+}
+
+bool CProcessTracer::Launch(const std::vector<std::string>& argv, std::string& error) {
+    if (argv.empty()) {
+        error = "no command to trace";
+        return false;
+    }
+    if (!FindTraceProgram(argv[0])) {
+        error = "no such command: " + argv[0];
+        return false;
+    }
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<sock_filter> filter = SeccompProgram();
+    const sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
+
+    const pid_t pid = fork();
+    if (pid < 0) {
+        error = std::string("fork failed: ") + std::strerror(errno);
+        return false;
+    }
+    if (pid == 0) BecomeTracee(args.data(), &program);
+
+    int status = 0;
+    if (waitpid(pid, &status, __WALL) != pid || !WIFSTOPPED(status)) {
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kChildNoPtrace)
+            error = "tracing is not permitted here (ptrace refused)";
+        else if (WIFEXITED(status) && WEXITSTATUS(status) == kChildNoSeccomp)
+            error = "tracing is not permitted here (seccomp filter refused)";
+        else
+            error = "the command stopped before it started";
+        return false;
+    }
+    if (ptrace(PTRACE_SETOPTIONS, pid, nullptr, reinterpret_cast<void*>(kTraceOptions)) != 0) {
+        error = std::string("tracing is not permitted here (") + std::strerror(errno) + ")";
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, __WALL);
+        return false;
+    }
+    m_root = pid;
+    ThreadState& root = Thread(pid);
+    root.attached = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_live.insert(pid);
+    }
+    Continue(pid, false);
+    return true;
+}
+
+namespace {
+
+constexpr uint64_t kAttachOptions = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACECLONE |
+                                    PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK | PTRACE_O_TRACEEXEC;
+
+// Interrupts the tracer thread's wait (no SA_RESTART), so that it sees a
+// detach request; the handler does nothing else.
+int WakeSignal() {
+    return SIGRTMIN + 6;
+}
+extern "C" void OnWakeSignal(int) {}
+
+void InstallWakeHandler() {
+    struct sigaction action {};
+    action.sa_handler = OnWakeSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(WakeSignal(), &action, nullptr);
+}
+
+std::vector<pid_t> ThreadsOf(pid_t pid) {
+    std::vector<pid_t> tids;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/task";
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') tids.push_back(static_cast<pid_t>(std::atoi(e->d_name)));
+        closedir(dir);
+    }
+    return tids;
+}
+
+}  // namespace
+
+bool CProcessTracer::Attach(const std::vector<pid_t>& pids, std::string& error) {
+    InstallWakeHandler();
+    m_wakeable = true;
+    m_perCall = true;
+    for (pid_t pid : pids) {
+        if (ThreadsOf(pid).empty()) error = "no such process: " + std::to_string(pid);
+        // A thread not yet attached may start another while the list is
+        // read: read it again until a pass finds no new thread.
+        for (bool more = true; more && error.empty();) {
+            more = false;
+            for (pid_t tid : ThreadsOf(pid)) {
+                if (m_threads.count(tid)) continue;
+                if (ptrace(PTRACE_SEIZE, tid, nullptr, reinterpret_cast<void*>(kAttachOptions)) !=
+                    0) {
+                    if (errno == ESRCH) continue;  // a thread that just ended
+                    error = "tracing is not permitted here (attaching to " + std::to_string(pid) +
+                            ": " + std::strerror(errno) + ")";
+                    break;
+                }
+                Thread(tid);  // its first stop is the interrupt's
+                ptrace(PTRACE_INTERRUPT, tid, nullptr, nullptr);
+                more = true;
+            }
+        }
+        if (!error.empty()) break;
+    }
+    if (error.empty()) return true;
+    // Let go of those already attached: each detaches at its first stop.
+    m_detaching = true;
+    while (!m_threads.empty()) {
+        int status = 0;
+        const pid_t tid = waitpid(-1, &status, __WALL | __WNOTHREAD);
+        if (tid < 0 && errno == EINTR) continue;
+        if (tid < 0) break;
+        if (WIFSTOPPED(status))
+            OnStop(tid, status);
+        else
+            Forget(tid);
+    }
+    return false;
+}
+
+void CProcessTracer::Detach() {
+    m_detachWanted = true;
+    Wake();
+}
+
+void CProcessTracer::Wake() {
+    if (m_wakeable && m_running) pthread_kill(m_tracerThread, WakeSignal());
+}
+
+void CProcessTracer::BeginDetach() {
+    m_detaching = true;
+    for (const auto& [tid, thread] : m_threads) ptrace(PTRACE_INTERRUPT, tid, nullptr, nullptr);
+}
+
+void CProcessTracer::Run() {
+    m_tracerThread = pthread_self();
+    m_running = true;
+    while (!m_threads.empty()) {
+        if (m_detachWanted && !m_detaching) BeginDetach();
+        int status = 0;
+        // __WNOTHREAD: only this thread's tracees, never a child another
+        // thread of the program started.
+        const pid_t tid = waitpid(-1, &status, __WALL | __WNOTHREAD);
+        if (tid < 0) {
+            if (errno == EINTR) continue;  // Wake
+            break;                         // ECHILD: nothing left to follow
+        }
+        if (WIFEXITED(status) || WIFSIGNALED(status))
+            OnGone(tid, status);
+        else if (WIFSTOPPED(status))
+            OnStop(tid, status);
+    }
+    std::lock_guard lock(m_mutex);
+    m_live.clear();
+    m_exit.finished = true;
+    m_running = false;
+}
+
+CProcessTracer::ThreadState& CProcessTracer::Thread(pid_t tid) {
+    auto& slot = m_threads[tid];
+    if (!slot) {
+        slot = std::make_unique<ThreadState>();
+        slot->tgid = tid == m_root ? tid : ThreadGroupOf(tid);
+        ++m_processes[slot->tgid].threads;
+        std::lock_guard lock(m_mutex);
+        m_live.insert(tid);
+        // A child forked while Kill ran would otherwise outlive it.
+        if (m_killing) kill(tid, SIGKILL);
+    }
+    return *slot;
+}
+
+void CProcessTracer::Forget(pid_t tid) {
+    auto it = m_threads.find(tid);
+    if (it == m_threads.end()) return;
+    const pid_t tgid = it->second->tgid;
+    m_threads.erase(it);
+    if (auto p = m_processes.find(tgid); p != m_processes.end() && --p->second.threads <= 0)
+        m_processes.erase(p);
+    std::lock_guard lock(m_mutex);
+    m_live.erase(tid);
+}
+
+void CProcessTracer::OnGone(pid_t tid, int status) {
+    // A tracee killed in the middle of a call simply ends its pending call:
+    // there is no exit stop to wait for.
+    Forget(tid);
+    if (tid != m_root) return;
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    {
+        std::lock_guard lock(m_mutex);
+        m_exit.status = code;
+    }
+    m_sink.CommandEnded(code);
+}
+
+void CProcessTracer::OnStop(pid_t tid, int status) {
+    ThreadState& thread = Thread(tid);
+    const int signal = WSTOPSIG(status);
+    const int event = status >> 16;
+    const bool signalStop = event == 0 && signal != (SIGTRAP | 0x80);
+    if (m_detaching) {
+        // Any stop will do to let a tracee go; a signal it was about to
+        // get is handed on.
+        ptrace(PTRACE_DETACH, tid, nullptr,
+               reinterpret_cast<void*>(static_cast<intptr_t>(signalStop ? signal : 0)));
+        Forget(tid);
+        return;
+    }
+    if (signal == (SIGTRAP | 0x80)) {
+        OnSyscallStop(tid, thread, false);
+        return;
+    }
+    if (event == PTRACE_EVENT_STOP) {
+        const bool groupStop =
+            signal == SIGSTOP || signal == SIGTSTP || signal == SIGTTIN || signal == SIGTTOU;
+        // A stopped program stays stopped (until SIGCONT), whether it was
+        // stopped before it was attached or while traced.
+        if (groupStop)
+            ptrace(PTRACE_LISTEN, tid, nullptr, nullptr);
+        else
+            Continue(tid, false);  // attached now, or woken up
+        thread.attached = true;
+        return;
+    }
+    if (signal == SIGTRAP && event != 0) {
+        unsigned long message = 0;
+        ptrace(PTRACE_GETEVENTMSG, tid, nullptr, &message);
+        switch (event) {
+            case PTRACE_EVENT_SECCOMP:
+                OnSyscallStop(tid, thread, true);
+                return;
+            case PTRACE_EVENT_FORK:
+            case PTRACE_EVENT_VFORK:
+            case PTRACE_EVENT_CLONE:
+                OnNewTask(tid, static_cast<pid_t>(message), event == PTRACE_EVENT_CLONE);
+                break;
+            case PTRACE_EVENT_EXEC:
+                if (static_cast<pid_t>(message) != tid) Forget(static_cast<pid_t>(message));
+                OnExec(tid);
+                break;
+            default:
+                break;
+        }
+        Continue(tid, false);
+        return;
+    }
+    if (!thread.attached && signal == SIGSTOP) {
+        // The stop every new child of a tracee starts with: not the
+        // program's own signal.
+        thread.attached = true;
+        Continue(tid, false);
+        return;
+    }
+    thread.attached = true;
+    Continue(tid, false, signal);  // the program's own signal, delivered as sent
+}
+
+void CProcessTracer::OnSyscallStop(pid_t tid, ThreadState& thread, bool seccomp) {
+    __ptrace_syscall_info info{};
+    const bool known = ptrace(PTRACE_GET_SYSCALL_INFO, tid, sizeof info, &info) > 0;
+    if (known && info.op == PTRACE_SYSCALL_INFO_SECCOMP)
+        OnSyscallEntry(tid, thread, static_cast<long>(info.seccomp.nr), info.seccomp.args);
+    else if (known && info.op == PTRACE_SYSCALL_INFO_ENTRY)
+        OnSyscallEntry(tid, thread, static_cast<long>(info.entry.nr), info.entry.args);
+    else if (known && info.op == PTRACE_SYSCALL_INFO_EXIT)
+        OnSyscallExit(tid, thread, true, info.exit.rval, info.exit.is_error != 0);
+    else
+        OnSyscallExit(tid, thread, false, 0, false);
+}
+
+void CProcessTracer::Continue(pid_t tid, bool toExit, int signal) {
+    ptrace(toExit || m_perCall ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr,
+           reinterpret_cast<void*>(static_cast<intptr_t>(signal)));
+}
+
+void CProcessTracer::OnNewTask(pid_t parent, pid_t child, bool sameFiles) {
+    const bool seen = m_threads.count(child) != 0;
+    ThreadState& thread = Thread(child);
+    if (seen || thread.tgid == m_threads[parent]->tgid) return;
+    // A new process starts with a copy of its parent's descriptors; once it
+    // has run on its own (its stop came first) its own view stands.
+    auto from = m_processes.find(m_threads[parent]->tgid);
+    if (!sameFiles && from != m_processes.end()) m_processes[thread.tgid].fds = from->second.fds;
+}
+
+void CProcessTracer::OnExec(pid_t tid) {
+    // Close-on-exec descriptors are gone; the rest are looked up again.
+    if (auto p = m_processes.find(m_threads[tid]->tgid); p != m_processes.end())
+        p->second.fds.clear();
+}
+
+TraceFd CProcessTracer::Classify(const char* procPath) const {
+    struct stat st {};
+    if (stat(procPath, &st) != 0) return {0, false};
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+        const bool block = S_ISBLK(st.st_mode);
+        const uint32_t object = TraceDeviceObject(block, major(st.st_rdev), minor(st.st_rdev));
+        return {m_known.count(object) ? object : kTraceOtherNodesObject, block};
+    }
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return {kTracePipesObject, false};
+    return {kTraceFilesObject, S_ISREG(st.st_mode)};
+}
+
+bool CProcessTracer::Resolve(pid_t tid, Process& process, int fd, TraceFd& out) {
+    if (auto it = process.fds.find(fd); it != process.fds.end()) {
+        out = it->second;
+        return true;
+    }
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/fd/%d", tid, fd);
+    out = Classify(path);
+    if (out.deviceObject == 0) return false;  // not an open descriptor
+    process.fds[fd] = out;
+    return true;
+}
+
+uint64_t CProcessTracer::FilePosition(pid_t tid, int fd) const {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/fdinfo/%d", tid, fd);
+    FILE* f = std::fopen(path, "re");
+    if (!f) return 0;
+    unsigned long long pos = 0;
+    if (std::fscanf(f, "pos: %llu", &pos) != 1) pos = 0;
+    std::fclose(f);
+    return pos;
+}
+
+}  // namespace vantrel

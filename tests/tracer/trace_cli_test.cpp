@@ -1,0 +1,119 @@
+// vantrel-cli capture --trace: a traced command's records, its exit status
+// as the capture's, and the refusals before it starts.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "support/cli_runner.h"
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RunCli;
+
+class TraceCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = fs::temp_directory_path() /
+                  ("vantrel_trace_cli_" + std::to_string(getpid()) + "_" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(scratch);
+        fs::create_directories(scratch);
+    }
+    void TearDown() override { fs::remove_all(scratch); }
+
+    testing::CliRun Capture(const std::string& args, const std::string& prefix = "") {
+        testing::CliCall call;
+        call.prefix = prefix.empty() ? "env -u VANTREL_DRIVER" : prefix;
+        return RunCli(VANTREL_CLI, "capture " + args, scratch, call);
+    }
+    // Skips where the machine refuses tracing; the CLI must then say so in
+    // one line and exit 2.
+    bool Refused(const testing::CliRun& r) {
+        if (r.err.find("tracing is not permitted here") == std::string::npos) return false;
+        EXPECT_EQ(r.exitCode, 2);
+        return true;
+    }
+
+    fs::path scratch;
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST_F(TraceCliTest, CapturesTheCommandsReadsOnTheChosenDeviceUntilItExits) {
+    const auto r = Capture(std::string("--trace --device 0x00100005 --majors IRP_MJ_READ -- ") +
+                           VANTREL_TRACE_HELPER + " devices");
+    if (Refused(r)) GTEST_SKIP() << "tracing is not permitted here";
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Count(r.out, "Major Code:\t\t\tIRP_MJ_READ\r\n"), 4u) << r.out;
+    EXPECT_EQ(Count(r.out, "Object Name:\t\t/dev/zero\r\n"), 4u);
+    EXPECT_EQ(Count(r.out, "PDEVICE_OBJECT:\t\t0x00100005\r\n"), 4u);
+    EXPECT_NE(r.err.find("captured 4 records, driver dropped 0\n"), std::string::npos) << r.err;
+}
+
+TEST_F(TraceCliTest, TheDriverCanBeChosenFromTheEnvironment) {
+    const auto r = Capture(std::string("--device 0x00100003 --majors IRP_MJ_WRITE -- ") +
+                               VANTREL_TRACE_HELPER + " devices",
+                           "env VANTREL_DRIVER=trace");
+    if (Refused(r)) GTEST_SKIP() << "tracing is not permitted here";
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Count(r.out, "Major Code:\t\t\tIRP_MJ_WRITE\r\n"), 2u);
+}
+
+TEST_F(TraceCliTest, ExitsWithTheCommandsStatusOr128PlusItsSignal) {
+    const auto exited =
+        Capture(std::string("--trace --all-devices -- ") + VANTREL_TRACE_HELPER + " exit 42");
+    if (Refused(exited)) GTEST_SKIP() << "tracing is not permitted here";
+    EXPECT_EQ(exited.exitCode, 42);
+    EXPECT_NE(exited.err.find("captured "), std::string::npos);
+    const auto killed = Capture("--trace --all-devices -- sh -c 'kill -KILL $$'");
+    EXPECT_EQ(killed.exitCode, 128 + 9);
+}
+
+TEST_F(TraceCliTest, AttachesToARunningProcessAndLeavesItRunning) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(VANTREL_TRACE_HELPER, VANTREL_TRACE_HELPER, "loop", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto r = Capture("--trace-pid " + std::to_string(pid) +
+                           " --device 0x00100005 --majors IRP_MJ_READ --count 3");
+    int status = 0;
+    const bool running = waitpid(pid, &status, WNOHANG) == 0;
+    kill(pid, SIGTERM);
+    waitpid(pid, &status, 0);
+    if (Refused(r)) GTEST_SKIP() << "attaching is not permitted here";
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_GE(Count(r.out, "Major Code:\t\t\tIRP_MJ_READ\r\n"), 3u);
+    EXPECT_TRUE(running) << "the process did not survive the capture";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+}
+
+TEST_F(TraceCliTest, RefusesBeforeAnythingStarts) {
+    const auto missing = Capture("--trace --all-devices -- vantrel-no-such-command-here");
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.err, "vantrel-cli: no such command: vantrel-no-such-command-here\n");
+    const auto noCommand = Capture("--trace --all-devices");
+    EXPECT_EQ(noCommand.exitCode, 64);
+    EXPECT_NE(noCommand.err.find("--trace needs a command after --"), std::string::npos);
+    const auto notTraced = Capture("--all-devices -- true");
+    EXPECT_EQ(notTraced.exitCode, 64);
+    const auto noProcess = Capture("--trace-pid 999999999 --all-devices");
+    EXPECT_EQ(noProcess.exitCode, 2);
+    EXPECT_EQ(noProcess.err, "vantrel-cli: no such process: 999999999\n");
+    EXPECT_EQ(Capture("--trace-pid 12x --all-devices").exitCode, 2);
+    EXPECT_EQ(Capture("--trace-pid 1 --all-devices -- true").exitCode, 64);
+}
+
+}  // namespace
+}  // namespace vantrel
