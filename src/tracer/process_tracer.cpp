@@ -29,6 +29,12 @@
 namespace vantrel {
 namespace {
 
+// ptrace takes its options, signals and such as an integer in the place of
+// its data pointer.
+void* PtraceData(intptr_t value) {
+    return reinterpret_cast<void*>(value);  // NOLINT(performance-no-int-to-ptr)
+}
+
 #if defined(__x86_64__)
 constexpr uint32_t kAuditArch = AUDIT_ARCH_X86_64;
 #elif defined(__aarch64__)
@@ -78,7 +84,9 @@ bool FindTraceProgram(const std::string& name) {
         if (colon == std::string::npos) colon = all.size();
         std::string folder = all.substr(start, colon - start);
         if (folder.empty()) folder = ".";
-        if (access((folder + "/" + name).c_str(), X_OK) == 0) return true;
+        folder += '/';
+        folder += name;
+        if (access(folder.c_str(), X_OK) == 0) return true;
         start = colon + 1;
     }
     return false;
@@ -142,6 +150,7 @@ bool CProcessTracer::Launch(const std::vector<std::string>& argv, std::string& e
         return false;
     }
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     std::vector<sock_filter> filter = SeccompProgram();
@@ -164,7 +173,7 @@ bool CProcessTracer::Launch(const std::vector<std::string>& argv, std::string& e
             error = "the command stopped before it started";
         return false;
     }
-    if (ptrace(PTRACE_SETOPTIONS, pid, nullptr, reinterpret_cast<void*>(kTraceOptions)) != 0) {
+    if (ptrace(PTRACE_SETOPTIONS, pid, nullptr, PtraceData(kTraceOptions)) != 0) {
         error = std::string("tracing is not permitted here (") + std::strerror(errno) + ")";
         kill(pid, SIGKILL);
         waitpid(pid, &status, __WALL);
@@ -225,8 +234,7 @@ bool CProcessTracer::Attach(const std::vector<pid_t>& pids, std::string& error) 
             more = false;
             for (pid_t tid : ThreadsOf(pid)) {
                 if (m_threads.count(tid)) continue;
-                if (ptrace(PTRACE_SEIZE, tid, nullptr, reinterpret_cast<void*>(kAttachOptions)) !=
-                    0) {
+                if (ptrace(PTRACE_SEIZE, tid, nullptr, PtraceData(kAttachOptions)) != 0) {
                     if (errno == ESRCH) continue;  // a thread that just ended
                     error = "tracing is not permitted here (attaching to " + std::to_string(pid) +
                             ": " + std::strerror(errno) + ")";
@@ -339,8 +347,7 @@ void CProcessTracer::OnStop(pid_t tid, int status) {
     if (m_detaching) {
         // Any stop will do to let a tracee go; a signal it was about to
         // get is handed on.
-        ptrace(PTRACE_DETACH, tid, nullptr,
-               reinterpret_cast<void*>(static_cast<intptr_t>(signalStop ? signal : 0)));
+        ptrace(PTRACE_DETACH, tid, nullptr, PtraceData(signalStop ? signal : 0));
         Forget(tid);
         return;
     }
@@ -407,8 +414,7 @@ void CProcessTracer::OnSyscallStop(pid_t tid, ThreadState& thread, bool seccomp)
 }
 
 void CProcessTracer::Continue(pid_t tid, bool toExit, int signal) {
-    ptrace(toExit || m_perCall ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr,
-           reinterpret_cast<void*>(static_cast<intptr_t>(signal)));
+    ptrace(toExit || m_perCall ? PTRACE_SYSCALL : PTRACE_CONT, tid, nullptr, PtraceData(signal));
 }
 
 void CProcessTracer::OnNewTask(pid_t parent, pid_t child, bool sameFiles) {

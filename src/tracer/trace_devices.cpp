@@ -21,7 +21,9 @@ void Walk(const std::string& folder, int depth, std::vector<TraceNode>& out) {
     while (const dirent* e = readdir(dir)) {
         const std::string name = e->d_name;
         if (name == "." || name == "..") continue;
-        const std::string path = folder + "/" + name;
+        std::string path = folder;
+        path += '/';
+        path += name;
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {

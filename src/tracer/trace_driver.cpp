@@ -1,5 +1,6 @@
 #include "tracer/trace_driver.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -39,7 +40,7 @@ std::atomic_ref<uint32_t> RingWord(uint8_t* ring, size_t offset) {
 
 void PutText(uint8_t* field, size_t size, const std::string& text) {
     std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(text.size(), size - 1));
+    std::copy_n(text.data(), std::min(text.size(), size - 1), field);
 }
 
 bool SamePathIgnoringCase(const std::string& a, const char* b) {

@@ -20,7 +20,8 @@ size_t ReadTraceeMemory(pid_t pid, uint64_t address, void* out, size_t length) {
         const uint64_t at = address + done;
         const size_t chunk = std::min<uint64_t>(length - done, kPage - at % kPage);
         iovec local{dst + done, chunk};
-        iovec remote{reinterpret_cast<void*>(at), chunk};
+        // An address in the other process, never dereferenced here.
+        iovec remote{reinterpret_cast<void*>(at), chunk};  // NOLINT(performance-no-int-to-ptr)
         const ssize_t n = process_vm_readv(pid, &local, 1, &remote, 1, 0);
         if (n <= 0) break;
         done += static_cast<size_t>(n);
