@@ -10,20 +10,7 @@
 namespace vantrel {
 namespace {
 
-// The device object the application holds: closing it stops the driver, so
-// it never touches the ring again.
-class SimulatedDevice final : public IDriverDevice {
-public:
-    explicit SimulatedDevice(std::shared_ptr<SimDriverCore> core) : m_core(std::move(core)) {}
-    ~SimulatedDevice() override { m_core->Shutdown(); }
-    bool DeviceIoControl(uint32_t code, uint8_t* buffer, uint32_t inLength,
-                         uint32_t outLength) override {
-        return m_core->Control(code, buffer, inLength, outLength);
-    }
-
-private:
-    std::shared_ptr<SimDriverCore> m_core;
-};
+using SimulatedDevice = CCoreDeviceHandle<SimDriverCore>;
 
 bool SamePathIgnoringCase(const std::string& a, const char* b) {
     const size_t n = std::strlen(b);

@@ -162,14 +162,13 @@ void CMainFrame::BuildActions() {
         // command, which changes what the next update shows.
         const int id = info.id;
         connect(action, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
-        m_actions.push_back(action);
+        m_actions.emplace(id, action);
     }
 }
 
 QAction* CMainFrame::Command(int id) const {
-    for (QAction* action : m_actions)
-        if (action->property("commandId").toInt() == id) return action;
-    return nullptr;
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
 }
 
 QMenu* CMainFrame::AddMenu(QMenu* parent, const QString& title, std::span<const int> entries) {
@@ -614,18 +613,21 @@ void CMainFrame::OnAbout() {
     RunAboutBox(*m_services.dialogs, this);
 }
 
-void CMainFrame::OnAddRemoveFilter() {
+std::vector<size_t> CMainFrame::SelectedDeviceRows() const {
     std::vector<size_t> rows;
     for (int row : m_devices->SelectedRows()) rows.push_back(static_cast<size_t>(row));
-    const auto update = m_doc->AddRemoveFilter(m_irpPage->SelectedMask(), rows, m_logToFile);
+    return rows;
+}
+
+void CMainFrame::OnAddRemoveFilter() {
+    const auto update =
+        m_doc->AddRemoveFilter(m_irpPage->SelectedMask(), SelectedDeviceRows(), m_logToFile);
     if (update) m_irpPage->SetUpdateEnabled(*update);
     UpdateCommandStates();
 }
 
 void CMainFrame::OnUpdateSelection() {
-    std::vector<size_t> rows;
-    for (int row : m_devices->SelectedRows()) rows.push_back(static_cast<size_t>(row));
-    m_doc->UpdateSelection(m_irpPage->SelectedMask(), rows);
+    m_doc->UpdateSelection(m_irpPage->SelectedMask(), SelectedDeviceRows());
 }
 
 void CMainFrame::OnPageShown(int tab) {

@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -142,6 +143,8 @@ private:
     static QWidget* FocusTarget(QWidget& pane);
     void StorePlacement();
     void OnPageShown(int tab);
+    // The device list's selected rows, in list order.
+    std::vector<size_t> SelectedDeviceRows() const;
 
     // Commands.
     void OnNew();
@@ -177,7 +180,7 @@ private:
     bool m_logToFile = false;
     size_t m_exportProgressThreshold = 100000;
 
-    std::vector<QAction*> m_actions;
+    std::map<int, QAction*> m_actions;  // by command id
     QMenu* m_contextMenu = nullptr;
     QToolBar* m_toolBar = nullptr;
     QLabel* m_ready = nullptr;

@@ -342,18 +342,7 @@ void TraceDriverCore::Shutdown() {
 
 namespace {
 
-class TraceDeviceHandle final : public IDriverDevice {
-public:
-    explicit TraceDeviceHandle(std::shared_ptr<TraceDriverCore> core) : m_core(std::move(core)) {}
-    ~TraceDeviceHandle() override { m_core->Shutdown(); }
-    bool DeviceIoControl(uint32_t code, uint8_t* buffer, uint32_t inLength,
-                         uint32_t outLength) override {
-        return m_core->Control(code, buffer, inLength, outLength);
-    }
-
-private:
-    std::shared_ptr<TraceDriverCore> m_core;
-};
+using TraceDeviceHandle = CCoreDeviceHandle<TraceDriverCore>;
 
 }  // namespace
 

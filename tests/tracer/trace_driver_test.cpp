@@ -69,6 +69,20 @@ bool Connect(IDriverDevice& d, Event& ev, Ring& ring) {
     return Send(d, pr::IOCTL_SETMODE, mode) && Send(d, pr::IOCTL_INITBUFF, init);
 }
 
+// Everything the driver writes until the command has finished (at most 20 s).
+std::vector<IRP_CAPTURE_RECORD> DrainUntilFinished(CTraceDriverSession& session, Event& ev,
+                                                   Ring& ring) {
+    std::vector<IRP_CAPTURE_RECORD> records;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!session.Status().finished && std::chrono::steady_clock::now() < deadline) {
+        ev.event.WaitFor(20);
+        ev.event.Reset();
+        ring.Drain(records);
+    }
+    ring.Drain(records);
+    return records;
+}
+
 struct Row {
     uint32_t deviceObject;
     int32_t state;
@@ -152,14 +166,7 @@ TEST(TraceDriverTest, TheCommandStartsWithTheFirstFilterAndItsRecordsReachTheRin
     std::this_thread::sleep_for(50ms);
     EXPECT_FALSE(session.Status().started);                    // nothing runs before a filter
     ASSERT_TRUE(Activate(*d, 0x00100005, 1u << IRP_MJ_READ));  // /dev/zero, reads only
-    std::vector<IRP_CAPTURE_RECORD> records;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!session.Status().finished && std::chrono::steady_clock::now() < deadline) {
-        ev.event.WaitFor(20);
-        ev.event.Reset();
-        ring.Drain(records);
-    }
-    ring.Drain(records);
+    const std::vector<IRP_CAPTURE_RECORD> records = DrainUntilFinished(session, ev, ring);
     const TraceDriverStatus status = session.Status();
     ASSERT_TRUE(status.finished);
     if (!status.started) GTEST_SKIP() << "tracing is not permitted here: " << status.error;
@@ -187,14 +194,7 @@ TEST(TraceDriverTest, TheCommandWaitsForEveryFilterOfTheAdd) {
     ASSERT_TRUE(Activate(*d, 0x00100003, 1u << IRP_MJ_WRITE));
     std::this_thread::sleep_for(14ms);
     ASSERT_TRUE(Activate(*d, 0x00100005, 1u << IRP_MJ_READ));
-    std::vector<IRP_CAPTURE_RECORD> records;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!session.Status().finished && std::chrono::steady_clock::now() < deadline) {
-        ev.event.WaitFor(20);
-        ev.event.Reset();
-        ring.Drain(records);
-    }
-    ring.Drain(records);
+    const std::vector<IRP_CAPTURE_RECORD> records = DrainUntilFinished(session, ev, ring);
     if (!session.Status().started) GTEST_SKIP() << "tracing is not permitted here";
     size_t reads = 0, writes = 0;
     for (const IRP_CAPTURE_RECORD& r : records) {
