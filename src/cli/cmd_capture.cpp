@@ -253,6 +253,8 @@ int CmdCapture(const Args& args) {
         }
     }
 
+    // A capture of known length gets its memory before the driver starts.
+    if (count) doc.ReserveRecords(static_cast<size_t>(*count));
     g_interrupted.store(false);
     auto previous = std::signal(SIGINT, OnInterrupt);
     const auto start = std::chrono::steady_clock::now();

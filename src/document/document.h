@@ -153,6 +153,9 @@ public:
     void StopRange() { m_pipeline->StopRange(); }
     // Clear: the results pane and the printed-block count.
     void ClearResults() { m_pipeline->ClearResults(); }
+    // Makes memory ready for the next `records` records (a capture that
+    // knows its length), so that none has to be handed out while it runs.
+    void ReserveRecords(size_t records) { m_records.Reserve(records); }
 
     // View IRP Range: the dialog's two texts ("%i": 1 or N - 1000, and N).
     struct RangeTexts {

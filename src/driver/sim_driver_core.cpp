@@ -274,6 +274,7 @@ void SimDriverCore::Run() {
             Clock::time_point lastProgress = Clock::now();
             for (uint64_t i = 0; i < due; ++i) {
                 if (room == 0) refresh();
+                bool woke = false;
                 while (room == 0 && !m_stop) {
                     const uint32_t read = readRef.load(std::memory_order_acquire);
                     const auto t = Clock::now();
@@ -283,7 +284,18 @@ void SimDriverCore::Run() {
                     } else if (t - lastProgress > ringSpan) {
                         break;  // the application stopped reading: drop
                     }
+                    const uint32_t eventHandle = m_eventHandle;
                     lock.unlock();
+                    // A full ring in the middle of a pass (one that came
+                    // late and has a burst to write) wakes the application
+                    // now, as a kernel filter signals what it has written;
+                    // waiting for the end of the pass would leave the
+                    // application asleep while the ring stays full.
+                    if (!woke) {
+                        if (CEvent* event = ResolveEvent(eventHandle)) event->Set();
+                        lastSignal = t;
+                        woke = true;
+                    }
                     std::this_thread::sleep_for(20us);
                     lock.lock();
                     refresh();

@@ -15,9 +15,10 @@
 //    appends and reads run concurrently;
 //  - readers hold a ReadLock; Clear, ClearWith and Swap wait until no reader
 //    holds one, and until no append is under way;
-//  - the list starts no thread of its own until EnablePrefetch. From then on
-//    a helper thread owned by the list allocates and touches the next chunks
-//    ahead of the appender: fresh pages cost the kernel far more to hand out
+//  - the list starts no thread of its own until EnablePrefetch, which makes
+//    the first chunks ready itself. From then on a helper thread owned by the
+//    list allocates and touches the chunks for the next two full chunks of
+//    records ahead of the appender: fresh pages cost the kernel far more to hand out
 //    than a record costs to copy, and an appender that met them would stall
 //    the drain while the driver's ring fills. The helper installs a chunk
 //    only while holding the list's reader lock, never calls out, and is
@@ -84,6 +85,12 @@ public:
     // nothing. The thread ends with the list.
     void EnablePrefetch();
     bool PrefetchEnabled() const;
+    // Makes memory ready now for the next `records` appends (at most
+    // kKeptBytes of it, which a Clear keeps), so that a capture of known
+    // length never has fresh pages handed out while it runs: on a virtual
+    // machine that work on one processor delayed the capture threads on the
+    // other by more than a millisecond.
+    void Reserve(size_t records);
 
     // Number of records (a snapshot: it may grow right after).
     size_t Size() const { return m_size.load(std::memory_order_acquire); }
@@ -191,8 +198,9 @@ private:
     CIrpRecord* SlotAt(size_t n);
     // Allocates the chunk for `entry` unless another thread installed one.
     CIrpRecord* InstallChunk(size_t chunk, ChunkEntry& entry);
-    // Helper thread: allocates and touches the chunks after the appender's.
-    void PrepareAhead();
+    // Allocates and touches the chunks for the next `ahead` records (the
+    // helper thread, EnablePrefetch and Reserve).
+    void PrepareAhead(size_t ahead);
     void DestroyRecords();
     // Frees the chunks after the first ones that fit in `bytes`.
     void KeepChunks(size_t bytes);

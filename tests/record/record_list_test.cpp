@@ -139,6 +139,49 @@ TEST(RecordListTest, StartsNoThreadUntilPrefetchIsEnabledAndJoinsIt) {
     EXPECT_EQ(ThreadCount(), before);
 }
 
+// Resident memory of this process in bytes; -1 where unknown.
+long long ResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
+    return -1;
+}
+
+// Reserved memory is handed out at once (appending the reserved records
+// then costs no fresh pages), a Clear keeps it, and a reservation larger
+// than the list may keep is cut to that size instead of failing or running
+// past the end.
+TEST(RecordListTest, ReserveMakesTheMemoryReadyAndIsBounded) {
+    if (ResidentBytes() < 0) GTEST_SKIP() << "no resident size on this system";
+    constexpr long long kMiB = 1 << 20;
+    const size_t n = CRecordList::kGrowingRecords + 3 * CRecordList::kPerChunk;
+    const auto bytes = static_cast<long long>(n * sizeof(CIrpRecord));
+    CRecordList list;
+    list.Append(Rec(1));
+    const long long start = ResidentBytes();
+    list.Reserve(n);
+    const long long reserved = ResidentBytes();
+    EXPECT_GE(reserved - start, bytes - 2 * kMiB);
+    list.Clear();
+    const size_t added = list.AppendMany(n,
+                                         [](size_t i, CIrpRecord& r) {
+                                             r.GetCapture().DeviceObject = static_cast<uint32_t>(i);
+                                             return true;
+                                         })
+                             .count;
+    ASSERT_EQ(added, n);
+    EXPECT_LT(ResidentBytes() - reserved, 2 * kMiB);
+    EXPECT_EQ(list.AtUnlocked(n - 1)->GetDeviceObject(), n - 1);
+
+    CRecordList huge;
+    const long long before = ResidentBytes();
+    huge.Reserve(SIZE_MAX);
+    EXPECT_LE(ResidentBytes() - before,
+              static_cast<long long>(CRecordList::kKeptBytes + 2 * CRecordList::kChunkBytes));
+    EXPECT_EQ(huge.Append(Rec(4)), 0u);
+}
+
 TEST(RecordListTest, ClearedListReusesItsChunks) {
     CRecordList list;
     const size_t n = CRecordList::kGrowingRecords + 10;
