@@ -17,6 +17,11 @@ namespace {
 // locking cheap, small enough that a reset never waits long.
 constexpr size_t kPrintBatch = 256;
 constexpr unsigned kPollPauseUs = 100;
+// A drain that took fewer records than this ends the polling: records come
+// slowly enough that the driver's own signal wakes the thread in time, and
+// a thread polling a slow source (a traced program's calls) would only take
+// the processor from the program and its tracer.
+constexpr size_t kPollMinRecords = 8;
 
 // The printing thread yields to the capture thread: a late drain costs
 // records that the driver must drop, a late block costs nothing.
@@ -105,11 +110,11 @@ void CCapturePipeline::CaptureLoop() {
         m_parts.ring.DataReady().Reset();
         m_parts.ring.SetSignalled(0);
         size_t taken = DrainOnce(context);
-        // While records keep coming, look at the ring again after a short
-        // pause instead of waiting for the next signal: the ring holds only
-        // 200 records, and at high rates a wake-up that comes late means
+        // While records keep coming fast, look at the ring again after a
+        // short pause instead of waiting for the next signal: the ring holds
+        // only 200 records, and at high rates a wake-up that comes late means
         // records the driver has to drop.
-        while (taken > 0 && !m_captureQuit.IsSet()) {
+        while (taken >= kPollMinRecords && !m_captureQuit.IsSet()) {
             std::this_thread::sleep_for(std::chrono::microseconds(kPollPauseUs));
             taken = DrainOnce(context);
         }
