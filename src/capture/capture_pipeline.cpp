@@ -325,7 +325,26 @@ void CCapturePipeline::ShowAllRecords() {
 }
 
 void CCapturePipeline::ResetRecords() {
+    // A removal just before (Remove then Add at once) may have left the log
+    // records still to write: they reach it before the list is cleared.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kLogCatchUpMs);
+    for (;;) {
+        {
+            std::lock_guard sink(m_sinkMutex);
+            if (!m_logClosePending) break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        m_recordsAdded.Set();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
     std::lock_guard sink(m_sinkMutex);
+    // Still pending after the wait: the old log closes now, never at a
+    // position of the records that follow.
+    if (m_logClosePending) {
+        m_log.Close();
+        m_logClosePending = false;
+    }
     m_parts.records.ClearWith([&] {
         m_cursor = 0;
         m_cursorGeneration = m_parts.records.Generation();

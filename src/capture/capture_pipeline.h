@@ -95,7 +95,9 @@ public:
 
     // The record-list half of a reset: empties the list, the results and
     // the printed-block count, rewinds the new-record cursor and resets the
-    // axis maxima, in one step.
+    // axis maxima, in one step. A log that a removal is still closing gets
+    // its remaining records first (the printing thread is given up to
+    // kLogCatchUpMs), then closes.
     void ResetRecords();
     // Replaces the record list with `loaded` (a test file) and moves the
     // new-record cursor past its records in the same step: loaded records
@@ -125,6 +127,9 @@ public:
     // record taken so far (at once when it has). Waits at most `timeoutMs`
     // for the capture thread's drain, never for the GUI thread.
     void CloseLogAfterTaken(unsigned timeoutMs = 500);
+    // How long a reset waits for the printing thread to finish a log that a
+    // removal is closing.
+    static constexpr unsigned kLogCatchUpMs = 10000;
 
     void SetProcessorSpeed(uint32_t speed) { m_speed.store(speed, std::memory_order_relaxed); }
 

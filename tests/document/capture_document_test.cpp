@@ -216,5 +216,60 @@ TEST(CaptureDocumentTest, LogHoldsEveryRecordTakenBeforeRemove) {
     EXPECT_TRUE(got.str() == expected);
 }
 
+// Remove and Add straight after it, while a slow pane keeps the printing
+// thread behind: the first log still gets every record of its run, and the
+// second is not closed where the first run ended.
+TEST(CaptureDocumentTest, AddRightAfterRemoveKeepsBothLogsWhole) {
+    ScratchDir dir("log_readd");
+    InFolder here(dir.Path());
+    int second = 1;
+    SetLocalTimeSource([&second] { return LocalTime{2026, 12, 8, 6, 5, second}; });
+    SimulatedDriverOptions options;
+    options.rate = 20000;
+    CSimulatedDriverSession driver(options);
+    SlowSink slow;
+    testing::RecordingPrompts prompts;
+    DocumentServices s;
+    s.openDriver = driver.Opener();
+    s.prompts = &prompts;
+    s.results = &slow;
+    test::CRecordingSink notices;
+    s.notices = &notices;
+    s.catalogue = CataloguePolicy::PathIfGiven;
+    CVantrelDoc doc(std::move(s));
+    ASSERT_TRUE(doc.OnNewDocument());
+    ASSERT_TRUE(doc.FillDeviceList());
+    ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), true), CVantrelDoc::AddOutcome::Added);
+    while (doc.RecordCount() < 2000) std::this_thread::sleep_for(1ms);
+    doc.RemoveFilter();
+    const size_t firstRun = doc.RecordCount();
+    second = 2;
+    ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), true), CVantrelDoc::AddOutcome::Added);
+    while (doc.RecordCount() < 3 * firstRun) std::this_thread::sleep_for(1ms);
+    doc.RemoveFilter();
+    ASSERT_TRUE(doc.Pipeline().WaitPrinted(60000));
+    EXPECT_FALSE(doc.LogToFileOpen());
+    SetLocalTimeSource({});
+
+    auto read = [](const char* name) {
+        std::ifstream in(name, std::ios::binary);
+        std::stringstream got;
+        got << in.rdbuf();
+        return got.str();
+    };
+    const std::string first = read("12-8-2026 6.5.1.log");
+    size_t blocks = 0;
+    for (size_t at = first.find("IRP Monitor Data"); at != std::string::npos;
+         at = first.find("IRP Monitor Data", at + 1))
+        ++blocks;
+    EXPECT_EQ(blocks, firstRun);
+    std::string expected;
+    CRecordList::ReadLock lock(doc.Records());
+    for (size_t i = 0; i < lock.Size(); ++i) expected += Block(*lock.At(i));
+    const std::string next = read("12-8-2026 6.5.2.log");
+    EXPECT_EQ(next.size(), expected.size());
+    EXPECT_TRUE(next == expected);
+}
+
 }  // namespace
 }  // namespace vantrel
