@@ -94,6 +94,14 @@ constexpr ErrnoStatus kErrnoStatus[] = {
     {ENOSYS, 0xC00000BB},      // STATUS_NOT_SUPPORTED
     {EOPNOTSUPP, 0xC00000BB},  // STATUS_NOT_SUPPORTED
     {ENOMEDIUM, 0xC0000013},   // STATUS_NO_MEDIA_IN_DEVICE
+    // What a tracer sees when a signal interrupts a call: the kernel's own
+    // codes (ERESTARTSYS, ERESTARTNOINTR, ERESTARTNOHAND,
+    // ERESTART_RESTARTBLOCK), which the program never gets. The attempt was
+    // cancelled; a call the kernel restarts shows as a record of its own.
+    {512, 0xC0000120},  // STATUS_CANCELLED
+    {513, 0xC0000120},
+    {514, 0xC0000120},
+    {516, 0xC0000120},
 };
 constexpr uint32_t kCustomerError = 0xE0000000;
 

@@ -30,6 +30,10 @@ TEST(TraceStatusTest, NamedErrnosPrintAsTheirStatusNames) {
     for (const auto& [error, name] : named)
         EXPECT_EQ(StatusName(StatusFromErrno(error)), name) << error;
     EXPECT_EQ(StatusFromErrno(0), 0u);
+    // A call interrupted by a signal: the kernel's restart codes are a
+    // cancelled attempt, not an error number of their own.
+    for (int restart : {512, 513, 514, 516})
+        EXPECT_EQ(StatusName(StatusFromErrno(restart)), "STATUS_CANCELLED") << restart;
 }
 
 TEST(TraceStatusTest, OtherErrnosKeepTheirNumberInTheCustomerRange) {
