@@ -80,6 +80,7 @@ size_t CCapturePipeline::DrainOnce(DrainContext& context) {
     context.processorSpeed = m_speed.load(std::memory_order_relaxed);
     m_deviceControls.clear();
     uint64_t generation = 0;
+    m_drainStarts.fetch_add(1, std::memory_order_acq_rel);
     const size_t taken = m_drain.Drain(m_parts.ring, m_parts.records, context, &generation);
     m_drainPasses.fetch_add(1, std::memory_order_release);
     if (!taken) return 0;
@@ -367,13 +368,15 @@ void CCapturePipeline::ReplaceRecords(CRecordList& loaded) {
 void CCapturePipeline::CloseLogAfterTaken(unsigned timeoutMs) {
     if (IsRunning()) {
         // One full drain pass that starts after this call takes what the
-        // driver wrote before it.
-        const uint64_t before = m_drainPasses.load(std::memory_order_acquire);
+        // driver wrote before it: passes end in the order they begin, so
+        // the one after those begun so far has ended once that many and
+        // one more have.
+        const uint64_t before = m_drainStarts.load(std::memory_order_acquire);
         PokeDrain();
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
-            const bool passed = m_drainPasses.load(std::memory_order_acquire) >= before + 2;
+            const bool passed = m_drainPasses.load(std::memory_order_acquire) >= before + 1;
             if (passed && !m_captureBusy.load(std::memory_order_acquire) &&
                 !m_parts.ring.DataReady().IsSet()) {
                 break;

@@ -191,7 +191,8 @@ private:
     size_t m_requestLast = 0;
     std::atomic<bool> m_rangePending{false};
     std::atomic<uint64_t> m_taken{0};
-    std::atomic<uint64_t> m_drainPasses{0};
+    std::atomic<uint64_t> m_drainStarts{0};  // drain passes begun
+    std::atomic<uint64_t> m_drainPasses{0};  // drain passes ended (in the order begun)
     std::atomic<uint64_t> m_rangeBlocks{0};
     std::atomic<bool> m_printingBusy{false};
     std::atomic<bool> m_captureBusy{false};
