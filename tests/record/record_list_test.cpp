@@ -159,7 +159,7 @@ TEST(RecordListTest, ReserveMakesTheMemoryReadyAndIsBounded) {
     if (ResidentBytes() < 0) GTEST_SKIP() << "no resident size on this system";
     constexpr long long kMiB = 1 << 20;
     const size_t n = CRecordList::kGrowingRecords + 3 * CRecordList::kPerChunk;
-    const auto bytes = static_cast<long long>(n * sizeof(CIrpRecord));
+    const auto bytes = static_cast<long long>(n) * static_cast<long long>(sizeof(CIrpRecord));
     CRecordList list;
     list.Append(Rec(1));
     const long long start = ResidentBytes();
