@@ -142,24 +142,37 @@ TEST(CaptureDocumentTest, TwoDocumentsNeverSeeEachOther) {
     EXPECT_EQ(pb.pane.Pane().find("Harddisk0"), std::string::npos);
 }
 
+// A document on a simulated driver at 20,000 IRPs a second whose results
+// pane is a SlowSink.
+struct SlowPaneDocument {
+    explicit SlowPaneDocument(uint64_t seed) : driver(Options(seed)) {
+        DocumentServices s;
+        s.openDriver = driver.Opener();
+        s.prompts = &prompts;
+        s.results = &slow;
+        s.notices = &notices;
+        s.catalogue = CataloguePolicy::PathIfGiven;
+        doc = std::make_unique<CVantrelDoc>(std::move(s));
+    }
+    static SimulatedDriverOptions Options(uint64_t seed) {
+        SimulatedDriverOptions options;
+        options.rate = 20000;
+        options.seed = seed;
+        return options;
+    }
+    CSimulatedDriverSession driver;
+    SlowSink slow;
+    testing::RecordingPrompts prompts;
+    test::CRecordingSink notices;
+    std::unique_ptr<CVantrelDoc> doc;
+};
+
 // Add filter, New and loading a test while the printing thread feeds a slow
 // pane: nothing deadlocks, and every record of the final list is printed.
 TEST(CaptureDocumentTest, CommandsWhilePrintingIntoASlowPane) {
     ScratchDir dir("slow_pane");
-    SimulatedDriverOptions options;
-    options.rate = 20000;
-    options.seed = 5;
-    CSimulatedDriverSession driver(options);
-    SlowSink slow;
-    testing::RecordingPrompts prompts;
-    DocumentServices s;
-    s.openDriver = driver.Opener();
-    s.prompts = &prompts;
-    s.results = &slow;
-    test::CRecordingSink notices;
-    s.notices = &notices;
-    s.catalogue = CataloguePolicy::PathIfGiven;
-    CVantrelDoc doc(std::move(s));
+    SlowPaneDocument slowDoc(5);
+    CVantrelDoc& doc = *slowDoc.doc;
     ASSERT_TRUE(doc.OnNewDocument());
     ASSERT_TRUE(doc.FillDeviceList());
     ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), false), CVantrelDoc::AddOutcome::Added);
@@ -183,7 +196,7 @@ TEST(CaptureDocumentTest, CommandsWhilePrintingIntoASlowPane) {
     ASSERT_GT(n, 0u);
     // Blocks since the last clear: a clear comes before every 252nd block.
     const size_t expected = (n - 1) % 251 + 1;
-    EXPECT_EQ(slow.SinceClear(), expected) << n;
+    EXPECT_EQ(slowDoc.slow.SinceClear(), expected) << n;
 }
 
 // The log file gets every record taken before Remove, however quickly the
@@ -227,19 +240,8 @@ TEST(CaptureDocumentTest, AddRightAfterRemoveKeepsBothLogsWhole) {
     InFolder here(dir.Path());
     int second = 1;
     SetLocalTimeSource([&second] { return LocalTime{2026, 12, 8, 6, 5, second}; });
-    SimulatedDriverOptions options;
-    options.rate = 20000;
-    CSimulatedDriverSession driver(options);
-    SlowSink slow;
-    testing::RecordingPrompts prompts;
-    DocumentServices s;
-    s.openDriver = driver.Opener();
-    s.prompts = &prompts;
-    s.results = &slow;
-    test::CRecordingSink notices;
-    s.notices = &notices;
-    s.catalogue = CataloguePolicy::PathIfGiven;
-    CVantrelDoc doc(std::move(s));
+    SlowPaneDocument slowDoc(1);
+    CVantrelDoc& doc = *slowDoc.doc;
     ASSERT_TRUE(doc.OnNewDocument());
     ASSERT_TRUE(doc.FillDeviceList());
     ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), true), CVantrelDoc::AddOutcome::Added);

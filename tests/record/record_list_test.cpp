@@ -139,6 +139,18 @@ TEST(RecordListTest, StartsNoThreadUntilPrefetchIsEnabledAndJoinsIt) {
     EXPECT_EQ(ThreadCount(), before);
 }
 
+// Appends n records in one AppendMany, each with its position as device
+// object; returns how many were kept.
+size_t AppendNumbered(CRecordList& list, size_t n) {
+    return list
+        .AppendMany(n,
+                    [](size_t i, CIrpRecord& r) {
+                        r.GetCapture().DeviceObject = static_cast<uint32_t>(i);
+                        return true;
+                    })
+        .count;
+}
+
 // Resident memory of this process in bytes; -1 where unknown.
 long long ResidentBytes() {
     std::ifstream status("/proc/self/status");
@@ -167,12 +179,7 @@ TEST(RecordListTest, ReserveMakesTheMemoryReadyAndIsBounded) {
     const long long reserved = ResidentBytes();
     EXPECT_GE(reserved - start, bytes - 2 * kMiB);
     list.Clear();
-    const size_t added = list.AppendMany(n,
-                                         [](size_t i, CIrpRecord& r) {
-                                             r.GetCapture().DeviceObject = static_cast<uint32_t>(i);
-                                             return true;
-                                         })
-                             .count;
+    const size_t added = AppendNumbered(list, n);
     ASSERT_EQ(added, n);
     EXPECT_LT(ResidentBytes() - reserved, 2 * kMiB);
     EXPECT_EQ(list.AtUnlocked(n - 1)->GetDeviceObject(), n - 1);
@@ -206,12 +213,7 @@ TEST(RecordListTest, LongListCrossesIntoTheFarChunkTable) {
     const size_t n = CRecordList::ChunkStart(40) + 3;
     CRecordList list;
     list.EnablePrefetch();
-    const size_t added = list.AppendMany(n,
-                                         [](size_t i, CIrpRecord& r) {
-                                             r.GetCapture().DeviceObject = static_cast<uint32_t>(i);
-                                             return true;
-                                         })
-                             .count;
+    const size_t added = AppendNumbered(list, n);
     ASSERT_EQ(added, n);
     const CIrpRecord* first = list.AtUnlocked(0);
     for (size_t i = 0; i < n; i += 997) ASSERT_EQ(list.AtUnlocked(i)->GetDeviceObject(), i);
