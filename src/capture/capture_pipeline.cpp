@@ -325,27 +325,32 @@ void CCapturePipeline::ShowAllRecords() {
     RequestRange(0, n);
 }
 
-void CCapturePipeline::ResetRecords() {
-    // A removal just before (Remove then Add at once) may have left the log
-    // records still to write: they reach it before the list is cleared.
+void CCapturePipeline::AwaitLogClose() {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kLogCatchUpMs);
     for (;;) {
         {
             std::lock_guard sink(m_sinkMutex);
-            if (!m_logClosePending) break;
+            if (!m_logClosePending) return;
         }
-        if (std::chrono::steady_clock::now() >= deadline) break;
+        if (std::chrono::steady_clock::now() >= deadline) return;
         m_recordsAdded.Set();
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    std::lock_guard sink(m_sinkMutex);
-    // Still pending after the wait: the old log closes now, never at a
-    // position of the records that follow.
+}
+
+void CCapturePipeline::CloseLogStillPendingLocked() {
+    // The old log closes now, never at a position of the records that follow.
     if (m_logClosePending) {
         m_log.Close();
         m_logClosePending = false;
     }
+}
+
+void CCapturePipeline::ResetRecords() {
+    AwaitLogClose();
+    std::lock_guard sink(m_sinkMutex);
+    CloseLogStillPendingLocked();
     m_parts.records.ClearWith([&] {
         m_cursor = 0;
         m_cursorGeneration = m_parts.records.Generation();
@@ -356,7 +361,9 @@ void CCapturePipeline::ResetRecords() {
 }
 
 void CCapturePipeline::ReplaceRecords(CRecordList& loaded) {
+    AwaitLogClose();
     std::lock_guard sink(m_sinkMutex);
+    CloseLogStillPendingLocked();
     m_parts.records.Swap(loaded, [&] {
         m_cursor = m_parts.records.Size();
         m_cursorGeneration = m_parts.records.Generation();

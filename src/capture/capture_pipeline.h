@@ -97,7 +97,7 @@ public:
     // the printed-block count, rewinds the new-record cursor and resets the
     // axis maxima, in one step. A log that a removal is still closing gets
     // its remaining records first (the printing thread is given up to
-    // kLogCatchUpMs), then closes.
+    // kLogCatchUpMs), then closes; so does ReplaceRecords.
     void ResetRecords();
     // Replaces the record list with `loaded` (a test file) and moves the
     // new-record cursor past its records in the same step: loaded records
@@ -156,6 +156,12 @@ private:
     OutputSettings SettingsFor(const IoctlFilterSelection& selection,
                                const CTemplateSnapshot* templates) const;
     void CloseLogIfCaughtUpLocked();
+    // Before the list changes under a log that a removal is still closing
+    // (Remove then Add, New or Open at once): the printing thread gets up to
+    // kLogCatchUpMs to write the records left for it, without the sink lock
+    // held; whatever is still pending then closes under that lock.
+    void AwaitLogClose();
+    void CloseLogStillPendingLocked();
 
     PipelineParts m_parts;
     PipelineHooks m_hooks;

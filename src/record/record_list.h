@@ -17,10 +17,10 @@
 //    holds one, and until no append is under way;
 //  - the list starts no thread of its own until EnablePrefetch, which makes
 //    the first chunks ready itself. From then on a helper thread owned by the
-//    list allocates and touches the chunks for the next two full chunks of
-//    records ahead of the appender: fresh pages cost the kernel far more to hand out
-//    than a record costs to copy, and an appender that met them would stall
-//    the drain while the driver's ring fills. The helper installs a chunk
+//    list allocates and touches the chunks for two full chunks of records
+//    ahead of the appender: fresh pages cost the kernel far more to hand
+//    out than a record costs to copy, and an appender that met them would
+//    stall the drain while the driver's ring fills. The helper installs a chunk
 //    only while holding the list's reader lock, never calls out, and is
 //    stopped and joined by the destructor.
 

@@ -232,11 +232,11 @@ TEST(CaptureDocumentTest, LogHoldsEveryRecordTakenBeforeRemove) {
     EXPECT_TRUE(got.str() == expected);
 }
 
-// Remove and Add straight after it, while a slow pane keeps the printing
-// thread behind: the first log still gets every record of its run, and the
-// second is not closed where the first run ended.
-TEST(CaptureDocumentTest, AddRightAfterRemoveKeepsBothLogsWhole) {
-    ScratchDir dir("log_readd");
+// Remove and then, straight after it, Add (or Open and then Add), while a
+// slow pane keeps the printing thread behind: the first log still gets every
+// record of its run, and the second is not closed where the first run ended.
+void CheckBothLogsWhole(const char* folder, bool openBetween) {
+    ScratchDir dir(folder);
     InFolder here(dir.Path());
     int second = 1;
     SetLocalTimeSource([&second] { return LocalTime{2026, 12, 8, 6, 5, second}; });
@@ -244,10 +244,17 @@ TEST(CaptureDocumentTest, AddRightAfterRemoveKeepsBothLogsWhole) {
     CVantrelDoc& doc = *slowDoc.doc;
     ASSERT_TRUE(doc.OnNewDocument());
     ASSERT_TRUE(doc.FillDeviceList());
+    if (openBetween) {
+        ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), false), CVantrelDoc::AddOutcome::Added);
+        while (doc.RecordCount() < 50) std::this_thread::sleep_for(1ms);
+        doc.RemoveFilter();
+        ASSERT_TRUE(doc.SaveFile(dir / "small.vtl"));
+    }
     ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), true), CVantrelDoc::AddOutcome::Added);
     while (doc.RecordCount() < 2000) std::this_thread::sleep_for(1ms);
     doc.RemoveFilter();
     const size_t firstRun = doc.RecordCount();
+    if (openBetween) ASSERT_TRUE(doc.OpenFile(dir / "small.vtl"));
     second = 2;
     ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), true), CVantrelDoc::AddOutcome::Added);
     while (doc.RecordCount() < 3 * firstRun) std::this_thread::sleep_for(1ms);
@@ -274,6 +281,14 @@ TEST(CaptureDocumentTest, AddRightAfterRemoveKeepsBothLogsWhole) {
     const std::string next = read("12-8-2026 6.5.2.log");
     EXPECT_EQ(next.size(), expected.size());
     EXPECT_TRUE(next == expected);
+}
+
+TEST(CaptureDocumentTest, AddRightAfterRemoveKeepsBothLogsWhole) {
+    CheckBothLogsWhole("log_readd", false);
+}
+
+TEST(CaptureDocumentTest, OpenRightAfterRemoveKeepsBothLogsWhole) {
+    CheckBothLogsWhole("log_reopen", true);
 }
 
 }  // namespace
