@@ -138,14 +138,12 @@ bool CEndpoint::ActivateFilter(const uint8_t* b) {
     uint32_t mask = 0;
     for (size_t i = 0; i < pr::kMajorCount; ++i)
         if (b[pr::kActivateFlags + i]) mask |= 1u << i;
-    const bool wasEmpty = m_masks.empty();
     if (mask)
         m_masks[deviceObject] = mask;
     else
         m_masks.erase(deviceObject);
     m_lastFilter = Clock::now();
-    m_filtered = m_filtered || mask != 0;
-    m_source.FilterChanged(deviceObject, mask, wasEmpty);
+    m_source.FilterChanged(deviceObject, mask, m_masks.size());
     m_cv.notify_all();
     return true;
 }

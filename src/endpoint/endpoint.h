@@ -86,8 +86,9 @@ public:
     // The enumeration, in order; the endpoint answers "done" after the last
     // row (a row with state done ends it early and starts it over).
     virtual std::vector<DeviceRow> Rows() = 0;
-    // A filter was set (mask 0: removed), after the table changed.
-    virtual void FilterChanged(uint32_t deviceObject, uint32_t mask, bool wasEmpty) {}
+    // A filter was set (mask 0: removed); `filtered` device objects have
+    // one now.
+    virtual void FilterChanged(uint32_t deviceObject, uint32_t mask, size_t filtered) {}
     // The application handed over its ring (again).
     virtual void RingTaken() {}
     // The kicker thread's turn, every kickEvery.
@@ -202,7 +203,6 @@ private:
     size_t m_enumCursor = 0;
     std::map<uint32_t, uint32_t> m_masks;
     Clock::time_point m_lastFilter{};
-    bool m_filtered = false;  // a filter was ever set
     // Resolved once, when the application hands them over: it unregisters
     // them only after closing the driver, which clears them first.
     CEvent* m_event = nullptr;
