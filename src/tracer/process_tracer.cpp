@@ -78,7 +78,11 @@ namespace {
 // The file execvp would run for `name`: on PATH when it has no slash, the
 // first that can be run, else the first that exists; empty when none does.
 std::string LocateProgram(const std::string& name) {
-    if (name.find('/') != std::string::npos) return access(name.c_str(), F_OK) == 0 ? name : "";
+    if (name.find('/') != std::string::npos) {
+        std::string file;
+        if (access(name.c_str(), F_OK) == 0) file = name;
+        return file;
+    }
     const char* path = std::getenv("PATH");
     const std::string all = path ? path : "/usr/local/bin:/usr/bin:/bin";
     std::string existing;
