@@ -311,6 +311,7 @@ bool ParseCatalogueFile(std::string_view text, CatalogueContents& out, std::stri
     std::string_view body = text;
     if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
     const size_t first = body.find_first_not_of(" \t\r\n");
+    if (body.empty()) return ParseCatalogueCsv(body, out, error);  // "the file is empty"
     if (first == std::string_view::npos || body[first] == '{' || body[first] == '[')
         return ParseCatalogueJson(body, out, error);
     return ParseCatalogueCsv(text, out, error);

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "cli/capture_options.h"
-#include "cli/capture_stop.h"
 #include "cli/cli.h"
 #include "cli/cli_document.h"
 #include "cli/cli_output.h"
+#include "cli/cli_signals.h"
 #include "decode/template_buffers.h"
 #include "export/record_export.h"
 

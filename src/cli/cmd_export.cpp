@@ -12,6 +12,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_output.h"
+#include "cli/cli_signals.h"
 #include "export/export_file.h"
 #include "record/test_file.h"
 
@@ -50,6 +51,7 @@ int CmdExport(const Args& args) {
     std::string error;
     CClaimedOutput claim;
     if (!output.empty() && !claim.Claim(output, error, {file})) return Fail(kExitBadInput, error);
+    const CRemovePartOnSignal removeOnSignal(claim.TempPath());
     TestFileHeader header;
     CRecordList records;
     if (!LoadTestFile(file, header, records, &error)) return Fail(kExitBadInput, error);

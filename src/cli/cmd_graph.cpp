@@ -18,6 +18,7 @@
 
 #include "cli/cli_analysis.h"
 #include "cli/cli_output.h"
+#include "cli/cli_signals.h"
 #include "plot/graph_painter.h"
 
 namespace vantrel::cli {
@@ -106,6 +107,7 @@ int CmdGraph(const Args& args) {
     std::string error;
     CClaimedOutput claim;
     if (!claim.Claim(output, error, {file})) return Fail(kExitBadInput, error);
+    const CRemovePartOnSignal removeOnSignal(claim.TempPath());
     CGraphModel model;
     if (!LoadTestGraph(file, RecordSelection{}, now, std::nullopt, model, error))
         return Fail(kExitBadInput, error);
