@@ -90,12 +90,15 @@ extern "C" void OnEndSignal(int) {
     errno = saved;
 }
 
-// A capture not yet saved is kept before the frame closes.
-void EndOnSignals(vantrel::CVantrelApp& app, QObject& owner) {
+// A capture not yet saved is kept before the frame closes. `ending` is set
+// once a signal came: one during start-up (a dialog of InitInstance) ends
+// the program as soon as InitInstance returns.
+void EndOnSignals(vantrel::CVantrelApp& app, QObject& owner, bool& ending) {
     if (pipe2(g_endPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     auto* notifier = new QSocketNotifier(g_endPipe[0], QSocketNotifier::Read, &owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [&app, notifier] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [&app, &ending, notifier] {
         notifier->setEnabled(false);
+        ending = true;
         vantrel::CMainFrame* frame = app.MainFrame();
         if (frame && frame->Document()) {
             std::string error;
@@ -158,7 +161,8 @@ int main(int argc, char** argv) {
     }
     services.settings = &settings;
     vantrel::CVantrelApp vantrelApp(std::move(services));
+    bool ending = false;
+    EndOnSignals(vantrelApp, app, ending);
     if (!vantrelApp.InitInstance(QApplication::arguments().mid(1))) return 1;
-    EndOnSignals(vantrelApp, app);
-    return QApplication::exec();
+    return ending ? 0 : QApplication::exec();
 }

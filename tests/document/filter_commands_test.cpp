@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "capture/filter_control.h"
 #include "document/string_table.h"
 #include "platform/debug_output.h"
 #include "platform/tick.h"
+#include "record/test_file.h"
 #include "support/document_fixture.h"
 
 namespace vantrel {
@@ -277,6 +280,28 @@ TEST_F(FilterControlTest, AFailedRequestKeepsTheMaskAndSaysSoOnce) {
     ASSERT_TRUE(doc().UpdateSelection(0x10, Rows({3})));
     EXPECT_EQ(list().Row(3)->GetIrpMask(), 0x10u);
     EXPECT_EQ(debug, "IOCTL_ACTIVATE_FILTER failed.\n");
+}
+
+// SIGTERM or SIGHUP to the desktop program: a capture not yet saved is kept;
+// a loaded or saved test, or no capture at all, leaves nothing behind.
+TEST_F(FilterControlTest, OnlyAnUnsavedCaptureIsKeptWhenTheProgramIsToldToEnd) {
+    testing::ScratchDir dir{"keep_unsaved"};
+    testing::InFolder here(dir.Path());
+    std::string error;
+    EXPECT_EQ(doc().KeepUnsavedCapture(error), "") << "no capture yet";
+    ASSERT_EQ(doc().AddFilter(0x1, Rows({0}), false), CVantrelDoc::AddOutcome::Added);
+    OneRecordOnTheList();
+    const std::string kept = doc().KeepUnsavedCapture(error);
+    EXPECT_EQ(kept, "vantrel-unsaved-" + std::to_string(::getpid()) + ".vtl") << error;
+    TestFileHeader header;
+    CRecordList back;
+    ASSERT_TRUE(LoadTestFile(kept, header, back, &error)) << error;
+    EXPECT_EQ(back.Size(), 1u);
+    std::filesystem::remove(kept);
+    ASSERT_TRUE(doc().SaveFile("saved.vtl"));
+    EXPECT_EQ(doc().KeepUnsavedCapture(error), "") << "saved already";
+    doc().RemoveFilter();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 }  // namespace
