@@ -30,9 +30,6 @@
 
 #include "support/cli_runner.h"
 
-// Rows name only the columns they need; the rest keep their defaults.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-
 namespace vantrel {
 namespace {
 
@@ -47,17 +44,30 @@ using Folder = const fs::path&;
 constexpr char kRate[] = "env VANTREL_SIM_RATE=200000";
 constexpr char kCapture[] = "capture --all-devices --count 200";
 
+using Step = std::function<void(Folder)>;
+
 struct Row {
     const char* name;
-    std::string args;                     // shell words, run in the row's folder
-    std::string prefix;                   // before the program: env, setpriv, unshare
-    std::function<void(Folder)> prepare;  // the row's own files (t.vtl, c.db are there)
+    std::string args;  // shell words, run in the row's folder
     int exitCode;
-    std::string message;  // regex for the last stderr line; "" for none
+    std::string message;  // regex for the last stderr line; "" for an empty stderr
+    std::string prefix;   // before the program: env, setpriv, unshare
+    Step prepare;         // the row's own files (t.vtl and c.db are there)
     std::vector<std::string> present, absent;
-    std::function<void(Folder)> check;  // anything more
-    std::string stdoutTo;               // empty: captured
+    Step check;            // anything more
+    std::string stdoutTo;  // empty: captured
+
+    Row& Prefix(std::string p) { return prefix = std::move(p), *this; }
+    Row& Prepare(Step p) { return prepare = std::move(p), *this; }
+    Row& Present(std::vector<std::string> names) { return present = std::move(names), *this; }
+    Row& Absent(std::vector<std::string> names) { return absent = std::move(names), *this; }
+    Row& Check(Step c) { return check = std::move(c), *this; }
+    Row& Stdout(std::string path) { return stdoutTo = std::move(path), *this; }
 };
+
+Row R(const char* name, std::string args, int exitCode, std::string message) {
+    return Row{name, std::move(args), exitCode, std::move(message), "", {}, {}, {}, {}, ""};
+}
 
 bool IsRoot() {
     return ::geteuid() == 0;
@@ -166,375 +176,173 @@ protected:
     static inline bool s_smallDisk = false;
 };
 
-const std::string kUsageExit = "given twice; usage: ";
+const std::string kTwice = "given twice; usage: ";
+const std::string kFullStdout =
+    "^vantrel-cli: cannot write to standard output: No space left on device$";
+
+Step MakeDir(const char* name) {
+    return [name](Folder d) { fs::create_directory(d / name); };
+}
+Step MakeFile(const char* name, std::string bytes, fs::perms mode = fs::perms(0644)) {
+    return [=](Folder d) { Write(d / name, bytes, mode); };
+}
+Step SameAsSeed(const char* name) {
+    return [name](Folder d) {
+        EXPECT_TRUE(ReadFileBytes(d / name) == ReadFileBytes(d / "t.vtl")) << name;
+    };
+}
+Step OneKept() {
+    return [](Folder d) {
+        size_t kept = 0;
+        for (const auto& e : fs::directory_iterator(d))
+            kept += e.path().filename().string().rfind("vantrel-unsaved-", 0) == 0;
+        EXPECT_EQ(kept, 1u);
+    };
+}
+Step ModeAndOwnerKept() {
+    return [](Folder d) {
+        SameAsSeed("m.vtl")(d);
+        struct stat st {};
+        ASSERT_EQ(::stat((d / "m.vtl").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        if (IsRoot()) {
+            EXPECT_EQ(st.st_uid, 65534u);
+        }
+    };
+}
+Step ReaderOf(const char* fifo) {
+    return [fifo](Folder d) {
+        ::mkfifo((d / fifo).c_str(), 0644);
+        const std::string reader =
+            "cat '" + (d / fifo).string() + "' > '" + (d / "got").string() + "' & sleep 0.3";
+        ASSERT_EQ(std::system(reader.c_str()), 0);
+    };
+}
+Step ReaderGotTheTest() {
+    return [](Folder d) {
+        const size_t size = ReadFileBytes(d / "t.vtl").size();
+        for (int i = 0; i < 100 && ReadFileBytes(d / "got").size() < size; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        SameAsSeed("got")(d);
+    };
+}
+Step LogsKept() {
+    return [](Folder d) {
+        size_t older = 0, second = 0;
+        for (const auto& e : fs::directory_iterator(d)) {
+            const std::string name = e.path().filename().string();
+            second += name.size() > 6 && name.compare(name.size() - 6, 6, "-2.log") == 0;
+            older += e.path().extension() == ".log" && ReadFileBytes(e.path()) == "an older log";
+        }
+        EXPECT_EQ(second, 1u);
+        EXPECT_EQ(older, 4u);
+    };
+}
 
 std::vector<Row> Rows() {
-    const auto sameAsSeed = [](const char* name) {
-        return [name](Folder dir) {
-            EXPECT_TRUE(ReadFileBytes(dir / name) == ReadFileBytes(dir / "t.vtl")) << name;
-        };
-    };
+    const std::string capture = kCapture;
+    const std::string folder = "^vantrel-cli: \\.: is a directory$";
+    const std::string trace = "capture --trace --all-devices -- ";
+    // clang-format off
     return {
         // Outputs that must not be replaced, or must be refused before any work.
-        {"save_to_folder", std::string(kCapture) + " --save out", "",
-         [](Folder d) { fs::create_directory(d / "out"); }, 2,
-         "^vantrel-cli: out: is a directory$"},
-        {"save_empty_name",
-         std::string(kCapture) + " --save ''",
-         "",
-         {},
-         64,
-         "--save needs a file name"},
-        {"fifo_without_reader", "roundtrip t.vtl f", "",
-         [](Folder d) { ::mkfifo((d / "f").c_str(), 0644); }, 2,
-         "^vantrel-cli: f: no process reads this FIFO$"},
-        {"socket_refused", "export t.vtl --format csv --output s", "",
-         [](Folder d) { Bind(d / "s"); }, 2, "^vantrel-cli: s: is a socket$"},
-        {"read_only_file",
-         "roundtrip t.vtl ro.vtl",
-         Unprivileged(),
-         [](Folder d) { Write(d / "ro.vtl", "keep me", fs::perms(0444)); },
-         2,
-         "^vantrel-cli: ro.vtl: cannot write the file: Permission denied$",
-         {},
-         {},
-         [](Folder d) { EXPECT_EQ(ReadFileBytes(d / "ro.vtl"), "keep me"); }},
-        {"read_only_before_capture", std::string(kCapture) + " --save ro.vtl", Unprivileged(),
-         [](Folder d) { Write(d / "ro.vtl", "keep me", fs::perms(0444)); }, 2,
-         "^vantrel-cli: ro.vtl: cannot write the file: Permission denied$"},
-        {"link_followed",
-         "roundtrip t.vtl link",
-         "",
-         [](Folder d) {
-             Write(d / "target.vtl", "old");
-             fs::create_symlink("target.vtl", d / "link");
-         },
-         0,
-         "",
-         {"link", "target.vtl"},
-         {},
-         [sameAsSeed](Folder d) {
-             EXPECT_TRUE(fs::is_symlink(d / "link"));
-             sameAsSeed("target.vtl")(d);
-         }},
-        {"dangling_link_followed",
-         "export t.vtl --format csv --output link",
-         "",
-         [](Folder d) { fs::create_symlink("new.csv", d / "link"); },
-         0,
-         "",
-         {"new.csv"},
-         {},
-         [](Folder d) { EXPECT_TRUE(fs::is_symlink(d / "link")); }},
-        {"mode_kept",
-         "roundtrip t.vtl m.vtl",
-         "",
-         [](Folder d) { Write(d / "m.vtl", "old", fs::perms(0600)); },
-         0,
-         "",
-         {"m.vtl"},
-         {},
-         [](Folder d) {
-             EXPECT_EQ(fs::status(d / "m.vtl").permissions() & fs::perms::all, fs::perms(0600));
-         }},
-        {"export_onto_its_input",
-         "export t.vtl --format csv --output ./t.vtl",
-         "",
-         {},
-         2,
-         "^vantrel-cli: ./t.vtl: is the same file as the input t.vtl$",
-         {},
-         {},
-         sameAsSeed("t.vtl")},
-        {"roundtrip_onto_hard_link", "roundtrip t.vtl h.vtl", "",
-         [](Folder d) { fs::create_hard_link(d / "t.vtl", d / "h.vtl"); }, 2,
-         "h.vtl: is the same file as the input t.vtl$"},
-        {"graph_onto_its_input",
-         "graph t.vtl --output l.png",
-         "",
-         [](Folder d) { fs::create_symlink("t.vtl", d / "l.png"); },
-         2,
-         "l.png: is the same file as the input t.vtl$",
-         {},
-         {},
-         sameAsSeed("t.vtl")},
-        {"save_onto_catalogue",
-         std::string(kCapture) + " --catalogue c.db --save c.db --input-template DISK_GEOMETRY",
-         "",
-         {},
-         2,
-         "c.db: is the same file as the input c.db$"},
-        // A save that fails at its end keeps the records.
-        {"save_fails_at_the_end",
-         "capture --all-devices --count 5000 --save small/t.vtl",
-         SmallDisk(false),
-         {},
-         2,
-         "^captured ",
-         {},
-         {"small/t.vtl"},
-         [](Folder d) {
-             size_t kept = 0;
-             for (const auto& e : fs::directory_iterator(d))
-                 kept += e.path().filename().string().rfind("vantrel-unsaved-", 0) == 0;
-             EXPECT_EQ(kept, 1u);
-         }},
-        {"log_fails",
-         "capture --all-devices --count 20000 --log",
-         SmallDisk(true),
-         {},
-         2,
-         "^captured "},
-        {"log_never_overwritten",
-         "capture --all-devices --count 20 --log",
-         "",
-         TakeLogNames,
-         0,
-         "^captured ",
-         {},
-         {},
-         [](Folder d) {
-             size_t older = 0, second = 0;
-             for (const auto& e : fs::directory_iterator(d)) {
-                 const std::string name = e.path().filename().string();
-                 if (name.size() > 6 && name.compare(name.size() - 6, 6, "-2.log") == 0) ++second;
-                 if (e.path().extension() == ".log" && ReadFileBytes(e.path()) == "an older log")
-                     ++older;
-             }
-             EXPECT_EQ(second, 1u);
-             EXPECT_EQ(older, 4u);
-         }},
+        R("save_to_folder", capture + " --save out", 2, "^vantrel-cli: out: is a directory$").Prepare(MakeDir("out")),
+        R("save_empty_name", capture + " --save ''", 64, "--save needs a file name"),
+        R("fifo_without_reader", "roundtrip t.vtl f", 2, "^vantrel-cli: f: no process reads this FIFO$")
+            .Prepare([](Folder d) { ::mkfifo((d / "f").c_str(), 0644); }),
+        R("fifo_with_reader", "roundtrip t.vtl f", 0, "").Prepare(ReaderOf("f")).Check(ReaderGotTheTest()),
+        R("socket_refused", "export t.vtl --format csv --output s", 2, "^vantrel-cli: s: is a socket$")
+            .Prepare([](Folder d) { Bind(d / "s"); }),
+        R("read_only_file", "roundtrip t.vtl ro.vtl", 2, "^vantrel-cli: ro.vtl: cannot write the file: Permission denied$")
+            .Prefix(Unprivileged()).Prepare(MakeFile("ro.vtl", "keep me", fs::perms(0444)))
+            .Check([](Folder d) { EXPECT_EQ(ReadFileBytes(d / "ro.vtl"), "keep me"); }),
+        R("read_only_before_capture", capture + " --save ro.vtl", 2, "^vantrel-cli: ro.vtl: cannot write the file: Permission denied$")
+            .Prefix(Unprivileged()).Prepare(MakeFile("ro.vtl", "keep me", fs::perms(0444))),
+        R("link_followed", "roundtrip t.vtl link", 0, "").Present({"link", "target.vtl"})
+            .Prepare([](Folder d) { Write(d / "target.vtl", "old"); fs::create_symlink("target.vtl", d / "link"); })
+            .Check([](Folder d) { EXPECT_TRUE(fs::is_symlink(d / "link")); SameAsSeed("target.vtl")(d); }),
+        R("dangling_link_followed", "export t.vtl --format csv --output link", 0, "").Present({"new.csv"})
+            .Prepare([](Folder d) { fs::create_symlink("new.csv", d / "link"); })
+            .Check([](Folder d) { EXPECT_TRUE(fs::is_symlink(d / "link")); }),
+        R("mode_and_owner_kept", "roundtrip t.vtl m.vtl", 0, "").Check(ModeAndOwnerKept())
+            .Prepare([](Folder d) {
+                Write(d / "m.vtl", "old", fs::perms(0600));
+                if (IsRoot()) { ASSERT_EQ(::chown((d / "m.vtl").c_str(), 65534, 65534), 0); }
+            }),
+        R("export_onto_its_input", "export t.vtl --format csv --output ./t.vtl", 2,
+          "^vantrel-cli: ./t.vtl: is the same file as the input t.vtl$").Check(SameAsSeed("t.vtl")),
+        R("roundtrip_onto_hard_link", "roundtrip t.vtl h.vtl", 2, "h.vtl: is the same file as the input t.vtl$")
+            .Prepare([](Folder d) { fs::create_hard_link(d / "t.vtl", d / "h.vtl"); }),
+        R("graph_onto_its_input", "graph t.vtl --output l.png", 2, "l.png: is the same file as the input t.vtl$")
+            .Prepare([](Folder d) { fs::create_symlink("t.vtl", d / "l.png"); }).Check(SameAsSeed("t.vtl")),
+        R("save_onto_catalogue", capture + " --catalogue c.db --save c.db --input-template DISK_GEOMETRY", 2,
+          "c.db: is the same file as the input c.db$"),
+        // A save that fails at its end keeps the records; a log that fails is told.
+        R("save_fails_at_the_end", "capture --all-devices --count 5000 --save small/t.vtl", 2, "^captured ")
+            .Prefix(SmallDisk(false)).Absent({"small/t.vtl"}).Check(OneKept()),
+        R("log_fails", "capture --all-devices --count 20000 --log", 2, "^captured ").Prefix(SmallDisk(true)),
+        R("log_never_overwritten", "capture --all-devices --count 20 --log", 0, "^captured ")
+            .Prepare(TakeLogNames).Check(LogsKept()),
         // Inputs that are no test file.
-        {"records_folder", "records d", "", [](Folder d) { fs::create_directory(d / "d"); }, 2,
-         "^vantrel-cli: d: is a directory$"},
-        {"dump_folder", "dump .", "", {}, 2, "^vantrel-cli: \\.: is a directory$"},
-        {"stats_folder", "stats .", "", {}, 2, "^vantrel-cli: \\.: is a directory$"},
-        {"points_folder", "points .", "", {}, 2, "^vantrel-cli: \\.: is a directory$"},
-        {"roundtrip_folder",
-         "roundtrip . o.vtl",
-         "",
-         {},
-         2,
-         "^vantrel-cli: \\.: is a directory$",
-         {},
-         {"o.vtl"}},
-        {"export_folder", "export . --format csv", "", {}, 2, "^vantrel-cli: \\.: is a directory$"},
-        {"graph_folder",
-         "graph . --output g.png",
-         "",
-         {},
-         2,
-         "^vantrel-cli: \\.: is a directory$",
-         {},
-         {"g.png"}},
-        {"import_folder",
-         "catalogue-import c.db .",
-         "",
-         {},
-         2,
-         "^vantrel-cli: catalogue-import: \\.: is a directory$"},
-        {"endless_input",
-         "records /dev/zero",
-         "",
-         {},
-         2,
-         "^vantrel-cli: /dev/zero: is larger than 1073741824 bytes$"},
+        R("records_folder", "records d", 2, "^vantrel-cli: d: is a directory$").Prepare(MakeDir("d")),
+        R("dump_folder", "dump .", 2, folder),
+        R("stats_folder", "stats .", 2, folder),
+        R("points_folder", "points .", 2, folder),
+        R("roundtrip_folder", "roundtrip . o.vtl", 2, folder).Absent({"o.vtl"}),
+        R("export_folder", "export . --format csv", 2, folder),
+        R("graph_folder", "graph . --output g.png", 2, folder).Absent({"g.png"}),
+        R("import_folder", "catalogue-import c.db .", 2, "^vantrel-cli: catalogue-import: \\.: is a directory$"),
+        R("endless_input", "records /dev/zero", 2, "^vantrel-cli: /dev/zero: is larger than 1073741824 bytes$"),
         // Programs that cannot be traced, processes that cannot be attached.
-        {"trace_folder", "capture --trace --all-devices -- ./d", "",
-         [](Folder d) { fs::create_directory(d / "d"); }, 2,
-         "^vantrel-cli: cannot run ./d: is a directory$"},
-        {"trace_not_executable", "capture --trace --all-devices -- ./x", "",
-         [](Folder d) { Write(d / "x", "#!/bin/sh\n"); }, 2,
-         "^vantrel-cli: cannot run ./x: permission denied$"},
-        {"trace_empty", "capture --trace --all-devices -- ./x", "",
-         [](Folder d) { Write(d / "x", "", fs::perms(0755)); }, 2,
-         "^vantrel-cli: cannot run ./x: empty file$"},
-        {"trace_bad_interpreter", "capture --trace --all-devices -- ./x", "",
-         [](Folder d) { Write(d / "x", "#!/no/such/shell\n", fs::perms(0755)); }, 2,
-         "^vantrel-cli: cannot run ./x: bad interpreter /no/such/shell$"},
-        {"trace_not_found",
-         "capture --trace --all-devices -- vantrel-no-such-command",
-         "",
-         {},
-         2,
-         "^vantrel-cli: no such command: vantrel-no-such-command$"},
-        {"trace_itself",
-         "capture --all-devices --trace-pid $$",
-         "exec",
-         {},
-         2,
-         "^vantrel-cli: cannot trace vantrel-cli itself$"},
+        R("trace_folder", trace + "./d", 2, "^vantrel-cli: cannot run ./d: is a directory$").Prepare(MakeDir("d")),
+        R("trace_not_executable", trace + "./x", 2, "^vantrel-cli: cannot run ./x: permission denied$")
+            .Prepare(MakeFile("x", "#!/bin/sh\n")),
+        R("trace_empty", trace + "./x", 2, "^vantrel-cli: cannot run ./x: empty file$")
+            .Prepare(MakeFile("x", "", fs::perms(0755))),
+        R("trace_bad_interpreter", trace + "./x", 2, "^vantrel-cli: cannot run ./x: bad interpreter /no/such/shell$")
+            .Prepare(MakeFile("x", "#!/no/such/shell\n", fs::perms(0755))),
+        R("trace_not_found", trace + "vantrel-no-such-command", 2, "^vantrel-cli: no such command: vantrel-no-such-command$"),
+        R("trace_itself", "capture --all-devices --trace-pid $$", 2, "^vantrel-cli: cannot trace vantrel-cli itself$")
+            .Prefix("exec"),
         // Options.
-        {"unknown_template",
-         "dump t.vtl --catalogue c.db --input-template NoSuch",
-         "",
-         {},
-         2,
-         "^vantrel-cli: no template named \"NoSuch\" in the catalogue c.db$"},
-        {"unknown_template_capture",
-         std::string(kCapture) + " --catalogue c.db --output-template NoSuch --save s.vtl",
-         "",
-         {},
-         2,
-         "no template named \"NoSuch\" in the catalogue c.db$",
-         {},
-         {"s.vtl"}},
-        {"not_a_catalogue",
-         "dump t.vtl --catalogue t.vtl --input-template DISK_GEOMETRY",
-         "",
-         {},
-         2,
-         "^vantrel-cli: cannot open the catalogue t.vtl: file is not a database$"},
-        {"save_twice",
-         std::string(kCapture) + " --save a.vtl --save b.vtl",
-         "",
-         {},
-         64,
-         "^vantrel-cli: --save " + kUsageExit,
-         {},
-         {"a.vtl", "b.vtl"}},
-        {"count_twice",
-         "capture --all-devices --count 1 --count 2",
-         "",
-         {},
-         64,
-         "^vantrel-cli: --count " + kUsageExit},
-        {"majors_twice",
-         "capture --all-devices --majors 1 --majors 2",
-         "",
-         {},
-         64,
-         "^vantrel-cli: --majors " + kUsageExit},
-        {"devices_repeat",
-         "capture --device 0x8a3e6030 --device 0x8a3e1b08 --count 5",
-         "",
-         {},
-         0,
-         "^captured "},
-        {"export_output_twice",
-         "export t.vtl --format csv --output a --output b",
-         "",
-         {},
-         64,
-         "^vantrel-cli: --output " + kUsageExit},
-        {"points_limits_nan",
-         "points t.vtl --limits nan nan nan nan",
-         "",
-         {},
-         2,
-         "^vantrel-cli: not a number: nan$"},
-        {"points_limits_reversed",
-         "points t.vtl --limits 5 1 0 1",
-         "",
-         {},
-         2,
-         "^vantrel-cli: each minimum of --limits must not be above its maximum$"},
-        {"export_format_unknown",
-         "export t.vtl --format xml",
-         "",
-         {},
-         64,
-         "^vantrel-cli: not an export format \\(csv or jsonl\\): xml; usage: "},
-        {"capture_format_unknown",
-         "capture --all-devices --format xml",
-         "",
-         {},
-         64,
-         "^vantrel-cli: not an output format \\(text or jsonl\\): xml; usage: "},
-        {"catalogue_table_unknown",
-         "catalogue-export c.db --format csv --table foo",
-         "",
-         {},
-         64,
-         "^vantrel-cli: usage: "},
+        R("unknown_template", "dump t.vtl --catalogue c.db --input-template NoSuch", 2,
+          "^vantrel-cli: no template named \"NoSuch\" in the catalogue c.db$"),
+        R("unknown_template_capture", capture + " --catalogue c.db --output-template NoSuch --save s.vtl", 2,
+          "no template named \"NoSuch\" in the catalogue c.db$").Absent({"s.vtl"}),
+        R("not_a_catalogue", "dump t.vtl --catalogue t.vtl --input-template DISK_GEOMETRY", 2,
+          "^vantrel-cli: cannot open the catalogue t.vtl: file is not a database$"),
+        R("save_twice", capture + " --save a.vtl --save b.vtl", 64, "^vantrel-cli: --save " + kTwice).Absent({"a.vtl", "b.vtl"}),
+        R("count_twice", "capture --all-devices --count 1 --count 2", 64, "^vantrel-cli: --count " + kTwice),
+        R("majors_twice", "capture --all-devices --majors 1 --majors 2", 64, "^vantrel-cli: --majors " + kTwice),
+        R("devices_repeat", "capture --device 0x8a3e6030 --device 0x8a3e1b08 --count 5", 0, "^captured "),
+        R("export_output_twice", "export t.vtl --format csv --output a --output b", 64, "^vantrel-cli: --output " + kTwice),
+        R("points_limits_nan", "points t.vtl --limits nan nan nan nan", 2, "^vantrel-cli: not a number: nan$"),
+        R("points_limits_reversed", "points t.vtl --limits 5 1 0 1", 2,
+          "^vantrel-cli: each minimum of --limits must not be above its maximum$"),
+        R("export_format_unknown", "export t.vtl --format xml", 64,
+          "^vantrel-cli: not an export format \\(csv or jsonl\\): xml; usage: "),
+        R("capture_format_unknown", "capture --all-devices --format xml", 64,
+          "^vantrel-cli: not an output format \\(text or jsonl\\): xml; usage: "),
+        R("catalogue_table_unknown", "catalogue-export c.db --format csv --table foo", 64, "^vantrel-cli: usage: "),
         // Messages.
-        {"escapes_escaped",
-         "records \"$(printf 'a\\033[31mb')\"",
-         "",
-         {},
-         2,
-         "^vantrel-cli: a\\\\x1b\\[31mb: cannot open the file: No such file or directory$"},
-        {"graph_says_nothing",
-         "graph t.vtl --output g.png",
-         "env -u XDG_RUNTIME_DIR",
-         {},
-         0,
-         "",
-         {"g.png"}},
-        {"json_with_bom", "catalogue-import c.db j.json", "",
-         [](Folder d) { Write(d / "j.json", "\xEF\xBB\xBF  [1]"); }, 2,
-         "^vantrel-cli: catalogue-import: j.json: line 1: "},
-        {"json_blank", "catalogue-import c.db j.json", "",
-         [](Folder d) { Write(d / "j.json", " \n"); }, 2,
-         "^vantrel-cli: catalogue-import: j.json: "},
-        {"sim_devices_match_none",
-         "capture --all-devices --count 5",
-         "env VANTREL_SIM_DEVICES=none",
-         {},
-         2,
-         "^vantrel-cli: no device object matches VANTREL_SIM_DEVICES$"},
+        R("escapes_escaped", "records \"$(printf 'a\\033[31mb')\"", 2,
+          "^vantrel-cli: a\\\\x1b\\[31mb: cannot open the file: No such file or directory$"),
+        R("graph_says_nothing", "graph t.vtl --output g.png", 0, "").Prefix("env -u XDG_RUNTIME_DIR").Present({"g.png"}),
+        R("json_with_bom", "catalogue-import c.db j.json", 2, "^vantrel-cli: catalogue-import: j.json: line 1: ")
+            .Prepare(MakeFile("j.json", "\xEF\xBB\xBF  [1]")),
+        R("json_blank", "catalogue-import c.db j.json", 2, "^vantrel-cli: catalogue-import: j.json: ")
+            .Prepare(MakeFile("j.json", " \n")),
+        R("sim_devices_match_none", "capture --all-devices --count 5", 2,
+          "^vantrel-cli: no device object matches VANTREL_SIM_DEVICES$").Prefix("env VANTREL_SIM_DEVICES=none"),
         // Standard output that takes nothing.
-        {"templates_full",
-         "templates --catalogue c.db",
-         "",
-         {},
-         2,
-         "^vantrel-cli: cannot write to standard output: No space left on device$",
-         {},
-         {},
-         {},
-         "/dev/full"},
-        {"catalogue_export_full",
-         "catalogue-export c.db --format json",
-         "",
-         {},
-         2,
-         "^vantrel-cli: cannot write to standard output: No space left on device$",
-         {},
-         {},
-         {},
-         "/dev/full"},
-        {"devices_full",
-         "devices",
-         "",
-         {},
-         2,
-         "^vantrel-cli: cannot write to standard output: No space left on device$",
-         {},
-         {},
-         {},
-         "/dev/full"},
-        {"ioctl_full",
-         "ioctl 0x00220000",
-         "",
-         {},
-         2,
-         "^vantrel-cli: cannot write to standard output: No space left on device$",
-         {},
-         {},
-         {},
-         "/dev/full"},
-        {"dump_full",
-         "dump t.vtl",
-         "",
-         {},
-         2,
-         "^vantrel-cli: cannot write to standard output: No space left on device$",
-         {},
-         {},
-         {},
-         "/dev/full"},
-        {"capture_full",
-         std::string(kCapture) + " --save s.vtl",
-         "",
-         {},
-         2,
-         "^captured ",
-         {"s.vtl"},
-         {},
-         {},
-         "/dev/full"},
+        R("templates_full", "templates --catalogue c.db", 2, kFullStdout).Stdout("/dev/full"),
+        R("catalogue_export_full", "catalogue-export c.db --format json", 2, kFullStdout).Stdout("/dev/full"),
+        R("devices_full", "devices", 2, kFullStdout).Stdout("/dev/full"),
+        R("ioctl_full", "ioctl 0x00220000", 2, kFullStdout).Stdout("/dev/full"),
+        R("dump_full", "dump t.vtl", 2, kFullStdout).Stdout("/dev/full"),
+        R("capture_full", capture + " --save s.vtl", 2, "^captured ").Present({"s.vtl"}).Stdout("/dev/full"),
     };
+    // clang-format on
 }
 
 TEST_F(HostileCliTest, EveryRowEndsAsItShould) {
