@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
         services.openDriver = trace->Opener();
     } else {
         services.openDriver = driver.Opener();
+        services.driverDropped = [&driver] { return driver.Stats().dropped; };
     }
     services.settings = &settings;
     vantrel::CVantrelApp vantrelApp(std::move(services));
