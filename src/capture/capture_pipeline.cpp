@@ -183,8 +183,7 @@ void CCapturePipeline::AppendBlocksLocked(bool range) {
         if (m_printedBlocks.load(std::memory_order_relaxed) > kClearAfterBlocks) {
             ClearResultsLocked();
         }
-        m_parts.sink.AppendText(std::string_view(m_text).substr(start, e - start),
-                                kIrpBlockColour);
+        m_parts.sink.AppendText(std::string_view(m_text).substr(start, e - start), kIrpBlockColour);
         m_printedBlocks.fetch_add(1, std::memory_order_relaxed);
         if (range) m_rangeBlocks.fetch_add(1, std::memory_order_relaxed);
         start = e;

@@ -192,16 +192,16 @@ private:
 
     // Order of the sink's calls, the cursor and the log's closing.
     std::mutex m_sinkMutex;
-    size_t m_cursor = 0;               // under m_sinkMutex: next record to print as new
-    uint64_t m_cursorGeneration;       // under m_sinkMutex: the list generation m_cursor is of
-    size_t m_logCloseAt = 0;           // under m_sinkMutex: close the log at this cursor
-    bool m_logClosePending = false;    // under m_sinkMutex
+    size_t m_cursor = 0;             // under m_sinkMutex: next record to print as new
+    uint64_t m_cursorGeneration;     // under m_sinkMutex: the list generation m_cursor is of
+    size_t m_logCloseAt = 0;         // under m_sinkMutex: close the log at this cursor
+    bool m_logClosePending = false;  // under m_sinkMutex
     struct HeldNotice {
         size_t at;  // shown once the cursor reaches this position
         std::string text;
     };
     std::vector<HeldNotice> m_heldNotices;  // under m_sinkMutex
-    std::atomic<size_t> m_printed{0};  // m_cursor, for WaitPrinted
+    std::atomic<size_t> m_printed{0};       // m_cursor, for WaitPrinted
     std::atomic<uint32_t> m_printedBlocks{0};
 
     std::atomic<uint32_t> m_speed{0};

@@ -47,7 +47,8 @@ std::string CFilterControl::RemoveAll(const CDeviceList& devices) {
     for (size_t i = 0; i < devices.Count(); ++i) {
         const CDeviceObjectInfo& row = *devices.Row(i);
         if (row.GetIrpMask() == 0) continue;
-        notices += NoticeText("No longer filtering PDEVICE_OBJECT 0x%.8x\r\n", row.GetDeviceObject());
+        notices +=
+            NoticeText("No longer filtering PDEVICE_OBJECT 0x%.8x\r\n", row.GetDeviceObject());
         row.SetIrpMask(0);
         m_state.SetFilterActive(false);
         if (!m_link.SendActivateFilter(row.GetDeviceObject(), CDriverLink::FlagsFromMask(0)))

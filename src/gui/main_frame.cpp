@@ -13,14 +13,14 @@
 #include <QToolBar>
 #include <algorithm>
 
-#include "document/document.h"
 #include "capture/record_figures.h"
+#include "document/document.h"
 #include "document/settings.h"
 #include "gui/command_table.h"
 #include "gui/device_list_view.h"
 #include "gui/dialog_runner.h"
-#include "gui/export_job.h"
 #include "gui/document_selector_host.h"
+#include "gui/export_job.h"
 #include "gui/graph_view_page.h"
 #include "gui/help_window.h"
 #include "gui/ioctl_catalogue_windows.h"
@@ -461,8 +461,7 @@ void CMainFrame::OnFocusChanged(QWidget* now) {
 void CMainFrame::UpdateFigures() {
     if (!m_doc) return;
     const uint64_t dropped = m_services.driverDropped ? m_services.driverDropped() : 0;
-    const QString text =
-        QString::fromStdString(FiguresText(FiguresOf(m_doc->Records(), dropped)));
+    const QString text = QString::fromStdString(FiguresText(FiguresOf(m_doc->Records(), dropped)));
     if (m_figures->text() != text) m_figures->setText(text);
 }
 

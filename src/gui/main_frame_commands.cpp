@@ -112,8 +112,8 @@ void CMainFrame::StartExport(const std::string& path) {
         return;
     }
     const CVantrelDoc* doc = m_doc.get();
-    m_export = std::make_unique<CExportJob>(
-        [doc, path](ExportProgress progress, std::string* error) {
+    m_export =
+        std::make_unique<CExportJob>([doc, path](ExportProgress progress, std::string* error) {
             return doc->ExportRecords(path, CVantrelDoc::ExportFormatForPath(path),
                                       std::move(progress), error);
         });

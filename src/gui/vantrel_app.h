@@ -6,9 +6,9 @@
 // window is shown. GUI thread only.
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
-#include <QStringList>
 #include <memory>
 
 #include "capture/driver_link.h"

@@ -291,7 +291,8 @@ void PaintGraphPage(QPainter& p, const CGraphModel& model, const QString& leftFo
     const int baseline = PH - footerHeight + footerHeight * 31 / 32;
     const int rightWidth = rightFooter.isEmpty() ? 0 : fm.horizontalAdvance(rightFooter);
     const int gap = rightFooter.isEmpty() ? 0 : 2 * fm.horizontalAdvance(QLatin1Char('M'));
-    const QString left = fm.elidedText(leftFooter, Qt::ElideMiddle, std::max(0, w - rightWidth - gap));
+    const QString left =
+        fm.elidedText(leftFooter, Qt::ElideMiddle, std::max(0, w - rightWidth - gap));
     if (!left.isEmpty()) Text(p, PW / 16, baseline, left, Align::Left, false);
     if (!rightFooter.isEmpty()) Text(p, PW / 16 + w, baseline, rightFooter, Align::Right, false);
     p.restore();

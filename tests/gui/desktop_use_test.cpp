@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSplitter>
@@ -25,6 +26,7 @@
 #include "gui/results_pane.h"
 #include "gui/small_dialogs.h"
 #include "gui/tab_view.h"
+#include "plot/graph_painter.h"
 #include "record/le.h"
 #include "record/protocol.h"
 #include "support/program_run.h"
@@ -73,7 +75,8 @@ void CollectMenuClashes(const QMenu* menu, QStringList& clashes) {
         texts << a->text();
         if (a->menu()) CollectMenuClashes(a->menu(), clashes);
     }
-    for (const QString& c : SharedMnemonics(texts)) clashes << menu->title() + QStringLiteral(": ") + c;
+    for (const QString& c : SharedMnemonics(texts))
+        clashes << menu->title() + QStringLiteral(": ") + c;
 }
 
 // Texts with mnemonics in a dialog: buttons, labels and group boxes.
@@ -259,8 +262,8 @@ private slots:
         SelectRows(*frame.GetDeviceListPane(), {0, 1});
         page.ShowMask(0x1);
         page.AddRemoveButton()->click();
-        const QString refusal = QString::asprintf(
-            "No filter on PDEVICE_OBJECT 0x%.8x: the driver refused it", refused);
+        const QString refusal =
+            QString::asprintf("No filter on PDEVICE_OBJECT 0x%.8x: the driver refused it", refused);
         const QString updated =
             QString::asprintf("Filter for PDEVICE_OBJECT 0x%.8x has been updated", refused);
         // Twice: by Add, then by Update Selection.
@@ -293,6 +296,44 @@ private slots:
                  qPrintable(last));
     }
 
+    void printedFootersNeverOverlap() {
+        // An A4 page at 100 dpi; the footers' ink in the bottom tenth.
+        QImage page(827, 1169, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        CGraphModel model;
+        model.SetLimits(100, 10, 0, 0);
+        const QString title =
+            QStringLiteral("Vantrel - a capture of thirty characters and more.vtl");
+        {
+            QPainter p(&page);
+            PaintGraphPage(p, model, title, QStringLiteral("12/10/2026 11:31"));
+        }
+        guitest::SaveImage(page, QStringLiteral("printed-page"));
+        const int top = page.height() - page.height() / 10;
+        std::vector<bool> inked(size_t(page.width()), false);
+        int inkTop = page.height(), inkBottom = 0;
+        for (int y = top; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (qGray(page.pixel(x, y)) < 128) {
+                    inked[size_t(x)] = true;
+                    inkTop = std::min(inkTop, y);
+                    inkBottom = std::max(inkBottom, y);
+                }
+        // Two runs of ink with a clear gap between them, as high as the
+        // axis labels' text (13 units of 1024 across the graph's width).
+        const int first = int(std::find(inked.begin(), inked.end(), true) - inked.begin());
+        const int last = int(inked.rend() - std::find(inked.rbegin(), inked.rend(), true)) - 1;
+        int widestGap = 0, gap = 0;
+        for (int x = first; x <= last; ++x) {
+            gap = inked[size_t(x)] ? 0 : gap + 1;
+            widestGap = std::max(widestGap, gap);
+        }
+        QVERIFY2(widestGap >= 10, qPrintable(QString::number(widestGap)));
+        const double labelHeight = 13.0 * (page.width() * 7 / 8) / 1024.0;
+        QVERIFY2(inkBottom - inkTop + 1 <= 2 * labelHeight,
+                 qPrintable(QString::number(inkBottom - inkTop + 1)));
+    }
+
     void theStatusBarCountsTheRecords() {
         SimulatedDriverOptions options;
         options.rate = 3000;
@@ -309,9 +350,9 @@ private slots:
         frame.GetTabView()->IrpMonitorPage()->AddRemoveButton()->click();
         const QString count = QString::number(run.Doc().RecordCount());
         static const QRegularExpression shape(QStringLiteral("^[0-9,]+ records, [0-9]+ KB$"));
-        QTRY_VERIFY2(figures->text().section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(',')) ==
-                         count,
-                     qPrintable(figures->text() + QStringLiteral(" / ") + count));
+        QTRY_VERIFY2(
+            figures->text().section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(',')) == count,
+            qPrintable(figures->text() + QStringLiteral(" / ") + count));
         QVERIFY2(shape.match(figures->text()).hasMatch(), qPrintable(figures->text()));
     }
 

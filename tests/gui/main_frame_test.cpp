@@ -46,11 +46,11 @@
 #include "support/program_run.h"
 
 using namespace vantrel;
+using guitest::Enabled;
 using guitest::ProgramRun;
 using guitest::SelectRows;
 using guitest::SubMenu;
 using guitest::TopMenu;
-using guitest::Enabled;
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include "driver/simulated_driver.h"
 #include "gui/main_frame.h"
 #include "gui/vantrel_app.h"
-#include "support/document_fixture.h"
 #include "gui_doubles.h"
+#include "support/document_fixture.h"
 
 namespace vantrel::guitest {
 
