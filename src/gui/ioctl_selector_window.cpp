@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "gui/catalogue_text.h"
 
@@ -154,6 +156,12 @@ void CIoctlSelectorWindow::EntriesChanged() {
             item->setToolTip(label);
         }
     }
+    // The list widens to its longest name (within reason; past that it
+    // scrolls sideways and the tooltip shows the name).
+    constexpr int kWidestList = 360;
+    const int wanted = m_list->sizeHintForColumn(0) + 2 * m_list->frameWidth() +
+                       m_list->verticalScrollBar()->sizeHint().width();
+    m_list->setMinimumWidth(std::min(wanted, kWidestList));
     const std::optional<size_t> selected = m_core.SelectedEntry();
     for (int i = 0; i < count; ++i) {
         const bool on = selected && *selected == static_cast<size_t>(i);
