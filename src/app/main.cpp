@@ -217,6 +217,9 @@ int main(int argc, char** argv) {
     vantrel::CQtSettingsStore settings;
     vantrel::AppServices services;
     services.openDriver = std::move(opener);
+    if (sessions.sim) {
+        services.driverDropped = [sim = sessions.sim.get()] { return sim->Stats().dropped; };
+    }
     services.settings = &settings;
     vantrel::CVantrelApp vantrelApp(std::move(services));
     bool ending = false;

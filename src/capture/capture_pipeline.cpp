@@ -177,6 +177,29 @@ void CCapturePipeline::CloseLogIfCaughtUpLocked() {
     }
 }
 
+void CCapturePipeline::AppendBlocksLocked(bool range) {
+    size_t start = 0;
+    for (size_t e : m_blockEnds) {
+        if (m_printedBlocks.load(std::memory_order_relaxed) > kClearAfterBlocks) {
+            ClearResultsLocked();
+        }
+        m_parts.sink.AppendText(std::string_view(m_text).substr(start, e - start), kIrpBlockColour);
+        m_printedBlocks.fetch_add(1, std::memory_order_relaxed);
+        if (range) m_rangeBlocks.fetch_add(1, std::memory_order_relaxed);
+        start = e;
+    }
+}
+
+void CCapturePipeline::ReleaseHeldNoticesLocked() {
+    // Notices wait for the blocks of the records taken before them, so they
+    // are the last thing printed of what they report.
+    auto ready = std::stable_partition(m_heldNotices.begin(), m_heldNotices.end(),
+                                       [this](const HeldNotice& n) { return n.at <= m_cursor; });
+    for (auto it = m_heldNotices.begin(); it != ready; ++it)
+        m_parts.notices.AppendText(it->text, kNoticeGrey);
+    m_heldNotices.erase(m_heldNotices.begin(), ready);
+}
+
 void CCapturePipeline::PrintNew() {
     for (;;) {
         size_t first = 0, end = 0;
@@ -207,29 +230,29 @@ void CCapturePipeline::PrintNew() {
                 m_blockEnds.push_back(m_text.size());
             }
         }
-        std::lock_guard sink(m_sinkMutex);
-        if (first >= end) {
-            CloseLogIfCaughtUpLocked();
-            return;
-        }
-        // The blocks belong to records that a reset or a load removed.
-        if (m_cursorGeneration != generation || m_cursor != first) continue;
-        if (const std::string failure = m_log.Write(m_text); !failure.empty())
-            m_parts.notices.AppendText(failure, kNoticeGrey);
-        size_t start = 0;
-        for (size_t e : m_blockEnds) {
-            if (m_printedBlocks.load(std::memory_order_relaxed) > kClearAfterBlocks) {
-                ClearResultsLocked();
+        bool caughtUp = false;
+        {
+            std::lock_guard sink(m_sinkMutex);
+            if (first >= end) {
+                CloseLogIfCaughtUpLocked();
+                ReleaseHeldNoticesLocked();
+                caughtUp = true;
+            } else if (m_cursorGeneration != generation || m_cursor != first) {
+                // The blocks belong to records that a reset or a load removed.
+                continue;
+            } else {
+                if (const std::string failure = m_log.Write(m_text); !failure.empty())
+                    m_parts.notices.AppendText(failure, kNoticeGrey);
+                AppendBlocksLocked(false);
+                m_cursor = end;
+                m_printed.store(end, std::memory_order_release);
+                CloseLogIfCaughtUpLocked();
+                ReleaseHeldNoticesLocked();
             }
-            m_parts.sink.AppendText(std::string_view(m_text).substr(start, e - start),
-                                    kIrpBlockColour);
-            m_printedBlocks.fetch_add(1, std::memory_order_relaxed);
-            start = e;
         }
-        m_cursor = end;
-        m_printed.store(end, std::memory_order_release);
-        CloseLogIfCaughtUpLocked();
+        // The view hears of it with no lock held.
         if (grown && m_hooks.onMaxYGrown) m_hooks.onMaxYGrown(*grown);
+        if (caughtUp) return;
     }
 }
 
@@ -269,17 +292,7 @@ void CCapturePipeline::PrintRange() {
         {
             std::lock_guard sink(m_sinkMutex);
             if (m_parts.records.Generation() != generation) return;
-            size_t start = 0;
-            for (size_t e : m_blockEnds) {
-                if (m_printedBlocks.load(std::memory_order_relaxed) > kClearAfterBlocks) {
-                    ClearResultsLocked();
-                }
-                m_parts.sink.AppendText(std::string_view(m_text).substr(start, e - start),
-                                        kIrpBlockColour);
-                m_printedBlocks.fetch_add(1, std::memory_order_relaxed);
-                m_rangeBlocks.fetch_add(1, std::memory_order_relaxed);
-                start = e;
-            }
+            AppendBlocksLocked(true);
         }
         if (grown && m_hooks.onMaxYGrown) m_hooks.onMaxYGrown(*grown);
         if (atEnd) return;
@@ -352,6 +365,7 @@ void CCapturePipeline::ResetRecords() {
     AwaitLogClose();
     std::lock_guard sink(m_sinkMutex);
     CloseLogStillPendingLocked();
+    m_heldNotices.clear();
     m_parts.records.ClearWith([&] {
         m_cursor = 0;
         m_cursorGeneration = m_parts.records.Generation();
@@ -365,6 +379,7 @@ void CCapturePipeline::ReplaceRecords(CRecordList& loaded) {
     AwaitLogClose();
     std::lock_guard sink(m_sinkMutex);
     CloseLogStillPendingLocked();
+    m_heldNotices.clear();
     m_parts.records.Swap(loaded, [&] {
         m_cursor = m_parts.records.Size();
         m_cursorGeneration = m_parts.records.Generation();
@@ -373,34 +388,49 @@ void CCapturePipeline::ReplaceRecords(CRecordList& loaded) {
     });
 }
 
-void CCapturePipeline::CloseLogAfterTaken(unsigned timeoutMs) {
-    if (IsRunning()) {
-        // One full drain pass that starts after this call takes what the
-        // driver wrote before it: passes end in the order they begin, so
-        // the one after those begun so far has ended once that many and
-        // one more have.
-        const uint64_t before = m_drainStarts.load(std::memory_order_acquire);
-        PokeDrain();
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < deadline) {
-            const bool passed = m_drainPasses.load(std::memory_order_acquire) >= before + 1;
-            if (passed && !m_captureBusy.load(std::memory_order_acquire) &&
-                !m_parts.ring.DataReady().IsSet()) {
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+void CCapturePipeline::AwaitTakenPass(unsigned timeoutMs) {
+    if (!IsRunning()) return;
+    // One full drain pass that starts after this call takes what the
+    // driver wrote before it: passes end in the order they begin, so the
+    // one after those begun so far has ended once that many and one more
+    // have.
+    const uint64_t before = m_drainStarts.load(std::memory_order_acquire);
+    PokeDrain();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const bool passed = m_drainPasses.load(std::memory_order_acquire) >= before + 1;
+        if (passed && !m_captureBusy.load(std::memory_order_acquire) &&
+            !m_parts.ring.DataReady().IsSet()) {
+            break;
         }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+}
+
+void CCapturePipeline::CloseLogAfterTaken(unsigned timeoutMs) {
+    EndFilterRun({}, true, timeoutMs);
+}
+
+void CCapturePipeline::EndFilterRun(std::string_view notices, bool closeLog, unsigned timeoutMs) {
+    AwaitTakenPass(timeoutMs);
     std::lock_guard sink(m_sinkMutex);
-    if (!IsRunning()) {
-        m_log.Close();
-        return;
+    const size_t taken = m_parts.records.Size();
+    if (!notices.empty()) {
+        if (!IsRunning() || m_cursor >= taken)
+            m_parts.notices.AppendText(notices, kNoticeGrey);
+        else
+            m_heldNotices.push_back(HeldNotice{taken, std::string(notices)});
     }
-    m_logCloseAt = m_parts.records.Size();
-    m_logClosePending = true;
-    CloseLogIfCaughtUpLocked();
-    if (m_logClosePending) m_recordsAdded.Set();
+    if (closeLog) {
+        if (!IsRunning()) {
+            m_log.Close();
+            return;
+        }
+        m_logCloseAt = taken;
+        m_logClosePending = true;
+        CloseLogIfCaughtUpLocked();
+    }
+    if (m_logClosePending || !m_heldNotices.empty()) m_recordsAdded.Set();
 }
 
 bool CCapturePipeline::WaitPrinted(unsigned timeoutMs) {

@@ -127,6 +127,13 @@ public:
     // record taken so far (at once when it has). Waits at most `timeoutMs`
     // for the capture thread's drain, never for the GUI thread.
     void CloseLogAfterTaken(unsigned timeoutMs = 500);
+    // The end of a filter run (Remove filter, after the driver was told):
+    // takes what the driver has already written, as CloseLogAfterTaken
+    // does, then shows `notices` (grey) right after the blocks of every
+    // record taken so far, so that they are the last thing the run prints;
+    // and closes the log there when `closeLog`. A reset or a load before
+    // then drops the notices with the results they follow.
+    void EndFilterRun(std::string_view notices, bool closeLog, unsigned timeoutMs = 500);
     // How long a reset waits for the printing thread to finish a log that a
     // removal is closing.
     static constexpr unsigned kLogCatchUpMs = 10000;
@@ -151,6 +158,10 @@ private:
     size_t DrainOnce(DrainContext& context);
     void PrintNew();
     void PrintRange();
+    // Hands the blocks of m_text to the sink, clearing it every 250 blocks.
+    void AppendBlocksLocked(bool range);
+    void ReleaseHeldNoticesLocked();
+    void AwaitTakenPass(unsigned timeoutMs);
     void ClearResultsLocked();
     void OnRangeTimer();
     OutputSettings SettingsFor(const IoctlFilterSelection& selection,
@@ -181,11 +192,16 @@ private:
 
     // Order of the sink's calls, the cursor and the log's closing.
     std::mutex m_sinkMutex;
-    size_t m_cursor = 0;               // under m_sinkMutex: next record to print as new
-    uint64_t m_cursorGeneration;       // under m_sinkMutex: the list generation m_cursor is of
-    size_t m_logCloseAt = 0;           // under m_sinkMutex: close the log at this cursor
-    bool m_logClosePending = false;    // under m_sinkMutex
-    std::atomic<size_t> m_printed{0};  // m_cursor, for WaitPrinted
+    size_t m_cursor = 0;             // under m_sinkMutex: next record to print as new
+    uint64_t m_cursorGeneration;     // under m_sinkMutex: the list generation m_cursor is of
+    size_t m_logCloseAt = 0;         // under m_sinkMutex: close the log at this cursor
+    bool m_logClosePending = false;  // under m_sinkMutex
+    struct HeldNotice {
+        size_t at;  // shown once the cursor reaches this position
+        std::string text;
+    };
+    std::vector<HeldNotice> m_heldNotices;  // under m_sinkMutex
+    std::atomic<size_t> m_printed{0};       // m_cursor, for WaitPrinted
     std::atomic<uint32_t> m_printedBlocks{0};
 
     std::atomic<uint32_t> m_speed{0};

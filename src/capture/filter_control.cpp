@@ -20,30 +20,41 @@ uint32_t MaskFromSelection(std::span<const int> selectedEntries) {
 CFilterControl::CFilterControl(CDriverLink& link, CDocumentState& state, NoticeSink notice)
     : m_link(link), m_state(state), m_notice(std::move(notice)) {}
 
-void CFilterControl::Notice(const char* format, uint32_t deviceObject) {
+std::string CFilterControl::NoticeText(const char* format, uint32_t deviceObject) {
     char text[96];
     std::snprintf(text, sizeof text, format, deviceObject);
-    if (m_notice) m_notice(text);
+    return text;
 }
 
-void CFilterControl::ApplyMask(const CDeviceObjectInfo& row, uint32_t mask) {
+bool CFilterControl::ApplyMask(const CDeviceObjectInfo& row, uint32_t mask) {
+    const uint32_t deviceObject = row.GetDeviceObject();
+    if (!m_link.SendActivateFilter(deviceObject, CDriverLink::FlagsFromMask(mask))) {
+        ++m_failed;
+        if (m_notice)
+            m_notice(NoticeText("No filter on PDEVICE_OBJECT 0x%.8x: the driver refused it\r\n",
+                                deviceObject));
+        return false;
+    }
     row.SetIrpMask(mask);
     m_state.SetFilterActive(true);
-    Notice("Filter for PDEVICE_OBJECT 0x%.8x has been updated\r\n", row.GetDeviceObject());
-    if (!m_link.SendActivateFilter(row.GetDeviceObject(), CDriverLink::FlagsFromMask(mask)))
-        ++m_failed;
+    if (m_notice)
+        m_notice(NoticeText("Filter for PDEVICE_OBJECT 0x%.8x has been updated\r\n", deviceObject));
+    return true;
 }
 
-void CFilterControl::RemoveAll(const CDeviceList& devices) {
+std::string CFilterControl::RemoveAll(const CDeviceList& devices) {
+    std::string notices;
     for (size_t i = 0; i < devices.Count(); ++i) {
         const CDeviceObjectInfo& row = *devices.Row(i);
         if (row.GetIrpMask() == 0) continue;
-        Notice("No longer filtering PDEVICE_OBJECT 0x%.8x\r\n", row.GetDeviceObject());
+        notices +=
+            NoticeText("No longer filtering PDEVICE_OBJECT 0x%.8x\r\n", row.GetDeviceObject());
         row.SetIrpMask(0);
         m_state.SetFilterActive(false);
         if (!m_link.SendActivateFilter(row.GetDeviceObject(), CDriverLink::FlagsFromMask(0)))
             ++m_failed;
     }
+    return notices;
 }
 
 }  // namespace vantrel

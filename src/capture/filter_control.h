@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "capture/device_list.h"
@@ -25,20 +26,22 @@ public:
     using NoticeSink = std::function<void(std::string_view text)>;
     CFilterControl(CDriverLink& link, CDocumentState& state, NoticeSink notice);
 
-    // Stores the mask in the row, sets FilterActive, writes "Filter for
-    // PDEVICE_OBJECT 0x%.8x has been updated\r\n" and sends
-    // IOCTL_ACTIVATE_FILTER. A failed request is only its debugger-output
-    // line: the row keeps its mask, so the device list shows it filtered.
-    void ApplyMask(const CDeviceObjectInfo& row, uint32_t mask);
-    // Every row with a mask, selected or not, in list order: "No longer
-    // filtering PDEVICE_OBJECT 0x%.8x\r\n", mask 0, FilterActive cleared,
-    // 28 zero flags sent.
-    void RemoveAll(const CDeviceList& devices);
+    // Sends IOCTL_ACTIVATE_FILTER. Accepted: stores the mask in the row,
+    // sets FilterActive and writes "Filter for PDEVICE_OBJECT 0x%.8x has
+    // been updated\r\n". Refused: the row keeps the mask it had (the driver
+    // keeps the filter it had), and the notice says so instead, so that no
+    // row shows a filter the driver does not apply. True when accepted.
+    bool ApplyMask(const CDeviceObjectInfo& row, uint32_t mask);
+    // Every row with a mask, selected or not, in list order: mask 0,
+    // FilterActive cleared, 28 zero flags sent. Returns the notices, one
+    // "No longer filtering PDEVICE_OBJECT 0x%.8x\r\n" per row, for the
+    // caller to show after the last records of the run.
+    std::string RemoveAll(const CDeviceList& devices);
     // IOCTL_ACTIVATE_FILTER requests the driver refused so far.
     size_t FailedRequests() const { return m_failed; }
 
 private:
-    void Notice(const char* format, uint32_t deviceObject);
+    static std::string NoticeText(const char* format, uint32_t deviceObject);
 
     CDriverLink& m_link;
     CDocumentState& m_state;

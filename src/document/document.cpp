@@ -190,9 +190,10 @@ bool CVantrelDoc::UpdateSelection(uint32_t mask, const std::vector<size_t>& rows
 
 void CVantrelDoc::RemoveFilter() {
     m_axes.SetFilterStopTick(GetTickCount32());
-    m_filters->RemoveAll(m_devices);
-    // The log gets every record taken before the removal, then closes.
-    if (m_pipeline->Log().IsLogging()) m_pipeline->CloseLogAfterTaken();
+    const std::string notices = m_filters->RemoveAll(m_devices);
+    // The notices follow the last records of the run, and the log gets
+    // every record taken before the removal, then closes.
+    m_pipeline->EndFilterRun(notices, m_pipeline->Log().IsLogging());
     ShowSelectedDeviceMask();
     View().OnDeviceRowsChanged();
 }
@@ -281,8 +282,9 @@ bool CVantrelDoc::OpenFile(const std::string& path) {
     m_pipeline->ReplaceRecords(loaded);
     m_state.SetFileLoaded(true);
     OfferDeviceControls();
-    View().RefreshCurrentView();
+    // The graph is reset before the refresh fills it with the loaded points.
     View().OnGraphReset(CAxisDefaults::kInitialMaxX, m_axes.MaxY());
+    View().RefreshCurrentView();
     SetTitle(std::string(LoadString(IDS_APP_NAME)) + " - " + FileTitle(path));
     m_pathName = std::filesystem::absolute(path).string();
     m_captureUnsaved = false;

@@ -165,7 +165,9 @@ StoredPlacement ReadWindowPlacement(ISettingsStore& store) {
     p.bottom = read(setting::kBottom);
     p.showCmd = static_cast<uint32_t>(read(setting::kShowCmd)) & 0xFFFF;
     s.xOffset = OrDefault(read(setting::kXOffset), setting::kDefaultXOffset);
-    s.yOffset = OrDefault(read(setting::kYOffset), setting::kDefaultYOffset);
+    const int32_t yOffset = read(setting::kYOffset);
+    s.yOffset = OrDefault(yOffset, setting::kDefaultYOffset);
+    s.yOffsetStored = yOffset != -1;
     s.stored = !(p.left == -1 && p.top == -1 && p.right == -1 && p.bottom == -1);
     return s;
 }

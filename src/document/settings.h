@@ -154,6 +154,8 @@ struct StoredPlacement {
     // window then takes the system's default position. The offsets apply
     // either way.
     bool stored = false;
+    // "yoffset" was there (a missing one lets the window choose the height).
+    bool yOffsetStored = false;
 };
 
 // Reads, in order, "minx", "miny", "maxx", "maxy", "flags", "left",

@@ -22,6 +22,7 @@ constexpr ColumnSpec kColumns[] = {
 
 const QColor kFilteredRow(255, 0, 0);
 const QColor kPlainRow(0, 0, 0);
+const QColor kFilteredSelection(255, 220, 220);
 
 // Draws each row in the colour its mask gives at the moment of painting.
 class CRowColourDelegate final : public QStyledItemDelegate {
@@ -34,6 +35,12 @@ protected:
         const QColor colour = m_view->RowTextColour(index.row());
         option->palette.setColor(QPalette::Text, colour);
         option->palette.setColor(QPalette::WindowText, colour);
+        if (colour == kFilteredRow) {
+            // A selected filtered row stays red: its text keeps the colour
+            // on a light selection instead of turning white on blue.
+            option->palette.setColor(QPalette::HighlightedText, colour);
+            option->palette.setColor(QPalette::Highlight, kFilteredSelection);
+        }
     }
 
 private:

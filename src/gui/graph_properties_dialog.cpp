@@ -79,6 +79,10 @@ CGraphPropertiesDialog::CGraphPropertiesDialog(const GraphPropertiesTexts& texts
     layout->addWidget(axes);
     layout->addWidget(statistics);
     layout->addLayout(buttons);
+    // The dialog opens on the first value the user can change; the sample
+    // count is only read.
+    setTabOrder(m_minY, m_samples);
+    m_maxX->setFocus(Qt::OtherFocusReason);
 }
 
 GraphPropertiesTexts CGraphPropertiesDialog::Texts() const {

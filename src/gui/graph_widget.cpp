@@ -1,6 +1,7 @@
 #include "gui/graph_widget.h"
 
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -46,8 +47,8 @@ CGraphWidget::CGraphWidget(CGraphModel& model, DefaultMaxima defaults, const QSt
                            QWidget* parent)
     : QWidget(parent), m_model(model), m_defaults(std::move(defaults)), m_profileFile(profileFile) {
     setMinimumSize(300, 200);
-    // The rubber band follows the mouse even after a click without movement.
-    setMouseTracking(true);
+    // Escape reaches the widget while a band is drawn.
+    setFocusPolicy(Qt::ClickFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     GraphLimits limits = m_model.Limits();
     if (ReadGraphProfile(m_profileFile, QString::fromStdString(m_model.Texts().title), limits))
@@ -89,16 +90,30 @@ void CGraphWidget::paintEvent(QPaintEvent*) {
     }
 }
 
+void CGraphWidget::CancelBand() {
+    if (!m_dragging) return;
+    m_dragging = m_drawn = false;
+    update();
+}
+
 void CGraphWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && !m_dragging) {
         m_dragging = true;
         m_drawn = false;
         m_start = m_corner = event->position().toPoint();
+    } else if (event->button() == Qt::RightButton && m_dragging) {
+        // A right click takes the band back; its release zooms nothing.
+        CancelBand();
+        m_rightCancelled = true;
     }
 }
 
 void CGraphWidget::mouseMoveEvent(QMouseEvent* event) {
     if (!m_dragging) return;
+    if (!(event->buttons() & Qt::LeftButton)) {
+        CancelBand();  // the release went elsewhere
+        return;
+    }
     m_corner = event->position().toPoint();
     m_drawn = true;
     update();
@@ -107,16 +122,41 @@ void CGraphWidget::mouseMoveEvent(QMouseEvent* event) {
 void CGraphWidget::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
-        if (!m_dragging || !m_drawn) return;
-        m_dragging = m_drawn = false;
-        update();
-        if (m_model.ZoomTo(m_start.x(), m_start.y(), at.x(), at.y(), Surface()))
+        if (!m_dragging) return;
+        const bool drawn = m_drawn;
+        CancelBand();
+        // A click without movement (a double-click's first click, say)
+        // leaves no band behind.
+        if (drawn && m_model.ZoomTo(m_start.x(), m_start.y(), at.x(), at.y(), Surface()))
             emit limitsChanged();
     } else if (event->button() == Qt::RightButton) {
+        if (m_rightCancelled) {
+            m_rightCancelled = false;
+            return;
+        }
         const auto [maxX, maxY] = m_defaults ? m_defaults() : std::pair{100.0, 10.0};
         update();  // the point size is back to 2 even when nothing else changed
         if (m_model.Unzoom(maxX, maxY)) emit limitsChanged();
     }
+}
+
+void CGraphWidget::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && m_dragging) {
+        CancelBand();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CGraphWidget::changeEvent(QEvent* event) {
+    // A dialog coming up (a modal one blocks the window) ends the band.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) CancelBand();
+    QWidget::changeEvent(event);
+}
+
+bool CGraphWidget::event(QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked) CancelBand();
+    return QWidget::event(event);
 }
 
 void CGraphWidget::mouseDoubleClickEvent(QMouseEvent* event) {

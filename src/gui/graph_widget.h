@@ -1,7 +1,9 @@
 #pragma once
 // CGraphWidget: the latency graph's window. It paints what its CGraphModel
 // holds, zooms to a rectangle dragged with the left button, zooms back out
-// on a right-button release, and reports a double-clicked point. It knows
+// on a right-button release, and reports a double-clicked point. A band
+// lives only while the left button is held: a click without movement, a
+// right click, Escape and a dialog coming up each end it. It knows
 // nothing about IRPs: after a zoom or an unzoom it emits limitsChanged()
 // and its host feeds the points again.
 //
@@ -55,9 +57,13 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void RenderCache();
+    void CancelBand();
 
     CGraphModel& m_model;
     DefaultMaxima m_defaults;
@@ -69,9 +75,9 @@ private:
     QImage m_cache;
     uint64_t m_cacheVersion = 0;
 
-    // Rubber band: a drag runs from a left press until a left release that
-    // follows a drawn rectangle; a click without movement ends nothing.
+    // Rubber band: a drag runs from a left press to its release.
     bool m_dragging = false;
+    bool m_rightCancelled = false;  // the right button's press ended a band
     bool m_drawn = false;
     QPoint m_start;
     QPoint m_corner;

@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "gui/catalogue_text.h"
 
@@ -146,12 +148,20 @@ void CIoctlSelectorWindow::EntriesChanged() {
     while (m_list->count() > count) delete m_list->takeItem(m_list->count() - 1);
     for (int i = 0; i < count; ++i) {
         const QString label = ToScreenText(entries.At(static_cast<size_t>(i)).label);
-        if (i < m_list->count()) {
-            if (m_list->item(i)->text() != label) m_list->item(i)->setText(label);
-        } else {
-            m_list->addItem(label);
+        if (i >= m_list->count()) m_list->addItem(QString());
+        QListWidgetItem* item = m_list->item(i);
+        // A name wider than the list shows in full as the entry's tooltip.
+        if (item->text() != label) {
+            item->setText(label);
+            item->setToolTip(label);
         }
     }
+    // The list widens to its longest name (within reason; past that it
+    // scrolls sideways and the tooltip shows the name).
+    constexpr int kWidestList = 360;
+    const int wanted = m_list->sizeHintForColumn(0) + 2 * m_list->frameWidth() +
+                       m_list->verticalScrollBar()->sizeHint().width();
+    m_list->setMinimumWidth(std::min(wanted, kWidestList));
     const std::optional<size_t> selected = m_core.SelectedEntry();
     for (int i = 0; i < count; ++i) {
         const bool on = selected && *selected == static_cast<size_t>(i);
@@ -167,7 +177,11 @@ void CIoctlSelectorWindow::TemplateListsChanged() {
 
 void CIoctlSelectorWindow::ShowFields() {
     const SelectorFields& f = m_core.Fields();
-    if (m_name->text() != ToScreenText(f.ioctlName)) m_name->setText(ToScreenText(f.ioctlName));
+    if (m_name->text() != ToScreenText(f.ioctlName)) {
+        m_name->setText(ToScreenText(f.ioctlName));
+        m_name->setCursorPosition(0);  // a long name shows from its start
+    }
+    m_name->setToolTip(m_name->text());
     m_deviceObject->setText(ToScreenText(f.deviceObject));
     m_function->setText(ToScreenText(f.function));
     m_deviceType->setText(ToScreenText(f.deviceType));

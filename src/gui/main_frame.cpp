@@ -2,13 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProgressDialog>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
@@ -16,12 +13,14 @@
 #include <QToolBar>
 #include <algorithm>
 
+#include "capture/record_figures.h"
 #include "document/document.h"
 #include "document/settings.h"
 #include "gui/command_table.h"
 #include "gui/device_list_view.h"
 #include "gui/dialog_runner.h"
 #include "gui/document_selector_host.h"
+#include "gui/export_job.h"
 #include "gui/graph_view_page.h"
 #include "gui/help_window.h"
 #include "gui/ioctl_catalogue_windows.h"
@@ -40,6 +39,11 @@ namespace {
 // the pane's text while a capture runs, and the lock indicators follow the
 // keyboard.
 constexpr int kIdleUpdateMs = 250;
+// The status bar figure follows a capture at most twice a second.
+constexpr int kFiguresUpdateMs = 500;
+// Without a stored "yoffset" the upper row takes this share of the outer
+// splitter, so that a large screen gives the graph and the pages room.
+constexpr double kUpperRowShare = 0.45;
 
 constexpr const char* kLockTexts[] = {"CAP", "NUM", "SCRL"};
 constexpr const char* kLockNames[] = {"Caps Lock", "Num Lock", "Scroll Lock"};
@@ -54,34 +58,6 @@ bool IsMinimizedCommand(uint32_t showCmd) {
 }
 
 }  // namespace
-
-const CMainFrame::Handler CMainFrame::kHandlers[] = {
-    {cmd::kNew, &CMainFrame::OnNew},
-    {cmd::kOpen, &CMainFrame::OnOpen},
-    {cmd::kSaveAs, &CMainFrame::OnSaveAs},
-    {cmd::kExport, &CMainFrame::OnExport},
-    {cmd::kExit, &CMainFrame::OnExit},
-    {cmd::kUndo, &CMainFrame::OnUndo},
-    {cmd::kCut, &CMainFrame::OnCut},
-    {cmd::kCopy, &CMainFrame::OnCopy},
-    {cmd::kPaste, &CMainFrame::OnPaste},
-    {cmd::kToolbar, &CMainFrame::OnToggleToolBar},
-    {cmd::kStatusBar, &CMainFrame::OnToggleStatusBar},
-    {cmd::kIoctlSelector, &CMainFrame::OnIoctlSelector},
-    {cmd::kIoctlTemplates, &CMainFrame::OnIoctlTemplates},
-    {cmd::kSelectedDevice, &CMainFrame::OnSelectedDevice},
-    {cmd::kAllDevices, &CMainFrame::OnAllDevices},
-    {cmd::kOutputProperties, &CMainFrame::OnOutputProperties},
-    {cmd::kViewDataRange, &CMainFrame::OnViewDataRange},
-    {cmd::kAutoUpdate, &CMainFrame::OnAutoUpdate},
-    {cmd::kLogToFile, &CMainFrame::OnLogToFile},
-    {cmd::kClear, &CMainFrame::OnClear},
-    {cmd::kGraphProperties, &CMainFrame::OnGraphProperties},
-    {cmd::kRefresh, &CMainFrame::OnRefresh},
-    {cmd::kPrintGraph, &CMainFrame::OnPrintGraph},
-    {cmd::kHelpContents, &CMainFrame::OnHelpContents},
-    {cmd::kAbout, &CMainFrame::OnAbout},
-};
 
 CMainFrame::CMainFrame(FrameServices services, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)) {
@@ -106,7 +82,8 @@ CMainFrame::CMainFrame(FrameServices services, QWidget* parent)
     connect(next, &QShortcut::activated, this, [this] { MoveToPane(1); });
     auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
     connect(previous, &QShortcut::activated, this, [this] { MoveToPane(-1); });
-    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandStates(); });
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
 
     m_idle = new QTimer(this);
     m_idle->setInterval(kIdleUpdateMs);
@@ -115,6 +92,13 @@ CMainFrame::CMainFrame(FrameServices services, QWidget* parent)
         UpdateLockIndicators();
     });
     m_idle->start();
+    m_figuresTimer = new QTimer(this);
+    m_figuresTimer->setInterval(kFiguresUpdateMs);
+    connect(m_figuresTimer, &QTimer::timeout, this, &CMainFrame::UpdateFigures);
+    m_figuresTimer->start();
+    m_exportTimer = new QTimer(this);
+    m_exportTimer->setInterval(50);
+    connect(m_exportTimer, &QTimer::timeout, this, &CMainFrame::FollowExport);
     UpdateCommandStates();
     UpdateLockIndicators();
 }
@@ -126,6 +110,10 @@ CMainFrame::~CMainFrame() {
     for (QObject* child : findChildren<QObject*>())
         QObject::disconnect(child, nullptr, this, nullptr);
     m_idle->stop();
+    m_figuresTimer->stop();
+    // An export in progress stops and its thread ends before the records go.
+    m_exportTimer->stop();
+    m_export.reset();
     // The threads end before the pane they print into and the views they
     // report to; the document stores its own values and closes the driver.
     m_doc.reset();
@@ -197,7 +185,7 @@ void CMainFrame::BuildMenus() {
                                      cmd::kPrintGraph};
     AddMenu(view, QStringLiteral("&Graph"), kGraph);
     static constexpr int kStatistics[] = {cmd::kRefresh};
-    AddMenu(view, QStringLiteral("&Statistics"), kStatistics);
+    AddMenu(view, QStringLiteral("St&atistics"), kStatistics);
     static constexpr int kHelp[] = {cmd::kHelpContents, cmd::kAbout};
     AddMenu(nullptr, QStringLiteral("&Help"), kHelp);
     if (auto* more = menuBar()->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button")))
@@ -239,6 +227,11 @@ void CMainFrame::BuildStatusBar() {
     m_ready = new QLabel(QStringLiteral("Ready"), bar);
     m_ready->setObjectName(QStringLiteral("messagePane"));
     bar->addWidget(m_ready, 1);
+    // A label, so that its text is there for screen readers too.
+    m_figures = new QLabel(bar);
+    m_figures->setObjectName(QStringLiteral("recordFigures"));
+    m_figures->setAccessibleName(QStringLiteral("Records"));
+    bar->addPermanentWidget(m_figures);
     for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(bar);
         label->setObjectName(Text(kLockTexts[i]));
@@ -269,6 +262,12 @@ void CMainFrame::BuildClientArea() {
     m_inner->setStretchFactor(1, 1);
     m_outer->setStretchFactor(0, 0);
     m_outer->setStretchFactor(1, 1);
+    m_outer->installEventFilter(this);
+    connect(m_outer, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> rows = m_outer->sizes();
+        const int total = rows.value(0) + rows.value(1);
+        if (m_upperShare && total > 0) m_upperShare = double(rows.value(0)) / total;
+    });
     setCentralWidget(m_outer);
 
     connect(m_devices, &CMyListView::rowSelectionChanged, this, [this](int row) {
@@ -299,6 +298,7 @@ void CMainFrame::AttachDocument(std::unique_ptr<CVantrelDoc> document) {
     m_catalogueWindows->SetEditorRunner([dialogs](CTemplateEditorDialog& d) { dialogs->Run(d); });
     OnTitleChanged(m_doc->Title());
     UpdateCommandStates();
+    UpdateFigures();
 }
 
 void CMainFrame::BuildTabPages() {
@@ -354,7 +354,23 @@ void CMainFrame::ActivateFrame(int showCmd) {
         splitter->setSizes({first, std::max(0, total - first)});
     };
     apply(m_inner, stored.xOffset, m_inner->width() - m_inner->handleWidth());
-    apply(m_outer, stored.yOffset, m_outer->height() - m_outer->handleWidth());
+    const int rows = m_outer->height() - m_outer->handleWidth();
+    if (stored.yOffsetStored) {
+        m_upperShare.reset();
+        apply(m_outer, stored.yOffset, rows);
+    } else {
+        m_upperShare = kUpperRowShare;
+        apply(m_outer, static_cast<int>(rows * kUpperRowShare + 0.5), rows);
+    }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_outer && event->type() == QEvent::Resize && m_upperShare) {
+        const int rows = m_outer->height() - m_outer->handleWidth();
+        const int upper = static_cast<int>(rows * *m_upperShare + 0.5);
+        m_outer->setSizes({upper, std::max(0, rows - upper)});
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::StorePlacement() {
@@ -384,20 +400,6 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 // --- Command routing and states ------------------------------------------------
 
-void CMainFrame::ExecuteCommand(int id) {
-    QAction* action = Command(id);
-    if (!action) return;
-    UpdateCommandStates();
-    if (!action->isEnabled()) return;
-    for (const Handler& h : kHandlers) {
-        if (h.id == id) {
-            (this->*h.run)();
-            break;
-        }
-    }
-    UpdateCommandStates();
-}
-
 void CMainFrame::SetState(int id, bool enabled, bool checked) {
     QAction* action = Command(id);
     if (!action) return;
@@ -415,11 +417,12 @@ void CMainFrame::UpdateCommandStates() {
     SetState(cmd::kNew, haveDoc);
     SetState(cmd::kOpen, haveDoc);
     SetState(cmd::kSaveAs, haveRecords);
-    SetState(cmd::kExport, haveRecords);
+    SetState(cmd::kExport, haveRecords && !m_exporting);
     SetState(cmd::kExit, true);
 
-    // The Edit commands act on the results pane while it has the focus.
-    const bool paneFocused = m_results && m_results->hasFocus();
+    // The Edit commands act on the results pane while it has the focus, or
+    // had it last before a menu took it.
+    const bool paneFocused = m_results && (m_results->hasFocus() || m_editOnPane);
     const bool selection = paneFocused && m_results->textCursor().hasSelection();
     SetState(cmd::kUndo, paneFocused && m_results->document()->isUndoAvailable());
     SetState(cmd::kCut, selection && !m_results->isReadOnly());
@@ -443,6 +446,23 @@ void CMainFrame::UpdateCommandStates() {
     SetState(cmd::kRefresh, haveDoc);
     SetState(cmd::kHelpContents, true);
     SetState(cmd::kAbout, true);
+}
+
+void CMainFrame::OnFocusChanged(QWidget* now) {
+    // A menu bar or a menu taking the focus leaves the Edit target as it
+    // was; so does the focus leaving the application.
+    if (now == m_results)
+        m_editOnPane = true;
+    else if (now && !qobject_cast<QMenuBar*>(now) && !qobject_cast<QMenu*>(now))
+        m_editOnPane = false;
+    UpdateCommandStates();
+}
+
+void CMainFrame::UpdateFigures() {
+    if (!m_doc) return;
+    const uint64_t dropped = m_services.driverDropped ? m_services.driverDropped() : 0;
+    const QString text = QString::fromStdString(FiguresText(FiguresOf(m_doc->Records(), dropped)));
+    if (m_figures->text() != text) m_figures->setText(text);
 }
 
 void CMainFrame::UpdateLockIndicators() {
@@ -474,238 +494,6 @@ QWidget* CMainFrame::FocusTarget(QWidget& pane) {
             child->isEnabled())
             return child;
     return &pane;
-}
-
-// --- Commands -----------------------------------------------------------------
-
-void CMainFrame::OnNew() {
-    m_doc->New();
-}
-
-void CMainFrame::OnOpen() {
-    if (m_doc->Open() && m_services.fileUsed) m_services.fileUsed(m_doc->PathName());
-}
-
-void CMainFrame::OnSaveAs() {
-    if (m_doc->SaveAs() && m_services.fileUsed) m_services.fileUsed(m_doc->PathName());
-}
-
-void CMainFrame::OnExport() {
-    FileDialogRequest request;
-    request.save = true;
-    request.filter = "CSV files (*.csv)|*.csv|JSON Lines files (*.jsonl)|*.jsonl||";
-    request.defaultExtension = ".csv";
-    const std::optional<std::string> path = m_services.prompts->AskFile(request);
-    if (!path || path->empty()) return;
-
-    std::unique_ptr<QProgressDialog> progress;
-    ExportProgress report;
-    if (m_doc->RecordCount() > m_exportProgressThreshold) {
-        constexpr int kSteps = 1000;
-        progress = std::make_unique<QProgressDialog>(QStringLiteral("Exporting the records..."),
-                                                     QStringLiteral("Cancel"), 0, kSteps, this);
-        progress->setWindowTitle(QStringLiteral("Export"));
-        progress->setWindowModality(Qt::WindowModal);
-        progress->setMinimumDuration(0);
-        progress->setAutoClose(false);
-        progress->setValue(0);
-        report = [dialog = progress.get()](size_t done, size_t total) {
-            // The window stays alive and the user's Cancel gets through
-            // while the export runs on this thread.
-            dialog->setValue(total ? static_cast<int>(done * kSteps / total) : kSteps);
-            QCoreApplication::processEvents();
-            return !dialog->wasCanceled();
-        };
-    }
-    std::string error;
-    const ExportOutcome outcome = m_doc->ExportRecords(
-        *path, CVantrelDoc::ExportFormatForPath(*path), std::move(report), &error);
-    if (progress) progress->close();
-    if (outcome == ExportOutcome::Failed) m_services.prompts->MessageText(error, BoxIcon::Error);
-}
-
-void CMainFrame::OnPrintGraph() {
-    m_graphPage->PrintWithDialog();
-}
-
-void CMainFrame::OnExit() {
-    close();
-}
-
-void CMainFrame::OnUndo() {
-    m_results->undo();
-}
-void CMainFrame::OnCut() {
-    m_results->cut();
-}
-void CMainFrame::OnCopy() {
-    m_results->copy();
-}
-void CMainFrame::OnPaste() {
-    m_results->paste();
-}
-
-void CMainFrame::OnToggleToolBar() {
-    m_toolBar->setVisible(!m_toolBar->isVisibleTo(this));
-}
-
-void CMainFrame::OnToggleStatusBar() {
-    statusBar()->setVisible(!statusBar()->isVisibleTo(this));
-}
-
-void CMainFrame::OnIoctlSelector() {
-    m_catalogueWindows->ToggleSelector();
-}
-
-void CMainFrame::OnIoctlTemplates() {
-    m_catalogueWindows->OpenTemplateEditor();
-}
-
-void CMainFrame::OnSelectedDevice() {
-    m_doc->SetShowAllDevices(false);
-}
-
-void CMainFrame::OnAllDevices() {
-    m_doc->SetShowAllDevices(true);
-}
-
-void CMainFrame::OnOutputProperties() {
-    if (const auto flags =
-            RunOutputProperties(*m_services.dialogs, this, m_doc->State().OutputFlags()))
-        m_doc->SetOutputFlags(*flags);
-}
-
-void CMainFrame::OnViewDataRange() {
-    const auto choice =
-        RunIrpRange(*m_services.dialogs, this, *m_services.prompts, m_doc->RecordCount());
-    if (choice) m_doc->RequestViewRange(std::to_string(choice->start), std::to_string(choice->end));
-}
-
-void CMainFrame::OnAutoUpdate() {
-    m_autoUpdate = !m_autoUpdate;
-}
-
-void CMainFrame::OnLogToFile() {
-    m_logToFile = !m_logToFile;
-}
-
-void CMainFrame::OnClear() {
-    m_doc->ClearResults();
-    m_results->ApplyPendingNow();
-}
-
-void CMainFrame::OnGraphProperties() {
-    // The page opens its dialog once the command has returned, as a posted
-    // request does.
-    QMetaObject::invokeMethod(
-        m_graphPage, [page = m_graphPage] { page->ShowProperties(); }, Qt::QueuedConnection);
-}
-
-void CMainFrame::OnRefresh() {
-    RefreshCurrentView();
-}
-
-void CMainFrame::OnHelpContents() {
-    ShowHelpContents(this, m_services.helpDir, *m_services.prompts);
-}
-
-void CMainFrame::OnAbout() {
-    RunAboutBox(*m_services.dialogs, this);
-}
-
-std::vector<size_t> CMainFrame::SelectedDeviceRows() const {
-    std::vector<size_t> rows;
-    for (int row : m_devices->SelectedRows()) rows.push_back(static_cast<size_t>(row));
-    return rows;
-}
-
-void CMainFrame::OnAddRemoveFilter() {
-    const auto update =
-        m_doc->AddRemoveFilter(m_irpPage->SelectedMask(), SelectedDeviceRows(), m_logToFile);
-    if (update) m_irpPage->SetUpdateEnabled(*update);
-    UpdateCommandStates();
-}
-
-void CMainFrame::OnUpdateSelection() {
-    m_doc->UpdateSelection(m_irpPage->SelectedMask(), SelectedDeviceRows());
-}
-
-void CMainFrame::OnPageShown(int tab) {
-    if (!m_doc) return;
-    switch (tab) {
-        case CMyTabView::kIrpMonitorTab:
-            m_doc->ShowSelectedDeviceMask();
-            break;
-        case CMyTabView::kStatisticsTab:
-            m_statisticsPage->Recompute();
-            break;
-        case CMyTabView::kGraphViewTab:
-            m_graphPage->Refresh();
-            break;
-        default:
-            break;
-    }
-}
-
-// --- The document's view ---------------------------------------------------------
-
-CIoctlSelectorWindow* CMainFrame::GetIoctlSelector() const {
-    return m_catalogueWindows ? m_catalogueWindows->Selector() : nullptr;
-}
-
-void CMainFrame::RefreshCurrentView() {
-    if (!m_doc) return;
-    switch (m_tabs->currentIndex()) {
-        case CMyTabView::kStatisticsTab:
-            m_statisticsPage->Recompute();
-            break;
-        case CMyTabView::kGraphViewTab:
-            m_graphPage->Refresh();
-            break;
-        default:
-            break;
-    }
-    if (m_autoUpdate) m_doc->ShowAllRecords();
-}
-
-void CMainFrame::OnTitleChanged(const std::string& title) {
-    setWindowTitle(FromBytes(title));
-}
-
-void CMainFrame::OnDeviceRowsChanged() {
-    m_devices->RefreshRowColours();
-}
-
-void CMainFrame::ShowIrpMask(uint32_t mask) {
-    if (m_irpPage) m_irpPage->ShowMask(mask);
-}
-
-void CMainFrame::OnRecordsCleared() {
-    if (m_catalogueWindows) m_catalogueWindows->ClearEntries();
-}
-
-void CMainFrame::OnGraphReset(int32_t maxX, int32_t maxY) {
-    m_graphModel.Clear();
-    m_graphModel.SetLimits(maxX, maxY, 0.0, 0.0);
-    if (m_graphPage) m_graphPage->update();
-}
-
-void CMainFrame::OnIoctlSeen(uint32_t code, std::string_view objectName, uint64_t generation) {
-    // Any thread: the selector hears of it on the GUI thread, and only while
-    // the record list it came from is still the current one.
-    QMetaObject::invokeMethod(
-        this,
-        [this, code, name = std::string(objectName), generation] {
-            if (m_doc && m_catalogueWindows && generation == m_doc->RecordGeneration())
-                m_catalogueWindows->OnDeviceControl(code, name);
-        },
-        Qt::QueuedConnection);
-}
-
-void CMainFrame::OnMaxYGrown(int32_t maxY) {
-    // The model's limits are safe to set from the printing thread; the
-    // graph repaints itself when they change.
-    m_graphModel.SetMaxY(maxY);
 }
 
 }  // namespace vantrel

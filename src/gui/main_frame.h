@@ -12,14 +12,21 @@
 //
 // Threads: everything runs on the GUI thread except the two IDocumentView
 // calls that come from the capture and printing threads (OnIoctlSeen,
-// OnMaxYGrown), which only post work to the GUI thread.
+// OnMaxYGrown), which only post work to the GUI thread, and File Export,
+// which writes on a worker thread while a timer here follows it.
+//
+// The code is in three files: main_frame.cpp builds the window and keeps
+// the commands' states, main_frame_commands.cpp runs the commands, and
+// main_frame_view.cpp is the document's view.
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,6 +38,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QProgressDialog;
 class QSplitter;
 class QTimer;
 class QToolBar;
@@ -38,6 +46,7 @@ class QToolBar;
 namespace vantrel {
 
 class CDocumentSelectorHost;
+class CExportJob;
 class CGraphViewPage;
 class CIoctlCatalogueWindows;
 class CIoctlSelectorWindow;
@@ -58,6 +67,9 @@ struct FrameServices {
     QString helpDir;                     // the folder of the manual "Vantrel.html"
     // A test was opened or saved (the recent-file list); may be empty.
     std::function<void(const std::string& path)> fileUsed;
+    // Records the driver has dropped so far (the status bar figure); may be
+    // empty: none known.
+    std::function<uint64_t()> driverDropped;
 };
 
 // Show commands, as the placement stores them.
@@ -103,6 +115,10 @@ public:
     // File Export shows a progress dialog with Cancel above this many
     // records (100,000 unless set).
     void SetExportProgressThreshold(size_t records) { m_exportProgressThreshold = records; }
+    // An export is being written (on its worker thread).
+    bool ExportRunning() const { return m_exporting; }
+    // The status bar's permanent figure: records, memory, drops.
+    QLabel* FiguresLabel() const { return m_figures; }
 
     bool AutoUpdate() const { return m_autoUpdate; }
     bool LogToFile() const { return m_logToFile; }
@@ -123,6 +139,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Handler {
@@ -140,6 +157,10 @@ private:
     QMenu* AddMenu(QMenu* parent, const QString& title, std::span<const int> entries);
     void SetState(int id, bool enabled, bool checked = false);
     void UpdateLockIndicators();
+    void UpdateFigures();
+    void OnFocusChanged(QWidget* now);
+    void StartExport(const std::string& path);
+    void FollowExport();
     static QWidget* FocusTarget(QWidget& pane);
     void StorePlacement();
     void OnPageShown(int tab);
@@ -185,7 +206,15 @@ private:
     QToolBar* m_toolBar = nullptr;
     QLabel* m_ready = nullptr;
     QLabel* m_locks[3] = {};
+    QLabel* m_figures = nullptr;
     QTimer* m_idle = nullptr;
+    QTimer* m_figuresTimer = nullptr;
+    // The Edit commands act on the results pane when it was the last pane
+    // with the focus: a menu opened from the keyboard takes the focus first.
+    bool m_editOnPane = false;
+    // The upper row's share of the outer splitter, kept as the window is
+    // resized, while no stored "yoffset" placed it.
+    std::optional<double> m_upperShare;
 
     QSplitter* m_outer = nullptr;
     QSplitter* m_inner = nullptr;
@@ -203,6 +232,11 @@ private:
     std::unique_ptr<CVantrelDoc> m_doc;
     std::unique_ptr<CDocumentSelectorHost> m_selectorHost;
     std::unique_ptr<CIoctlCatalogueWindows> m_catalogueWindows;
+    // The export in progress, its dialog and the timer that follows it.
+    std::unique_ptr<CExportJob> m_export;
+    bool m_exporting = false;  // from the file's choice to the end
+    QProgressDialog* m_exportProgress = nullptr;
+    QTimer* m_exportTimer = nullptr;
 };
 
 }  // namespace vantrel

@@ -23,7 +23,7 @@ namespace vantrel {
 namespace {
 
 constexpr int kHeaderLines = 3;
-constexpr int kTabStopCharacters = 6;
+constexpr int kTabStopCharacters = 8;
 // A line is read into a buffer of this many characters when the header is
 // measured and searched.
 constexpr int kLineReadLimit = 256;
@@ -85,8 +85,8 @@ CMyEditView::CMyEditView(QWidget* parent) : QPlainTextEdit(parent) {
     setAccessibleName(QStringLiteral("Results"));
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     ApplyFont();
-    // Tab stops every six characters, where the text blocks' columns line up
-    // (half an inch of 10-point Courier).
+    // Tab stops every eight characters of the pane's font, where the text
+    // blocks' header labels and the "=" signs of the structures line up.
     setTabStopDistance(kTabStopCharacters *
                        QFontMetricsF(font()).horizontalAdvance(QLatin1Char('x')));
 

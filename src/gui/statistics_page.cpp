@@ -38,8 +38,7 @@ CStatisticsPage::CStatisticsPage(AnalysisSource source, QWidget* parent)
     m_list->setHeaderLabels(titles);
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
-        m_list->setColumnWidth(i, kColumns[i].width);
+    FitColumns();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(15, 15, 15, 15);
@@ -62,6 +61,17 @@ void CStatisticsPage::Recompute() {
         items << new QTreeWidgetItem(texts);
     }
     m_list->addTopLevelItems(items);
+    FitColumns();
+}
+
+void CStatisticsPage::FitColumns() {
+    // The listed widths are minimums: a column widens to its heading and its
+    // values in the font in use.
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+        m_list->resizeColumnToContents(i);
+        if (m_list->columnWidth(i) < kColumns[i].width)
+            m_list->setColumnWidth(i, kColumns[i].width);
+    }
 }
 
 }  // namespace vantrel

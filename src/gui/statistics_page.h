@@ -25,6 +25,7 @@ public:
     QTreeWidget* List() const { return m_list; }
 
 private:
+    void FitColumns();
     AnalysisSource m_source;
     CStatisticsCalculator m_calculator;
     QTreeWidget* m_list;

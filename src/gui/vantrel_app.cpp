@@ -52,6 +52,7 @@ bool CVantrelApp::InitInstance(const QStringList& arguments, int showCmd) {
     frameServices.settings = m_services.settings;
     frameServices.helpDir = m_services.helpDir;
     frameServices.fileUsed = [this](const std::string& path) { AddRecentFile(path); };
+    frameServices.driverDropped = m_services.driverDropped;
     auto frame = std::make_unique<CMainFrame>(std::move(frameServices));
     if (m_qtPrompts) m_qtPrompts->SetParent(frame.get());
 

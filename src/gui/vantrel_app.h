@@ -7,6 +7,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "capture/driver_link.h"
@@ -25,6 +27,8 @@ struct AppServices {
     IDialogRunner* dialogs = nullptr;      // null: modal dialogs
     CQtSettingsStore* settings = nullptr;  // null: no settings and no recent-file list
     QString helpDir;                       // empty: the executable's folder
+    // Records the driver has dropped so far; empty: none known.
+    std::function<uint64_t()> driverDropped;
 };
 
 class CVantrelApp {

@@ -277,24 +277,24 @@ void PaintGraphPage(QPainter& p, const CGraphModel& model, const QString& leftFo
     painter.PaintXLabels(p, model, page, style);
     painter.PaintPoints(p, model, page);
 
-    // The footers live in a 1024 x 32 space over the bottom tenth of the
-    // page. Its two scales differ; like text on a printer device context,
-    // the glyphs take the height from the vertical scale and keep their own
-    // proportions, so positions are mapped here and the text is drawn
-    // untransformed.
+    // The footers sit along the bottom tenth of the page, in the axis
+    // labels' size (the graph's 1024-unit width mapped onto the page), and
+    // share its width: the right one (the date) whole, the left one (the
+    // title) elided in the middle to what is left, so they never overlap.
     p.setViewTransformEnabled(false);
     const int footerHeight = PH / 10;
-    const double sx = w / 1024.0, sy = footerHeight / 32.0;
-    const auto at = [&](int lx, int ly) {
-        return QPoint(PW / 16 + static_cast<int>(lx * sx),
-                      PH - footerHeight + static_cast<int>(ly * sy));
-    };
-    p.setFont(ArialFont(static_cast<int>(fontPixelSize * sy), false));
+    const double scale = w / 1024.0;
+    p.setFont(ArialFont(static_cast<int>(fontPixelSize * scale + 0.5), false));
     p.setPen(kBlack);
     p.setBackgroundMode(Qt::TransparentMode);
-    const QPoint left = at(0, 31), right = at(1023, 31);
-    if (!leftFooter.isEmpty()) Text(p, left.x(), left.y(), leftFooter, Align::Left, false);
-    if (!rightFooter.isEmpty()) Text(p, right.x(), right.y(), rightFooter, Align::Right, false);
+    const QFontMetrics fm = p.fontMetrics();
+    const int baseline = PH - footerHeight + footerHeight * 31 / 32;
+    const int rightWidth = rightFooter.isEmpty() ? 0 : fm.horizontalAdvance(rightFooter);
+    const int gap = rightFooter.isEmpty() ? 0 : 2 * fm.horizontalAdvance(QLatin1Char('M'));
+    const QString left =
+        fm.elidedText(leftFooter, Qt::ElideMiddle, std::max(0, w - rightWidth - gap));
+    if (!left.isEmpty()) Text(p, PW / 16, baseline, left, Align::Left, false);
+    if (!rightFooter.isEmpty()) Text(p, PW / 16 + w, baseline, rightFooter, Align::Right, false);
     p.restore();
 }
 

@@ -275,10 +275,14 @@ TEST_F(FilterControlTest, UpdateAfterAFailedAddFiltersWithoutResetOrThreads) {
     EXPECT_EQ(Activations().size(), 2u);
 }
 
-TEST_F(FilterControlTest, AFailedRequestKeepsTheMaskAndSaysSoOnce) {
+TEST_F(FilterControlTest, ARefusedRequestMarksNothingAndSaysSo) {
     state->failingCodes.insert(pr::IOCTL_ACTIVATE_FILTER);
+    parts.pane.Forget();
     ASSERT_TRUE(doc().UpdateSelection(0x10, Rows({3})));
-    EXPECT_EQ(list().Row(3)->GetIrpMask(), 0x10u);
+    EXPECT_EQ(list().Row(3)->GetIrpMask(), 0u);
+    EXPECT_FALSE(doc().State().FilterActive());
+    EXPECT_EQ(parts.pane.Pane(),
+              "No filter on PDEVICE_OBJECT 0x8a000040: the driver refused it\r\n");
     EXPECT_EQ(debug, "IOCTL_ACTIVATE_FILTER failed.\n");
 }
 

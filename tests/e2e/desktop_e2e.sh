@@ -218,6 +218,22 @@ _grey_notices() {
 x11_wait 5 "grey notice text at the end of the results pane" _grey_notices
 x11_say "removed the filter: three removal notices, shown in grey"
 
+# --- The Edit menu from the keyboard ------------------------------------------------
+
+# Text selected in the focused pane: Alt+E opens Edit with Copy enabled, so
+# its letter C copies the selection.
+printf 'not copied' | xclip -selection clipboard
+x11_click "$PANE_X" "$PANE_Y"
+x11_key ctrl+a
+before=$(xdotool search --onlyvisible --pid "$main_pid" 2>/dev/null | wc -l)
+x11_key alt+e
+_edit_open() { [ "$(xdotool search --onlyvisible --pid "$main_pid" 2>/dev/null | wc -l)" -gt "$before" ]; }
+x11_wait 5 "the Edit menu to open with Alt+E" _edit_open
+x11_key c
+_copied() { x11_clipboard | grep -qF "No longer filtering PDEVICE_OBJECT"; }
+x11_wait 5 "Copy, enabled in the Edit menu opened with Alt+E, to copy the selection" _copied
+x11_say "Alt+E after selecting text: Copy enabled, the selection copied"
+
 # --- Save As ------------------------------------------------------------------------
 
 saved="$X11_WORK/capture.vtl"

@@ -43,8 +43,14 @@
 #include "support/cli_runner.h"
 #include "support/document_fixture.h"
 #include "support/gui_doubles.h"
+#include "support/program_run.h"
 
 using namespace vantrel;
+using guitest::Enabled;
+using guitest::ProgramRun;
+using guitest::SelectRows;
+using guitest::SubMenu;
+using guitest::TopMenu;
 
 namespace {
 
@@ -62,72 +68,11 @@ constexpr bool kForkAllowed = true;
 constexpr bool kForkAllowed = true;
 #endif
 
-// One start of the program in a scratch folder holding the sample
-// catalogue, with settings in that folder, scripted prompts and dialogs.
-struct ProgramRun {
-    testing::ScratchDir& dir;
-    SimulatedDriverOptions options;
-    CQtSettingsStore settings;
-    guitest::CScriptedPrompts prompts;
-    guitest::CScriptedDialogRunner dialogs;
-    std::unique_ptr<CSimulatedDriverSession> driver;
-    std::unique_ptr<CVantrelApp> app;
-
-    explicit ProgramRun(testing::ScratchDir& folder, SimulatedDriverOptions driverOptions = Quiet())
-        : dir(folder), options(std::move(driverOptions)), settings(folder / "settings") {}
-    ~ProgramRun() { End(); }
-
-    static SimulatedDriverOptions Quiet() {
-        SimulatedDriverOptions o;
-        o.generate = false;
-        return o;
-    }
-
-    bool Start(const QStringList& arguments = {}, int showCmd = kShowNormal,
-               const QString& helpDir = QString()) {
-        driver = std::make_unique<CSimulatedDriverSession>(options);
-        AppServices services;
-        services.openDriver = driver->Opener();
-        services.prompts = &prompts;
-        services.dialogs = &dialogs;
-        services.settings = &settings;
-        services.helpDir = helpDir.isEmpty() ? QString::fromStdString(dir / "nohelp") : helpDir;
-        app = std::make_unique<CVantrelApp>(std::move(services));
-        return app->InitInstance(arguments, showCmd);
-    }
-    // Closes the window as the user does, then ends the program.
-    void End() {
-        if (app && app->MainFrame()) app->MainFrame()->close();
-        app.reset();
-        driver.reset();
-    }
-    CMainFrame& Frame() { return *app->MainFrame(); }
-    CVantrelDoc& Doc() { return *Frame().Document(); }
-    int32_t Stored(const char* name) { return settings.ReadNumber(ApplicationKey(), name); }
-};
-
 QStringList EntryTexts(const QMenu* menu) {
     QStringList texts;
     for (const QAction* a : menu->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     return texts;
-}
-
-QMenu* SubMenu(const QMenu* menu, const QString& title) {
-    for (QAction* a : menu->actions())
-        if (a->menu() && a->text() == title) return a->menu();
-    return nullptr;
-}
-
-QMenu* TopMenu(CMainFrame& frame, const QString& title) {
-    for (QAction* a : frame.menuBar()->actions())
-        if (a->text() == title) return a->menu();
-    return nullptr;
-}
-
-bool Enabled(CMainFrame& frame, int id) {
-    frame.UpdateCommandStates();
-    return frame.Command(id)->isEnabled();
 }
 
 // The majors named on the "Major Code" lines of the pane's text.
@@ -150,12 +95,6 @@ QColor ColourOfLine(const CMyEditView& pane, const QString& needle) {
     return {};
 }
 
-void SelectRows(QTreeWidget& list, std::initializer_list<int> rows) {
-    list.clearSelection();
-    for (int row : rows) list.topLevelItem(row)->setSelected(true);
-    list.setCurrentItem(list.topLevelItem(*rows.begin()), 0, QItemSelectionModel::NoUpdate);
-}
-
 }  // namespace
 
 class MainFrameTest : public QObject {
@@ -174,7 +113,17 @@ private slots:
         QVERIFY(frame.isVisible());
         QCOMPARE(frame.windowTitle(), QStringLiteral("Vantrel"));
         QCOMPARE(frame.InnerSplitter()->sizes().value(0), 260);
-        QCOMPARE(frame.OuterSplitter()->sizes().value(0), 300);
+        // No stored "yoffset": the upper row takes 45 % of the splitter,
+        // and keeps that share as the window grows.
+        const auto upperShare = [&frame] {
+            const QList<int> rows = frame.OuterSplitter()->sizes();
+            return double(rows.value(0)) / (rows.value(0) + rows.value(1));
+        };
+        QVERIFY(std::abs(upperShare() - 0.45) < 0.01);
+        frame.resize(1900, 1040);
+        QTRY_VERIFY(std::abs(upperShare() - 0.45) < 0.01);
+        QVERIFY(frame.OuterSplitter()->mapTo(&frame, QPoint(0, frame.GetResultsPane()->y())).y() >=
+                0.42 * frame.height());
         QVERIFY(frame.AutoUpdate());
         QVERIFY(!frame.LogToFile());
         frame.UpdateCommandStates();
@@ -266,8 +215,8 @@ private slots:
             (QStringList{"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V"}));
         QMenu* view = TopMenu(frame, "&View");
         QCOMPARE(EntryTexts(view),
-                 (QStringList{"&Toolbar", "&Status Bar", "-", "&IOCTL selector", "IOCTL &templates",
-                              "-", "&Data", "-", "&Results Pane", "&Graph", "&Statistics"}));
+                 (QStringList{"&Toolbar", "&Status Bar", "-", "&IOCTL selector", "IOCTL te&mplates",
+                              "-", "&Data", "-", "&Results Pane", "&Graph", "St&atistics"}));
         QCOMPARE(EntryTexts(SubMenu(view, "&Data")),
                  (QStringList{"&Selected device", "&All devices"}));
         const QStringList pane{"&Properties...", "&View data range...", "-",
@@ -276,8 +225,8 @@ private slots:
         QCOMPARE(EntryTexts(SubMenu(view, "&Results Pane")), pane);
         QCOMPARE(EntryTexts(frame.ContextMenu()), pane);
         QCOMPARE(EntryTexts(SubMenu(view, "&Graph")),
-                 (QStringList{"&Properties...", "&Refresh", "-", "P&rint..."}));
-        QCOMPARE(EntryTexts(SubMenu(view, "&Statistics")), QStringList{"&Refresh"});
+                 (QStringList{"&Properties...", "&Refresh", "-", "Pr&int..."}));
+        QCOMPARE(EntryTexts(SubMenu(view, "St&atistics")), QStringList{"&Refresh"});
         QCOMPARE(EntryTexts(TopMenu(frame, "&Help")),
                  (QStringList{"&Contents...", "&About Vantrel..."}));
 
@@ -620,18 +569,21 @@ private slots:
         frame.GetTabView()->IrpMonitorPage()->AddRemoveButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(frame.GetIoctlSelector() != nullptr, 10000);
         QVERIFY(!frame.GetIoctlSelector()->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(run.Doc().RecordCount() >= 30, 10000);
+        // The entries come as the device controls do: at least two of them.
+        const QListWidget* entries = frame.GetIoctlSelector()->findChild<QListWidget*>();
+        QTRY_VERIFY_WITH_TIMEOUT(run.Doc().RecordCount() >= 30 && entries->count() > 1, 10000);
         frame.GetTabView()->IrpMonitorPage()->AddRemoveButton()->click();
         QVERIFY(!run.Doc().State().FilterActive());
         frame.ExecuteCommand(cmd::kIoctlSelector);
         QVERIFY(frame.GetIoctlSelector()->isVisible());
-        QVERIFY(frame.GetIoctlSelector()->findChild<QListWidget*>()->count() > 1);
+        QVERIFY(entries->count() > 1);
 
         // Export: every record of the scope, with the header row.
         QVERIFY(Enabled(frame, cmd::kExport));
         const std::string csv = *m_dir / "out.csv";
         run.prompts.fileAnswers.push_back(csv);
         frame.ExecuteCommand(cmd::kExport);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame.ExportRunning(), 10000);
         const std::string text = testing::ReadFileBytes(csv);
         QVERIFY(text.starts_with("index,tick,device_object,"));
         QVERIFY(size_t(std::count(text.begin(), text.end(), '\n')) >= run.Doc().RecordCount() + 1);
@@ -645,6 +597,7 @@ private slots:
         const std::string cancelled = *m_dir / "cancelled.jsonl";
         run.prompts.fileAnswers.push_back(cancelled);
         frame.ExecuteCommand(cmd::kExport);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame.ExportRunning(), 10000);
         QVERIFY(!QFile::exists(QString::fromStdString(cancelled)));
 
         // Print: on the Graph View tab only, through the print dialog.

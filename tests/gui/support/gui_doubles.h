@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QDialog>
 #include <QDir>
+#include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -159,6 +160,13 @@ inline void SaveShot(QWidget& widget, const QString& name) {
     if (dir.isEmpty()) return;
     QDir().mkpath(QString::fromLocal8Bit(dir));
     widget.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name + QStringLiteral(".png")));
+}
+
+inline void SaveImage(const QImage& image, const QString& name) {
+    const QByteArray dir = qgetenv("VANTREL_SHOT_DIR");
+    if (dir.isEmpty()) return;
+    QDir().mkpath(QString::fromLocal8Bit(dir));
+    image.save(QDir(QString::fromLocal8Bit(dir)).filePath(name + QStringLiteral(".png")));
 }
 
 }  // namespace vantrel::guitest
