@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "record/capture_record.h"
-#include "tracer/trace_tables.h"
+#include "devnodes/trace_tables.h"
 
 namespace vantrel {
 

@@ -11,7 +11,7 @@
 
 #include "record/protocol.h"
 #include "tracer/process_tracer.h"
-#include "tracer/trace_devices.h"
+#include "devnodes/trace_devices.h"
 #include "tracer/trace_memory.h"
 
 namespace vantrel {

@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "record/driver_device.h"
-#include "tracer/trace_devices.h"
+#include "devnodes/trace_devices.h"
 
 namespace vantrel {
 
