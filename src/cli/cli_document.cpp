@@ -1,10 +1,11 @@
 #include "cli/cli_document.h"
 
 namespace vantrel::cli {
-namespace {
 
-std::unique_ptr<CliDocument> OpenWith(std::unique_ptr<CliDocument> cli, DriverOpener opener,
-                                      const std::string& cataloguePath, DocumentServices services) {
+std::unique_ptr<CliDocument> OpenCliDocumentWith(std::unique_ptr<CliDocument> cli,
+                                                 DriverOpener opener,
+                                                 const std::string& cataloguePath,
+                                                 DocumentServices services) {
     services.openDriver = std::move(opener);
     services.prompts = &cli->prompts;
     services.settings = nullptr;
@@ -17,15 +18,14 @@ std::unique_ptr<CliDocument> OpenWith(std::unique_ptr<CliDocument> cli, DriverOp
     return cli;
 }
 
-}  // namespace
-
 std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
                                              const std::string& cataloguePath,
                                              DocumentServices services) {
     auto cli = std::make_unique<CliDocument>();
     cli->driver = std::make_unique<CSimulatedDriverSession>(options);
     DriverOpener opener = cli->driver->Opener();
-    return OpenWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
+    return OpenCliDocumentWith(std::move(cli), std::move(opener), cataloguePath,
+                               std::move(services));
 }
 
 std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& options,
@@ -34,7 +34,8 @@ std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& opti
     auto cli = std::make_unique<CliDocument>();
     cli->trace = std::make_unique<CTraceDriverSession>(options);
     DriverOpener opener = cli->trace->Opener();
-    return OpenWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
+    return OpenCliDocumentWith(std::move(cli), std::move(opener), cataloguePath,
+                               std::move(services));
 }
 
 }  // namespace vantrel::cli

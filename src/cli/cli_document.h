@@ -12,6 +12,10 @@
 #include "driver/simulated_driver.h"
 #include "tracer/trace_driver.h"
 
+namespace vantrel {
+class CKernelDriverSession;
+}
+
 namespace vantrel::cli {
 
 // Writes every text to a stream; the pane's clears mean nothing here.
@@ -33,6 +37,7 @@ struct CliDocument {
     CStreamSink notices{stderr};
     std::unique_ptr<CSimulatedDriverSession> driver;  // null on the trace driver
     std::unique_ptr<CTraceDriverSession> trace;       // null on the simulated driver
+    std::shared_ptr<CKernelDriverSession> kernel;     // set on the kernel driver only
     std::unique_ptr<CVantrelDoc> doc;
 };
 
@@ -41,6 +46,11 @@ struct CliDocument {
 std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
                                              const std::string& cataloguePath,
                                              DocumentServices extra = {});
+// The document of `cli` on a driver's opener.
+std::unique_ptr<CliDocument> OpenCliDocumentWith(std::unique_ptr<CliDocument> cli,
+                                                 DriverOpener opener,
+                                                 const std::string& cataloguePath,
+                                                 DocumentServices services);
 // The same on the trace driver: its command starts with the first filter.
 std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& options,
                                                   const std::string& cataloguePath,

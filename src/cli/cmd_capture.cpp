@@ -15,6 +15,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_document.h"
+#include "cli/cli_kernel.h"
 #include "cli/cli_output.h"
 #include "decode/name_tables.h"
 #include "decode/template_buffers.h"
@@ -59,7 +60,8 @@ constexpr char kUsage[] =
     "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
     "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
-    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...]]";
+    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...] | --kernel [--kernel-expiry S] [--pid "
+    "PID[,PID...]] [--comm NAME]]";
 
 // The command a trace capture runs, and whether to trace at all:
 // `--trace` or VANTREL_DRIVER=trace, the command after `--`.
@@ -111,8 +113,14 @@ int CmdCapture(const Args& args) {
     std::string save, catalogue = "Vantrel.db", inputTemplate, outputTemplate;
     SimulatedDriverOptions options = OptionsFromEnvironment();
     TraceRequest trace;
+    KernelRequest kernel;
     if (const char* driver = std::getenv("VANTREL_DRIVER"); driver && !std::strcmp(driver, "trace"))
         trace.on = true;
+    if (const char* driver = std::getenv("VANTREL_DRIVER");
+        driver && !std::strcmp(driver, "kernel"))
+        kernel.on = true;
+    std::string kernelError;
+    bool kernelUsage = false;
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -131,6 +139,9 @@ int CmdCapture(const Args& args) {
             if (!pids) return Fail(kExitBadInput, "not a list of process ids: " + *v);
             trace.on = true;
             trace.pids = *pids;
+        } else if (TakeKernelOption(args, i, kernel, kernelError, kernelUsage)) {
+            if (kernelUsage) return Fail(kExitUsage, kernelError + "; usage: " + kUsage);
+            if (!kernelError.empty()) return Fail(kExitBadInput, kernelError);
         } else if (a == "--all-devices") {
             allDevices = true;
         } else if (a == "--log") {
@@ -195,6 +206,15 @@ int CmdCapture(const Args& args) {
         return Fail(kExitUsage, std::string("--trace needs a command after --; usage: ") + kUsage);
     if (!trace.on && !trace.command.empty())
         return Fail(kExitUsage, std::string("a command after -- needs --trace; usage: ") + kUsage);
+    if (kernel.on && (trace.on || !trace.command.empty()))
+        return Fail(kExitUsage,
+                    std::string("--kernel and --trace exclude each other; usage: ") + kUsage);
+    if (!kernel.on && (!kernel.pids.empty() || !kernel.comm.empty()))
+        return Fail(kExitUsage, std::string("--pid and --comm need --kernel; usage: ") + kUsage);
+    if (kernel.on) {
+        if (const std::string problem = KernelProblem(); !problem.empty())
+            return Fail(kExitBadInput, problem);
+    }
     if (trace.on) {
         const std::string problem =
             trace.pids.empty() ? TraceCommandProblem(trace.command) : PidProblem(trace.pids);
@@ -220,9 +240,10 @@ int CmdCapture(const Args& args) {
         };
     }
     const std::string cataloguePath = templated ? catalogue : std::string();
-    auto cli = trace.on ? OpenCliTraceDocument({trace.command, trace.pids, {}}, cataloguePath,
-                                               std::move(services))
-                        : OpenCliDocument(options, cataloguePath, std::move(services));
+    auto cli = trace.on    ? OpenCliTraceDocument({trace.command, trace.pids, {}}, cataloguePath,
+                                                  std::move(services))
+               : kernel.on ? OpenCliKernelDocument(kernel, cataloguePath, std::move(services))
+                           : OpenCliDocument(options, cataloguePath, std::move(services));
     if (!cli) return kExitBadInput;  // the document said why
     CVantrelDoc& doc = *cli->doc;
     doc.SetOutputFlags(flags);
@@ -294,8 +315,9 @@ int CmdCapture(const Args& args) {
         if (!failure.empty()) rc = Fail(kExitBadInput, failure);
     }
     const SimulatedDriverStats stats = cli->driver ? cli->driver->Stats() : SimulatedDriverStats{};
-    std::fprintf(stderr, "captured %zu records, driver dropped %llu\n", doc.RecordCount(),
-                 static_cast<unsigned long long>(stats.dropped));
+    const uint64_t dropped = kernel.on ? KernelDropped(*cli) : stats.dropped;
+    std::fprintf(stderr, "captured %zu records, driver dropped %llu%s\n", doc.RecordCount(),
+                 static_cast<unsigned long long>(dropped), KernelSummary(*cli).c_str());
     return trace.on ? TraceExitCode(*cli, rc) : rc;
 }
 

@@ -2,15 +2,29 @@
 // device object, object name and description, separated by tabs.
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "cli/cli.h"
 #include "cli/cli_document.h"
+#include "cli/cli_kernel.h"
 
 namespace vantrel::cli {
 
 int CmdDevices(const Args& args) {
-    if (!args.empty()) return Fail(kExitUsage, "devices: no arguments expected");
-    auto cli = OpenCliDocument(OptionsFromEnvironment(), {});
+    const char* driver = std::getenv("VANTREL_DRIVER");
+    KernelRequest kernel;
+    kernel.on = driver && !std::strcmp(driver, "kernel");
+    if (args.size() == 1 && args[0] == "--kernel")
+        kernel.on = true;
+    else if (!args.empty())
+        return Fail(kExitUsage, "devices: only --kernel expected");
+    if (kernel.on) {
+        if (const std::string problem = KernelProblem(); !problem.empty())
+            return Fail(kExitBadInput, problem);
+    }
+    auto cli = kernel.on ? OpenCliKernelDocument(kernel, {})
+                         : OpenCliDocument(OptionsFromEnvironment(), {});
     if (!cli) return kExitBadInput;  // the document said why
     const bool complete = cli->doc->FillDeviceList();
     const CDeviceList& list = cli->doc->Devices();

@@ -15,7 +15,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"devices", vantrel::cli::CmdDevices, "devices"},
+    {"devices", vantrel::cli::CmdDevices, "devices [--kernel]"},
     {"records", vantrel::cli::CmdRecords, "records FILE.vtl"},
     {"roundtrip", vantrel::cli::CmdRoundtrip, "roundtrip IN.vtl OUT.vtl"},
     {"dump", vantrel::cli::CmdDump,
@@ -25,7 +25,7 @@ const Command kCommands[] = {
      "[--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
      "[--catalogue DB] "
      "[--input-template NAME] [--output-template NAME] [--trace -- CMD ARGS... | --trace-pid "
-     "PID[,PID...]]"},
+     "PID[,PID...] | --kernel [--kernel-expiry S] [--pid PID[,PID...]] [--comm NAME]]"},
     {"export", vantrel::cli::CmdExport, "export FILE.vtl --format csv|jsonl [--output OUT]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 
 #include "devnodes/trace_devices.h"
@@ -25,7 +27,8 @@
 namespace vantrel {
 namespace {
 
-constexpr const char* kPermissionMessage = "the kernel source needs root or CAP_BPF and CAP_PERFMON";
+constexpr const char* kPermissionMessage =
+    "the kernel source needs root or CAP_BPF and CAP_PERFMON";
 constexpr int kCapPerfmon = 38, kCapBpf = 39, kCapSysAdmin = 21;
 constexpr uint64_t kExpireEveryNs = 1'000'000'000;
 
@@ -71,7 +74,7 @@ struct CKernelCapture::Impl {
     vantrel_kernel* skel = nullptr;
     ring_buffer* ring = nullptr;
     KernelCaptureOptions options;
-    std::map<uint32_t, uint32_t> masks;        // device object -> majors
+    std::set<uint32_t> filtered;               // device objects with a filter
     std::map<uint32_t, uint32_t> majorCounts;  // major index -> filtered devices
     std::vector<IRP_CAPTURE_RECORD> batch;
     const Sink* sink = nullptr;
@@ -88,11 +91,8 @@ struct CKernelCapture::Impl {
 
     static int OnEvent(void* context, void* data, size_t size) {
         auto* self = static_cast<Impl*>(context);
-        const uint32_t object = KernelEventDevice(data, size);
-        const auto it = self->masks.find(object);
-        if (it == self->masks.end()) return 0;
         self->batch.clear();
-        AppendKernelRecords(data, size, it->second, self->batch);
+        AppendKernelRecords(data, size, ~0u, self->batch);
         for (const IRP_CAPTURE_RECORD& r : self->batch) (*self->sink)(r);
         self->handed += self->batch.size();
         return 0;
@@ -125,11 +125,11 @@ std::unique_ptr<CKernelCapture> CKernelCapture::Open(const KernelCaptureOptions&
             break;
         }
         auto* p = &impl->skel->progs;
-        for (bpf_program* prog : {p->btf_sys_enter, p->btf_sys_exit, p->btf_rq_issue,
-                                  p->btf_rq_complete})
+        for (bpf_program* prog :
+             {p->btf_sys_enter, p->btf_sys_exit, p->btf_rq_issue, p->btf_rq_complete})
             bpf_program__set_autoload(prog, typed);
-        for (bpf_program* prog : {p->raw_sys_enter, p->raw_sys_exit, p->raw_rq_issue,
-                                  p->raw_rq_complete})
+        for (bpf_program* prog :
+             {p->raw_sys_enter, p->raw_sys_exit, p->raw_rq_issue, p->raw_rq_complete})
             bpf_program__set_autoload(prog, !typed);
         bpf_map__set_max_entries(impl->skel->maps.events, ringBytes);
         bpf_map__set_max_entries(impl->skel->maps.requests,
@@ -142,10 +142,9 @@ std::unique_ptr<CKernelCapture> CKernelCapture::Open(const KernelCaptureOptions&
     }
     if (!impl->skel) {
         const int code = err < 0 ? -err : err;
-        error = code == EPERM
-                    ? std::string(kPermissionMessage)
-                    : std::string("the kernel source could not load its programs: ") +
-                          std::strerror(code);
+        error = code == EPERM ? std::string(kPermissionMessage)
+                              : std::string("the kernel source could not load its programs: ") +
+                                    std::strerror(code);
         return nullptr;
     }
     // The rules, the classic ioctl sizes and the settings.
@@ -167,8 +166,8 @@ std::unique_ptr<CKernelCapture> CKernelCapture::Open(const KernelCaptureOptions&
     std::strncpy(settings.comm, options.comm.c_str(), sizeof settings.comm - 1);
     settings.comm_filter = options.comm.empty() ? 0 : 1;
     __atomic_store_n(&settings.pid_filter, options.pids.empty() ? 0u : 1u, __ATOMIC_RELEASE);
-    impl->ring = ring_buffer__new(impl->Map(impl->skel->maps.events), Impl::OnEvent, impl.get(),
-                                  nullptr);
+    impl->ring =
+        ring_buffer__new(impl->Map(impl->skel->maps.events), Impl::OnEvent, impl.get(), nullptr);
     if (!impl->ring) {
         error = std::string("the kernel source could not read its ring: ") + std::strerror(errno);
         return nullptr;
@@ -185,7 +184,7 @@ void CKernelCapture::SetKnown(const std::vector<uint32_t>& deviceObjects) {
 
 void CKernelCapture::SetFilter(uint32_t deviceObject, uint32_t majorMask) {
     Impl& m = *m_impl;
-    const bool had = m.masks.count(deviceObject) != 0;
+    const bool had = m.filtered.count(deviceObject) != 0;
     if (deviceObject == kTraceOtherNodesObject) {
         __atomic_store_n(&m.skel->bss->settings.other_mask, majorMask, __ATOMIC_RELEASE);
     } else {
@@ -209,9 +208,9 @@ void CKernelCapture::SetFilter(uint32_t deviceObject, uint32_t majorMask) {
         }
     }
     if (majorMask)
-        m.masks[deviceObject] = majorMask;
+        m.filtered.insert(deviceObject);
     else
-        m.masks.erase(deviceObject);
+        m.filtered.erase(deviceObject);
 }
 
 size_t CKernelCapture::Poll(int timeoutMs, const Sink& sink) {

@@ -6,16 +6,16 @@
 // it ends.
 //
 // Filters are kernel maps: SetFilter changes them while the programs run.
-// The caller serialises calls (one thread, or its own lock); Poll may run
-// on another thread than SetFilter only under that lock's discipline, since
-// map updates are atomic in the kernel but the reader's copy of the masks
-// is not.
+// SetKnown and SetFilter are serialised by the caller; Poll may run on
+// another thread at the same time (it shares nothing with them but the
+// kernel's maps). Poll hands over every record the programs produced: the
+// caller checks each against its own filter table, which is the one that
+// counts while a change is on its way into the kernel.
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,8 +59,8 @@ public:
     void SetFilter(uint32_t deviceObject, uint32_t majorMask);
 
     // Reads what the ring holds, waiting up to `timeoutMs` for a wake-up,
-    // and hands each record to `sink`; expires old requests about once a
-    // second. Returns the records handed over.
+    // and hands each record to `sink` (a close gives both of its records); expires old requests
+    // about once a second. Returns the records handed over.
     using Sink = std::function<void(const IRP_CAPTURE_RECORD&)>;
     size_t Poll(int timeoutMs, const Sink& sink);
 

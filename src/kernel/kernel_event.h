@@ -31,10 +31,10 @@ struct vantrel_rule {
 
 // Settings the reader changes while the programs run.
 struct vantrel_config {
-    __u32 other_mask;       // the majors wanted on device nodes not enumerated
-    __u32 pid_filter;       // only the processes in the pids map
-    __u32 comm_filter;      // only threads whose name is `comm`
-    __u32 wake_threshold;   // bytes unread above which the reader is woken
+    __u32 other_mask;      // the majors wanted on device nodes not enumerated
+    __u32 pid_filter;      // only the processes in the pids map
+    __u32 comm_filter;     // only threads whose name is `comm`
+    __u32 wake_threshold;  // bytes unread above which the reader is woken
     char comm[16];
 };
 

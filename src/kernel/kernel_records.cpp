@@ -21,12 +21,23 @@ std::vector<KernelRuleEntry> KernelRuleTable() {
         if (r.number < 0 || r.number >= VANTREL_MAX_SYSCALL) continue;
         KernelRuleEntry e;
         switch (r.call) {
-            case TraceCall::Open: e.call = VANTREL_CALL_OPEN; break;
-            case TraceCall::Close: e.call = VANTREL_CALL_CLOSE; break;
-            case TraceCall::Transfer: e.call = VANTREL_CALL_TRANSFER; break;
-            case TraceCall::Ioctl: e.call = VANTREL_CALL_IOCTL; break;
-            case TraceCall::Plain: e.call = VANTREL_CALL_PLAIN; break;
-            default: continue;
+            case TraceCall::Open:
+                e.call = VANTREL_CALL_OPEN;
+                break;
+            case TraceCall::Close:
+                e.call = VANTREL_CALL_CLOSE;
+                break;
+            case TraceCall::Transfer:
+                e.call = VANTREL_CALL_TRANSFER;
+                break;
+            case TraceCall::Ioctl:
+                e.call = VANTREL_CALL_IOCTL;
+                break;
+            case TraceCall::Plain:
+                e.call = VANTREL_CALL_PLAIN;
+                break;
+            default:
+                continue;
         }
         e.major = r.major;
         e.fdArg = r.call == TraceCall::Open ? -1 : r.fdArg;
@@ -44,18 +55,11 @@ int ErrnoFromBlockStatus(uint32_t status) {
     // The block layer's status codes in their order, as its own table
     // turns them into errno values.
     static constexpr int kErrno[] = {
-        0,         EOPNOTSUPP, ETIMEDOUT, ENOSPC, ENOLINK,      EREMOTEIO, EBADE,
-        ENODATA,   EILSEQ,     ENOMEM,    EIO,    EREMCHG,      EAGAIN,    EBUSY,
-        ETOOMANYREFS, EOVERFLOW, ENODEV,  ETIME,  EINVAL,
+        0,      EOPNOTSUPP, ETIMEDOUT, ENOSPC,  ENOLINK, EREMOTEIO, EBADE,        ENODATA,
+        EILSEQ, ENOMEM,     EIO,       EREMCHG, EAGAIN,  EBUSY,     ETOOMANYREFS, EOVERFLOW,
+        ENODEV, ETIME,      EINVAL,
     };
     return status < std::size(kErrno) ? kErrno[status] : EIO;
-}
-
-uint32_t KernelEventDevice(const void* event, size_t size) {
-    if (size < sizeof(vantrel_event)) return 0;
-    vantrel_event e;
-    std::memcpy(&e, event, sizeof e);
-    return e.device_object;
 }
 
 namespace {

@@ -41,7 +41,4 @@ int ErrnoFromBlockStatus(uint32_t status);
 void AppendKernelRecords(const void* event, size_t size, uint32_t mask,
                          std::vector<IRP_CAPTURE_RECORD>& out);
 
-// The device object an event is charged to (0 for a short event).
-uint32_t KernelEventDevice(const void* event, size_t size);
-
 }  // namespace vantrel

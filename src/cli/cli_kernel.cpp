@@ -1,0 +1,111 @@
+#include "cli/cli_kernel.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "cli/cli.h"
+#ifdef VANTREL_KERNEL_SOURCE
+#include "kernel/kernel_driver.h"
+#endif
+
+namespace vantrel::cli {
+
+bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, KernelRequest& request,
+                      std::string& error, bool& usage) {
+    const std::string& a = args[i];
+    if (a == "--kernel") {
+        request.on = true;
+        return true;
+    }
+    if (a != "--kernel-expiry" && a != "--pid" && a != "--comm") return false;
+    if (i + 1 >= args.size()) {
+        usage = true;
+        error = a + " needs a value";
+        return true;
+    }
+    const std::string& v = args[++i];
+    if (a == "--kernel-expiry") {
+        const auto s = ParseDouble(v);
+        if (!s || !std::isfinite(*s) || *s <= 0 || *s > 86400)
+            error = "not an expiry in seconds (more than 0, at most 86400): " + v;
+        else
+            request.expirySeconds = *s;
+    } else if (a == "--pid") {
+        size_t start = 0;
+        request.pids.clear();
+        while (start <= v.size()) {
+            size_t comma = v.find(',', start);
+            if (comma == std::string::npos) comma = v.size();
+            const auto n = ParseU32(v.substr(start, comma - start));
+            if (!n || *n == 0 || *n > 0x3FFFFFFF) {
+                error = "not a list of process ids: " + v;
+                break;
+            }
+            request.pids.push_back(static_cast<pid_t>(*n));
+            start = comma + 1;
+        }
+    } else {
+        // The kernel keeps 15 characters of a thread's name.
+        if (v.empty() || v.size() > 15)
+            error = "not a process name (1 to 15 characters): " + v;
+        else
+            request.comm = v;
+    }
+    return true;
+}
+
+#ifdef VANTREL_KERNEL_SOURCE
+
+std::string KernelProblem() {
+    return KernelSourceProblem();
+}
+
+std::unique_ptr<CliDocument> OpenCliKernelDocument(const KernelRequest& request,
+                                                   const std::string& cataloguePath,
+                                                   DocumentServices services) {
+    KernelDriverOptions options;
+    options.capture.expirySeconds = request.expirySeconds;
+    options.capture.pids = request.pids;
+    options.capture.comm = request.comm;
+    auto session = std::make_shared<CKernelDriverSession>(options);
+    DriverOpener opener = session->Opener();
+    auto cli = std::make_unique<CliDocument>();
+    cli->kernel = session;
+    auto opened =
+        OpenCliDocumentWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
+    if (!opened && !session->Status().error.empty()) Fail(kExitBadInput, session->Status().error);
+    return opened;
+}
+
+std::string KernelSummary(const CliDocument& cli) {
+    if (!cli.kernel) return {};
+    return "; " + std::to_string(cli.kernel->Status().unfinished) + " requests without completion";
+}
+
+uint64_t KernelDropped(const CliDocument& cli) {
+    return cli.kernel ? cli.kernel->Status().dropped : 0;
+}
+
+#else
+
+std::string KernelProblem() {
+    return "the kernel source is not in this build (" VANTREL_KERNEL_MISSING ")";
+}
+
+std::unique_ptr<CliDocument> OpenCliKernelDocument(const KernelRequest&, const std::string&,
+                                                   DocumentServices) {
+    Fail(kExitBadInput, KernelProblem());
+    return nullptr;
+}
+
+std::string KernelSummary(const CliDocument&) {
+    return {};
+}
+
+uint64_t KernelDropped(const CliDocument&) {
+    return 0;
+}
+
+#endif
+
+}  // namespace vantrel::cli

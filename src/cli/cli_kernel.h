@@ -1,0 +1,45 @@
+#pragma once
+// The kernel source for the CLI: its options (--kernel, --kernel-expiry,
+// --pid, --comm) and its document. On a build without the kernel source the
+// same calls exist and say why it is missing.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_document.h"
+
+namespace vantrel::cli {
+
+struct KernelRequest {
+    bool on = false;
+    double expirySeconds = 30;
+    std::vector<pid_t> pids;
+    std::string comm;
+};
+
+// Takes args[i] (and its value) when it is one of the kernel source's
+// options: true when taken, with `error` set when its value is bad (then
+// the caller fails with exit 2) or missing (`usage` set: exit 64).
+bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, KernelRequest& request,
+                      std::string& error, bool& usage);
+
+// Why the kernel source cannot run here (not built, no BTF, no
+// permission), or empty.
+std::string KernelProblem();
+
+// The document on the kernel driver; null after its one-line message.
+std::unique_ptr<CliDocument> OpenCliKernelDocument(const KernelRequest& request,
+                                                   const std::string& cataloguePath,
+                                                   DocumentServices extra = {});
+
+// "; K requests without completion" for the capture's summary line.
+std::string KernelSummary(const CliDocument& cli);
+// The kernel's drop count.
+uint64_t KernelDropped(const CliDocument& cli);
+
+}  // namespace vantrel::cli
