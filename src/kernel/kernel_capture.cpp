@@ -126,10 +126,10 @@ std::unique_ptr<CKernelCapture> CKernelCapture::Open(const KernelCaptureOptions&
         }
         auto* p = &impl->skel->progs;
         for (bpf_program* prog :
-             {p->btf_sys_enter, p->btf_sys_exit, p->btf_rq_issue, p->btf_rq_complete})
+             {p->vantrel_enter, p->vantrel_exit, p->vantrel_issue, p->vantrel_done})
             bpf_program__set_autoload(prog, typed);
         for (bpf_program* prog :
-             {p->raw_sys_enter, p->raw_sys_exit, p->raw_rq_issue, p->raw_rq_complete})
+             {p->vantrel_raw_in, p->vantrel_raw_out, p->vantrel_raw_iss, p->vantrel_raw_end})
             bpf_program__set_autoload(prog, !typed);
         bpf_map__set_max_entries(impl->skel->maps.events, ringBytes);
         bpf_map__set_max_entries(impl->skel->maps.requests,

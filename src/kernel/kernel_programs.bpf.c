@@ -7,11 +7,13 @@
 // chooses one set before loading. Filters and settings are maps, so the
 // reader changes them while the programs run.
 
+// clang-format off
+// The kernel's types first: the helpers' headers are written against them.
 #include "vmlinux.h"
-
 #include <bpf/bpf_core_read.h>
 #include <bpf/bpf_helpers.h>
 #include <bpf/bpf_tracing.h>
+// clang-format on
 
 #include "kernel_event.h"
 
@@ -193,12 +195,18 @@ static __always_inline __u32 descriptor_object(__u64 fd, int* block) {
 
 static __always_inline __u64 arg_of(struct pt_regs* regs, int n) {
     switch (n) {
-        case 0: return BPF_CORE_READ(regs, di);
-        case 1: return BPF_CORE_READ(regs, si);
-        case 2: return BPF_CORE_READ(regs, dx);
-        case 3: return BPF_CORE_READ(regs, r10);
-        case 4: return BPF_CORE_READ(regs, r8);
-        case 5: return BPF_CORE_READ(regs, r9);
+        case 0:
+            return BPF_CORE_READ(regs, di);
+        case 1:
+            return BPF_CORE_READ(regs, si);
+        case 2:
+            return BPF_CORE_READ(regs, dx);
+        case 3:
+            return BPF_CORE_READ(regs, r10);
+        case 4:
+            return BPF_CORE_READ(regs, r8);
+        case 5:
+            return BPF_CORE_READ(regs, r9);
     }
     return 0;
 }
@@ -339,13 +347,22 @@ static __always_inline int on_issue(struct request* rq) {
     __u32 op = BPF_CORE_READ(rq, cmd_flags) & REQ_OP_BITS;
     __u32 major;
     switch (op) {
-        case VANTREL_OP_READ: major = IRP_MJ_READ; break;
-        case VANTREL_OP_WRITE: major = IRP_MJ_WRITE; break;
-        case VANTREL_OP_FLUSH: major = IRP_MJ_FLUSH_BUFFERS; break;
+        case VANTREL_OP_READ:
+            major = IRP_MJ_READ;
+            break;
+        case VANTREL_OP_WRITE:
+            major = IRP_MJ_WRITE;
+            break;
+        case VANTREL_OP_FLUSH:
+            major = IRP_MJ_FLUSH_BUFFERS;
+            break;
         case VANTREL_OP_DISCARD:
         case VANTREL_OP_SECURE_ERASE:
-        case VANTREL_OP_WRITE_ZEROES: major = IRP_MJ_DEVICE_CONTROL; break;
-        default: return 0;
+        case VANTREL_OP_WRITE_ZEROES:
+            major = IRP_MJ_DEVICE_CONTROL;
+            break;
+        default:
+            return 0;
     }
     if (!(mask & (1u << major)) || !process_wanted()) return 0;
     struct vantrel_pending_rq p = {};
@@ -388,41 +405,41 @@ static __always_inline int on_complete(struct request* rq, __u32 error) {
 }
 
 SEC("tp_btf/sys_enter")
-int BPF_PROG(btf_sys_enter, struct pt_regs* regs, long id) {
+int BPF_PROG(vantrel_enter, struct pt_regs* regs, long id) {
     return on_enter(regs, id);
 }
 
 SEC("tp_btf/sys_exit")
-int BPF_PROG(btf_sys_exit, struct pt_regs* regs, long ret) {
+int BPF_PROG(vantrel_exit, struct pt_regs* regs, long ret) {
     return on_exit(ret);
 }
 
 SEC("tp_btf/block_rq_issue")
-int BPF_PROG(btf_rq_issue, struct request* rq) {
+int BPF_PROG(vantrel_issue, struct request* rq) {
     return on_issue(rq);
 }
 
 SEC("tp_btf/block_rq_complete")
-int BPF_PROG(btf_rq_complete, struct request* rq, blk_status_t error, unsigned int nr_bytes) {
+int BPF_PROG(vantrel_done, struct request* rq, blk_status_t error, unsigned int nr_bytes) {
     return on_complete(rq, error);
 }
 
 SEC("raw_tp/sys_enter")
-int BPF_PROG(raw_sys_enter, struct pt_regs* regs, long id) {
+int BPF_PROG(vantrel_raw_in, struct pt_regs* regs, long id) {
     return on_enter(regs, id);
 }
 
 SEC("raw_tp/sys_exit")
-int BPF_PROG(raw_sys_exit, struct pt_regs* regs, long ret) {
+int BPF_PROG(vantrel_raw_out, struct pt_regs* regs, long ret) {
     return on_exit(ret);
 }
 
 SEC("raw_tp/block_rq_issue")
-int BPF_PROG(raw_rq_issue, struct request* rq) {
+int BPF_PROG(vantrel_raw_iss, struct request* rq) {
     return on_issue(rq);
 }
 
 SEC("raw_tp/block_rq_complete")
-int BPF_PROG(raw_rq_complete, struct request* rq, blk_status_t error, unsigned int nr_bytes) {
+int BPF_PROG(vantrel_raw_end, struct request* rq, blk_status_t error, unsigned int nr_bytes) {
     return on_complete(rq, error);
 }

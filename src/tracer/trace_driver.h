@@ -33,8 +33,8 @@
 #include <string>
 #include <vector>
 
-#include "record/driver_device.h"
 #include "devnodes/trace_devices.h"
+#include "record/driver_device.h"
 
 namespace vantrel {
 

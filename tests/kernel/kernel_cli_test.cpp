@@ -1,0 +1,98 @@
+// vantrel-cli on the kernel source: a capture of a helper's calls with its
+// summary, the refusal without privileges, and nothing left loaded in the
+// kernel after the program is killed.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "support/cli_runner.h"
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RunCli;
+
+// The kernel source's programs that `bpftool prog` lists now.
+size_t LoadedPrograms() {
+    FILE* p = popen("bpftool prog show 2>/dev/null", "r");
+    if (!p) return 0;
+    size_t n = 0;
+    char line[1024];
+    while (std::fgets(line, sizeof line, p))
+        if (std::strstr(line, " name vantrel_")) ++n;
+    pclose(p);
+    return n;
+}
+
+class KernelCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "loading BPF programs needs root here";
+        if (std::system("bpftool version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no bpftool";
+        scratch = fs::temp_directory_path() / ("vantrel_kernel_cli_" + std::to_string(getpid()));
+        fs::create_directories(scratch);
+    }
+    void TearDown() override { fs::remove_all(scratch); }
+    fs::path scratch;
+};
+
+TEST_F(KernelCliTest, CapturesAHelpersReadsAndSummarises) {
+    testing::CliCall call;
+    call.prefix =
+        std::string("(sleep 1; '") + VANTREL_TRACE_HELPER + "' devices) & env -u VANTREL_DRIVER";
+    const auto r = RunCli(VANTREL_CLI,
+                          "capture --kernel --comm vantrel_trace_h --device 0x00100005 --majors "
+                          "IRP_MJ_READ --seconds 3",
+                          scratch, call);
+    if (r.err.find("the kernel source") != std::string::npos && r.exitCode == 2)
+        GTEST_SKIP() << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("captured 4 records, driver dropped 0; 0 requests without completion\n"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(KernelCliTest, WithoutPrivilegesSaysWhatIsNeeded) {
+    testing::CliCall call;
+    call.prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all";
+    const auto r = RunCli(VANTREL_CLI, "capture --kernel --device 0x00100003", scratch, call);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "vantrel-cli: the kernel source needs root or CAP_BPF and CAP_PERFMON\n");
+}
+
+TEST_F(KernelCliTest, NothingStaysLoadedAfterKill9) {
+    const pid_t child = fork();
+    if (child == 0) {
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        execl(VANTREL_CLI, VANTREL_CLI, "capture", "--kernel", "--device", "0x00100003",
+              "--seconds", "60", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    using namespace std::chrono_literals;
+    const size_t before = LoadedPrograms();
+    auto waitFor = [](auto done) {
+        for (int i = 0; i < 100 && !done(); ++i) std::this_thread::sleep_for(50ms);
+        return done();
+    };
+    const bool loaded = waitFor([&] { return LoadedPrograms() > before; });
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(loaded) << "the capture never loaded its programs";
+    EXPECT_TRUE(waitFor([&] { return LoadedPrograms() == before; }))
+        << LoadedPrograms() << " programs of Vantrel stay loaded";
+}
+
+}  // namespace
+}  // namespace vantrel
