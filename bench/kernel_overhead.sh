@@ -105,7 +105,7 @@ echo "block dd direct, alone:      ${ba} s; disk $disk watched: ${bw} s, $(echo 
 
 # The lossless rate.
 n=1000000
-"$cli" capture --kernel --device 0xfffffff2 --majors IRP_MJ_DEVICE_CONTROL --comm kernel_ioctl_l \
+"$cli" capture --kernel --device 0xfffffff2 --majors IRP_MJ_DEVICE_CONTROL --comm kernel_ioctl_lo \
     --count "$n" --seconds 120 >/dev/null 2>"$work/rate.err" &
 capture_pid=$!
 for _ in $(seq 200); do

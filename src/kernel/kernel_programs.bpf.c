@@ -244,10 +244,23 @@ static __always_inline int on_enter(struct pt_regs* regs, long id) {
     }
     // An open is judged at exit, by the descriptor it returns.
     if (!process_wanted()) return 0;
-    __u32 zero = 0;
-    struct vantrel_event* e = bpf_map_lookup_elem(&scratch, &zero);
-    if (!e) return 0;
-    e->kind = VANTREL_KIND_SYSCALL;
+    // A thread's entry stays from call to call (the reader removes those of
+    // threads that are gone): the call is written in place, without a copy
+    // of the whole event or a new hash entry each time.
+    __u32 tid = (__u32)bpf_get_current_pid_tgid();
+    struct vantrel_event* e = bpf_map_lookup_elem(&calls, &tid);
+    if (!e) {
+        __u32 zero = 0;
+        struct vantrel_event* blank = bpf_map_lookup_elem(&scratch, &zero);
+        if (!blank) return 0;
+        blank->kind = 0;
+        if (bpf_map_update_elem(&calls, &tid, blank, BPF_NOEXIST)) {
+            count(COUNT_DROPPED);  // no room to follow one more thread
+            return 0;
+        }
+        e = bpf_map_lookup_elem(&calls, &tid);
+        if (!e) return 0;
+    }
     e->nr = nr;
     e->device_object = object;
     e->length = 0;
@@ -304,17 +317,19 @@ static __always_inline int on_enter(struct pt_regs* regs, long id) {
             break;
     }
     e->start = bpf_ktime_get_ns();
-    __u32 tid = (__u32)bpf_get_current_pid_tgid();
-    bpf_map_update_elem(&calls, &tid, e, BPF_ANY);
+    e->kind = VANTREL_KIND_SYSCALL;
     return 0;
 }
 
-static __always_inline int on_exit(long ret) {
+static __always_inline int on_exit(struct pt_regs* regs, long ret) {
     __u32 tid = (__u32)bpf_get_current_pid_tgid();
     struct vantrel_event* e = bpf_map_lookup_elem(&calls, &tid);
-    if (!e) return 0;
+    if (!e || e->kind != VANTREL_KIND_SYSCALL) return 0;
     __u64 end = bpf_ktime_get_ns();
     __u32 nr = e->nr;
+    // A thread that ended inside a call and whose number came back to a new
+    // one: the entry is not this call's.
+    if (BPF_CORE_READ(regs, orig_ax) != nr) goto done;
     struct vantrel_rule* rule = bpf_map_lookup_elem(&rules, &nr);
     if (!rule) goto done;
     if (rule->call == VANTREL_CALL_OPEN) {
@@ -334,7 +349,7 @@ static __always_inline int on_exit(long ret) {
     }
     if (bpf_ringbuf_output(&events, e, sizeof *e, wake_flags())) count(COUNT_DROPPED);
 done:
-    bpf_map_delete_elem(&calls, &tid);
+    e->kind = 0;
     return 0;
 }
 
@@ -411,7 +426,7 @@ int BPF_PROG(vantrel_enter, struct pt_regs* regs, long id) {
 
 SEC("tp_btf/sys_exit")
 int BPF_PROG(vantrel_exit, struct pt_regs* regs, long ret) {
-    return on_exit(ret);
+    return on_exit(regs, ret);
 }
 
 SEC("tp_btf/block_rq_issue")
@@ -431,7 +446,7 @@ int BPF_PROG(vantrel_raw_in, struct pt_regs* regs, long id) {
 
 SEC("raw_tp/sys_exit")
 int BPF_PROG(vantrel_raw_out, struct pt_regs* regs, long ret) {
-    return on_exit(ret);
+    return on_exit(regs, ret);
 }
 
 SEC("raw_tp/block_rq_issue")
