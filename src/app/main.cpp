@@ -1,12 +1,14 @@
-// vantrel: the desktop program, on the simulated driver (VANTREL_SIM_*
-// variables choose its rate, seed and devices; VANTREL_DRIVER=none stands
-// for a machine without the driver), or on the trace driver with
-// `vantrel --trace -- CMD ARGS...` (or VANTREL_DRIVER=trace): the command
-// starts when the first filter is added, and ends if Vantrel ends first;
-// `vantrel --trace-pid PID[,PID...]` attaches to running processes instead.
-// `vantrel --kernel` (or VANTREL_DRIVER=kernel) watches devices from the
-// kernel, narrowed with --pid PID[,PID...] and --comm NAME, its pending
-// block requests expiring after --kernel-expiry S.
+// vantrel: the desktop program, on the driver `--driver WORD` (or
+// VANTREL_DRIVER) chooses: the simulated one by default (VANTREL_SIM_*
+// variables choose its rate, seed and devices), `none` for a machine
+// without the driver, `replay:FILE.vtl` for a saved test played again, or
+// the trace driver with `vantrel --trace -- CMD ARGS...` (the short form of
+// `--driver trace`): the command starts when the first filter is added, and
+// ends if Vantrel ends first; `vantrel --trace-pid PID[,PID...]` attaches to
+// running processes instead. `vantrel --kernel` (the short form of
+// `--driver kernel`) watches devices from the kernel for every process,
+// narrowed with --pid PID[,PID...] and --comm NAME, its pending block
+// requests expiring after --kernel-expiry S.
 
 #include <signal.h>
 
@@ -21,7 +23,9 @@
 #include <vector>
 
 #include "document/settings.h"
+#include "driver/replay_driver.h"
 #include "driver/simulated_driver.h"
+#include "endpoint/source_choice.h"
 #include "gui/vantrel_app.h"
 #include "tracer/trace_driver.h"
 #ifdef VANTREL_KERNEL_SOURCE
@@ -38,12 +42,12 @@ struct SplitArguments {
     std::vector<std::string> command;
     std::vector<pid_t> pids;  // --trace-pid PID[,PID...]
     bool badPids = false;
-    bool trace = false;
-    bool kernel = false;
+    vantrel::SourceChoice source;
+    std::string problem;            // a usage problem, said before anything starts
     std::vector<pid_t> kernelPids;  // --pid
     std::string comm;               // --comm
     double expiry = 30;             // --kernel-expiry
-    bool badKernel = false;
+    bool kernelOptions = false;
 };
 
 // "PID[,PID...]" into `pids`; false when a word is not a process id.
@@ -65,42 +69,124 @@ bool ParsePids(const char* text, std::vector<pid_t>& pids) {
 
 SplitArguments Split(int argc, char** argv) {
     SplitArguments split;
-    const char* driver = std::getenv("VANTREL_DRIVER");
-    split.trace = driver && std::strcmp(driver, "trace") == 0;
-    split.kernel = driver && std::strcmp(driver, "kernel") == 0;
+    std::string given;  // --driver or --trace
+    bool attach = false;
     int i = 0;
     for (; i < argc; ++i) {
         if (i > 0 && std::strcmp(argv[i], "--") == 0) break;
-        if (i > 0 && std::strcmp(argv[i], "--trace") == 0) {
-            split.trace = true;
-        } else if (i > 0 && std::strcmp(argv[i], "--trace-pid") == 0) {
-            split.trace = true;
-            split.badPids = i + 1 == argc || !ParsePids(argv[++i], split.pids);
-        } else if (i > 0 && std::strcmp(argv[i], "--kernel") == 0) {
-            split.kernel = true;
+        const bool driver = i > 0 && std::strcmp(argv[i], "--driver") == 0;
+        const bool kernel = i > 0 && std::strcmp(argv[i], "--kernel") == 0;
+        if (driver || kernel || (i > 0 && std::strcmp(argv[i], "--trace") == 0)) {
+            if (!given.empty() && split.problem.empty())
+                split.problem = given == argv[i] ? given + " given twice"
+                                                 : "--trace and --kernel are short forms of "
+                                                   "--driver: give one of them";
+            given = argv[i];
+            split.source = {kernel ? vantrel::SourceKind::Kernel : vantrel::SourceKind::Trace, {}};
+            if (!driver) continue;
+            const auto choice = i + 1 < argc ? vantrel::ParseSourceChoice(argv[++i]) : std::nullopt;
+            if (choice)
+                split.source = *choice;
+            else if (split.problem.empty())
+                split.problem = std::string("--driver takes ") + vantrel::kSourceChoiceWords;
         } else if (i > 0 && std::strcmp(argv[i], "--pid") == 0) {
-            split.badKernel |= i + 1 == argc || !ParsePids(argv[++i], split.kernelPids);
+            split.kernelOptions = true;
+            if (i + 1 == argc || !ParsePids(argv[++i], split.kernelPids))
+                split.problem = "usage: vantrel --kernel --pid PID[,PID...]";
         } else if (i > 0 && std::strcmp(argv[i], "--comm") == 0) {
-            split.badKernel |= i + 1 == argc || !*argv[++i] || std::strlen(argv[i]) > 15;
-            if (i < argc) split.comm = argv[i];
+            split.kernelOptions = true;
+            if (i + 1 < argc) split.comm = argv[++i];
+            if (split.comm.empty() || split.comm.size() > 15)
+                split.problem = "usage: vantrel --kernel --comm NAME (1 to 15 characters)";
         } else if (i > 0 && std::strcmp(argv[i], "--kernel-expiry") == 0) {
+            split.kernelOptions = true;
             char* end = nullptr;
             split.expiry = i + 1 < argc ? std::strtod(argv[++i], &end) : 0;
-            split.badKernel |= !end || *end != '\0' || !(split.expiry > 0 && split.expiry <= 86400);
+            if (!end || *end != '\0' || !(split.expiry > 0 && split.expiry <= 86400))
+                split.problem = "usage: vantrel --kernel --kernel-expiry S (0 < S <= 86400)";
+        } else if (i > 0 && std::strcmp(argv[i], "--trace-pid") == 0) {
+            attach = true;
+            split.badPids = i + 1 == argc || !ParsePids(argv[++i], split.pids);
         } else {
             split.own.push_back(argv[i]);
         }
     }
+    if (attach) {
+        if (!given.empty() && split.source.kind != vantrel::SourceKind::Trace)
+            split.problem = "--trace-pid needs the trace driver";
+        split.source = {vantrel::SourceKind::Trace, {}};
+    } else if (given.empty()) {
+        if (const auto fromEnvironment = vantrel::SourceChoiceFromEnvironment(split.problem))
+            split.source = *fromEnvironment;
+    }
+    if (split.kernelOptions && split.source.kind != vantrel::SourceKind::Kernel &&
+        split.problem.empty())
+        split.problem = "--pid, --comm and --kernel-expiry need --kernel";
     for (++i; i < argc; ++i) split.command.emplace_back(argv[i]);
     split.own.push_back(nullptr);
     return split;
 }
 
+// The session of the chosen driver; it outlives the program's windows.
+struct Sessions {
+    std::unique_ptr<vantrel::CSimulatedDriverSession> sim;
+    std::unique_ptr<vantrel::CTraceDriverSession> trace;
+    std::unique_ptr<vantrel::CReplayDriverSession> replay;
+#ifdef VANTREL_KERNEL_SOURCE
+    std::unique_ptr<vantrel::CKernelDriverSession> kernel;
+#endif
+
+    // The opener for the document; null after a message on stderr.
+    vantrel::DriverOpener Open(const SplitArguments& split) {
+        std::string problem;
+        switch (split.source.kind) {
+            case vantrel::SourceKind::Trace:
+                trace = std::make_unique<vantrel::CTraceDriverSession>(
+                    vantrel::TraceDriverOptions{split.command, split.pids, {}});
+                return trace->Opener();
+            case vantrel::SourceKind::Kernel: {
+#ifdef VANTREL_KERNEL_SOURCE
+                vantrel::KernelDriverOptions options;
+                options.capture.pids = split.kernelPids;
+                options.capture.comm = split.comm;
+                options.capture.expirySeconds = split.expiry;
+                kernel = std::make_unique<vantrel::CKernelDriverSession>(options);
+                return kernel->Opener();
+#else
+                problem = "the kernel source is not in this build";
+                break;
+#endif
+            }
+            case vantrel::SourceKind::Replay:
+                replay = vantrel::CReplayDriverSession::Load({split.source.file, {}}, problem);
+                if (replay) return replay->Opener();
+                break;
+            case vantrel::SourceKind::Simulated:
+            case vantrel::SourceKind::None: {
+                vantrel::SimulatedDriverOptions options = vantrel::OptionsFromEnvironment(&problem);
+                options.absent = split.source.kind == vantrel::SourceKind::None;
+                if (problem.empty() || options.absent) {
+                    sim = std::make_unique<vantrel::CSimulatedDriverSession>(std::move(options));
+                    return sim->Opener();
+                }
+                break;
+            }
+        }
+        std::fprintf(stderr, "vantrel: %s\n", problem.c_str());
+        return {};
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     SplitArguments split = Split(argc, argv);
-    if (!split.trace && !split.command.empty()) {
+    if (!split.problem.empty()) {
+        std::fprintf(stderr, "vantrel: %s\n", split.problem.c_str());
+        return 2;
+    }
+    const bool trace = split.source.kind == vantrel::SourceKind::Trace;
+    if (!trace && !split.command.empty()) {
         std::fprintf(stderr, "vantrel: a command after -- needs --trace\n");
         return 2;
     }
@@ -114,7 +200,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (split.trace && split.pids.empty()) {
+    if (trace && split.pids.empty()) {
         const std::string problem = vantrel::TraceCommandProblem(split.command);
         if (!problem.empty()) {
             std::fprintf(stderr, "vantrel: %s (usage: vantrel --trace -- CMD ARGS...)\n",
@@ -122,50 +208,27 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (split.badKernel || (split.kernel && split.trace) ||
-        (!split.kernel && (!split.kernelPids.empty() || !split.comm.empty()))) {
-        std::fprintf(stderr,
-                     "vantrel: usage: vantrel --kernel [--kernel-expiry S] [--pid PID[,PID...]] "
-                     "[--comm NAME]\n");
-        return 2;
-    }
+    Sessions sessions;
+    vantrel::DriverOpener opener = sessions.Open(split);
+    if (!opener) return 2;  // said why
     int ownCount = static_cast<int>(split.own.size()) - 1;
     QApplication app(ownCount, split.own.data());
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
-    vantrel::CSimulatedDriverSession driver(vantrel::OptionsFromEnvironment());
-    std::unique_ptr<vantrel::CTraceDriverSession> trace;
 #ifdef VANTREL_KERNEL_SOURCE
-    std::unique_ptr<vantrel::CKernelDriverSession> kernel;
-#endif
-    vantrel::CQtSettingsStore settings;
-    vantrel::AppServices services;
-    if (split.trace) {
-        trace = std::make_unique<vantrel::CTraceDriverSession>(
-            vantrel::TraceDriverOptions{split.command, split.pids, {}});
-        services.openDriver = trace->Opener();
-    } else if (split.kernel) {
-#ifdef VANTREL_KERNEL_SOURCE
-        const std::string problem = vantrel::KernelSourceProblem();
-#else
-        const std::string problem = "the kernel source is not in this build";
-#endif
-        if (!problem.empty()) {
+    if (split.source.kind == vantrel::SourceKind::Kernel) {
+        // Said before any window opens: without the programs there is
+        // nothing to watch.
+        if (const std::string problem = vantrel::KernelSourceProblem(); !problem.empty()) {
             std::fprintf(stderr, "vantrel: %s\n", problem.c_str());
             QMessageBox::critical(nullptr, QStringLiteral("Vantrel"),
                                   QString::fromStdString(problem));
             return 2;
         }
-#ifdef VANTREL_KERNEL_SOURCE
-        vantrel::KernelDriverOptions options;
-        options.capture.pids = split.kernelPids;
-        options.capture.comm = split.comm;
-        options.capture.expirySeconds = split.expiry;
-        kernel = std::make_unique<vantrel::CKernelDriverSession>(options);
-        services.openDriver = kernel->Opener();
-#endif
-    } else {
-        services.openDriver = driver.Opener();
     }
+#endif
+    vantrel::CQtSettingsStore settings;
+    vantrel::AppServices services;
+    services.openDriver = std::move(opener);
     services.settings = &settings;
     vantrel::CVantrelApp vantrelApp(std::move(services));
     if (!vantrelApp.InitInstance(QApplication::arguments().mid(1))) return 1;

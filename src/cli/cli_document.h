@@ -1,15 +1,18 @@
 #pragma once
-// The CLI's document: the simulated driver (options from the environment
-// and the command line), no settings, a catalogue only when one is named,
+// The CLI's document: the chosen driver (options from the environment and
+// the command line), no settings, a catalogue only when one is named,
 // messages on stderr.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "capture/results_sink.h"
 #include "cli/cli_prompts.h"
 #include "document/document.h"
+#include "driver/replay_driver.h"
 #include "driver/simulated_driver.h"
+#include "endpoint/source_choice.h"
 #include "tracer/trace_driver.h"
 
 namespace vantrel {
@@ -35,25 +38,35 @@ struct CliDocument {
     CCliPrompts prompts;
     CStreamSink out{stdout};
     CStreamSink notices{stderr};
-    std::unique_ptr<CSimulatedDriverSession> driver;  // null on the trace driver
-    std::unique_ptr<CTraceDriverSession> trace;       // null on the simulated driver
-    std::shared_ptr<CKernelDriverSession> kernel;     // set on the kernel driver only
+    // The session of the chosen driver; the others are null.
+    std::unique_ptr<CSimulatedDriverSession> driver;  // sim or none
+    std::unique_ptr<CTraceDriverSession> trace;
+    std::unique_ptr<CReplayDriverSession> replay;
+    std::shared_ptr<CKernelDriverSession> kernel;
     std::unique_ptr<CVantrelDoc> doc;
 };
 
-// Creates and opens the document (OnNewDocument); null after the document's
-// message (the caller exits 2). `cataloguePath` empty: no catalogue.
-std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
-                                             const std::string& cataloguePath,
+// What a command opens the driver with.
+struct CliSource {
+    SourceChoice choice;
+    SimulatedDriverOptions sim;  // sim (none: `absent`)
+    TraceDriverOptions trace;    // trace: the command starts with the first filter
+    std::optional<double> rate;  // replay: records a second instead of the saved spacing
+    // kernel: pending block requests expire after this; only these
+    // processes, or threads of this name, when given.
+    double kernelExpiry = 30;
+    std::vector<pid_t> kernelPids;
+    std::string kernelComm;
+};
+
+// The kernel source's session for `source` on `cli`, and its opener; null
+// opener after the one-line reason it cannot run (cli_kernel.cpp).
+DriverOpener OpenCliKernelSession(CliDocument& cli, const CliSource& source);
+
+// Creates the chosen driver's session and opens the document
+// (OnNewDocument); null after the message of the document or of the replay
+// (the caller exits 2). `cataloguePath` empty: no catalogue.
+std::unique_ptr<CliDocument> OpenCliDocument(CliSource source, const std::string& cataloguePath,
                                              DocumentServices extra = {});
-// The document of `cli` on a driver's opener.
-std::unique_ptr<CliDocument> OpenCliDocumentWith(std::unique_ptr<CliDocument> cli,
-                                                 DriverOpener opener,
-                                                 const std::string& cataloguePath,
-                                                 DocumentServices services);
-// The same on the trace driver: its command starts with the first filter.
-std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& options,
-                                                  const std::string& cataloguePath,
-                                                  DocumentServices extra = {});
 
 }  // namespace vantrel::cli

@@ -10,13 +10,9 @@
 
 namespace vantrel::cli {
 
-bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, KernelRequest& request,
+bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, CliSource& source,
                       std::string& error, bool& usage) {
     const std::string& a = args[i];
-    if (a == "--kernel") {
-        request.on = true;
-        return true;
-    }
     if (a != "--kernel-expiry" && a != "--pid" && a != "--comm") return false;
     if (i + 1 >= args.size()) {
         usage = true;
@@ -29,10 +25,10 @@ bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, KernelReq
         if (!s || !std::isfinite(*s) || *s <= 0 || *s > 86400)
             error = "not an expiry in seconds (more than 0, at most 86400): " + v;
         else
-            request.expirySeconds = *s;
+            source.kernelExpiry = *s;
     } else if (a == "--pid") {
         size_t start = 0;
-        request.pids.clear();
+        source.kernelPids.clear();
         while (start <= v.size()) {
             size_t comma = v.find(',', start);
             if (comma == std::string::npos) comma = v.size();
@@ -41,7 +37,7 @@ bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, KernelReq
                 error = "not a list of process ids: " + v;
                 break;
             }
-            request.pids.push_back(static_cast<pid_t>(*n));
+            source.kernelPids.push_back(static_cast<pid_t>(*n));
             start = comma + 1;
         }
     } else {
@@ -49,7 +45,7 @@ bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, KernelReq
         if (v.empty() || v.size() > 15)
             error = "not a process name (1 to 15 characters): " + v;
         else
-            request.comm = v;
+            source.kernelComm = v;
     }
     return true;
 }
@@ -60,21 +56,24 @@ std::string KernelProblem() {
     return KernelSourceProblem();
 }
 
-std::unique_ptr<CliDocument> OpenCliKernelDocument(const KernelRequest& request,
-                                                   const std::string& cataloguePath,
-                                                   DocumentServices services) {
+DriverOpener OpenCliKernelSession(CliDocument& cli, const CliSource& source) {
+    if (const std::string problem = KernelSourceProblem(); !problem.empty()) {
+        Fail(kExitBadInput, problem);
+        return nullptr;
+    }
     KernelDriverOptions options;
-    options.capture.expirySeconds = request.expirySeconds;
-    options.capture.pids = request.pids;
-    options.capture.comm = request.comm;
-    auto session = std::make_shared<CKernelDriverSession>(options);
-    DriverOpener opener = session->Opener();
-    auto cli = std::make_unique<CliDocument>();
-    cli->kernel = session;
-    auto opened =
-        OpenCliDocumentWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
-    if (!opened && !session->Status().error.empty()) Fail(kExitBadInput, session->Status().error);
-    return opened;
+    options.capture.expirySeconds = source.kernelExpiry;
+    options.capture.pids = source.kernelPids;
+    options.capture.comm = source.kernelComm;
+    cli.kernel = std::make_shared<CKernelDriverSession>(options);
+    DriverOpener inner = cli.kernel->Opener();
+    // A load that fails after the checks says why in its own line.
+    return [inner, session = cli.kernel](const std::string& path) {
+        auto device = inner(path);
+        if (!device && !session->Status().error.empty())
+            Fail(kExitBadInput, session->Status().error);
+        return device;
+    };
 }
 
 std::string KernelSummary(const CliDocument& cli) {
@@ -92,8 +91,7 @@ std::string KernelProblem() {
     return "the kernel source is not in this build (" VANTREL_KERNEL_MISSING ")";
 }
 
-std::unique_ptr<CliDocument> OpenCliKernelDocument(const KernelRequest&, const std::string&,
-                                                   DocumentServices) {
+DriverOpener OpenCliKernelSession(CliDocument&, const CliSource&) {
     Fail(kExitBadInput, KernelProblem());
     return nullptr;
 }

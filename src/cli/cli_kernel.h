@@ -1,7 +1,8 @@
 #pragma once
-// The kernel source for the CLI: its options (--kernel, --kernel-expiry,
-// --pid, --comm) and its document. On a build without the kernel source the
-// same calls exist and say why it is missing.
+// The kernel source for the CLI: its options (--kernel-expiry, --pid,
+// --comm; --kernel itself is a driver choice, cli_driver.h) and its session.
+// On a build without the kernel source the same calls exist and say why it
+// is missing.
 
 #include <sys/types.h>
 
@@ -15,27 +16,15 @@
 
 namespace vantrel::cli {
 
-struct KernelRequest {
-    bool on = false;
-    double expirySeconds = 30;
-    std::vector<pid_t> pids;
-    std::string comm;
-};
-
 // Takes args[i] (and its value) when it is one of the kernel source's
 // options: true when taken, with `error` set when its value is bad (then
 // the caller fails with exit 2) or missing (`usage` set: exit 64).
-bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, KernelRequest& request,
+bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, CliSource& source,
                       std::string& error, bool& usage);
 
 // Why the kernel source cannot run here (not built, no BTF, no
 // permission), or empty.
 std::string KernelProblem();
-
-// The document on the kernel driver; null after its one-line message.
-std::unique_ptr<CliDocument> OpenCliKernelDocument(const KernelRequest& request,
-                                                   const std::string& cataloguePath,
-                                                   DocumentServices extra = {});
 
 // "; K requests without completion" for the capture's summary line.
 std::string KernelSummary(const CliDocument& cli);

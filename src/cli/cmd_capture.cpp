@@ -15,6 +15,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_document.h"
+#include "cli/cli_driver.h"
 #include "cli/cli_kernel.h"
 #include "cli/cli_output.h"
 #include "decode/name_tables.h"
@@ -60,11 +61,12 @@ constexpr char kUsage[] =
     "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
     "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
+    "[--driver sim|trace|kernel|replay:FILE.vtl|none] "
     "[--trace -- CMD ARGS... | --trace-pid PID[,PID...] | --kernel [--kernel-expiry S] [--pid "
     "PID[,PID...]] [--comm NAME]]";
 
-// The command a trace capture runs, and whether to trace at all:
-// `--trace` or VANTREL_DRIVER=trace, the command after `--`.
+// The command a trace capture runs, and whether to trace at all: the trace
+// driver chosen (cli_driver.h) or --trace-pid; the command after `--`.
 struct TraceRequest {
     bool on = false;
     std::vector<std::string> command;
@@ -103,7 +105,10 @@ int TraceExitCode(const CliDocument& cli, int rc) {
 
 }  // namespace
 
-int CmdCapture(const Args& args) {
+int CmdCapture(const Args& given) {
+    Args args = given;
+    DriverOption driver;
+    if (const int rc = TakeDriverOption(args, driver, kUsage); rc != kExitOk) return rc;
     std::vector<uint32_t> devices;
     bool allDevices = false, log = false, jsonLines = false;
     uint32_t mask = (1u << protocol::kMajorCount) - 1;
@@ -111,16 +116,14 @@ int CmdCapture(const Args& args) {
     std::optional<double> seconds;
     uint32_t flags = 63;
     std::string save, catalogue = "Vantrel.db", inputTemplate, outputTemplate;
-    SimulatedDriverOptions options = OptionsFromEnvironment();
+    std::string rateProblem;  // the environment's; --rate wins over it
+    SimulatedDriverOptions options = OptionsFromEnvironment(&rateProblem);
+    std::optional<double> rate;
     TraceRequest trace;
-    KernelRequest kernel;
-    if (const char* driver = std::getenv("VANTREL_DRIVER"); driver && !std::strcmp(driver, "trace"))
-        trace.on = true;
-    if (const char* driver = std::getenv("VANTREL_DRIVER");
-        driver && !std::strcmp(driver, "kernel"))
-        kernel.on = true;
-    std::string kernelError;
-    bool kernelUsage = false;
+    trace.on = driver.choice.kind == SourceKind::Trace;
+    const bool kernel = driver.choice.kind == SourceKind::Kernel;
+    CliSource kernelSource;
+    bool kernelOptions = false, kernelUsage = false;
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -131,17 +134,20 @@ int CmdCapture(const Args& args) {
         if (a == "--") {
             trace.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
-        } else if (a == "--trace") {
-            trace.on = true;
         } else if (a == "--trace-pid") {
             if (!(v = value())) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
             const auto pids = ParsePids(*v);
             if (!pids) return Fail(kExitBadInput, "not a list of process ids: " + *v);
+            if (driver.onCommandLine && !trace.on)
+                return Fail(kExitUsage,
+                            "--trace-pid needs the trace driver; usage: " + std::string(kUsage));
             trace.on = true;
             trace.pids = *pids;
-        } else if (TakeKernelOption(args, i, kernel, kernelError, kernelUsage)) {
+        } else if (std::string kernelError;
+                   TakeKernelOption(args, i, kernelSource, kernelError, kernelUsage)) {
             if (kernelUsage) return Fail(kExitUsage, kernelError + "; usage: " + kUsage);
             if (!kernelError.empty()) return Fail(kExitBadInput, kernelError);
+            kernelOptions = true;
         } else if (a == "--all-devices") {
             allDevices = true;
         } else if (a == "--log") {
@@ -184,9 +190,9 @@ int CmdCapture(const Args& args) {
             } else if (a == "--output-template") {
                 outputTemplate = *v;
             } else if (a == "--rate") {
-                const auto r = ParseDouble(*v);
-                if (!r) return Fail(kExitBadInput, "not a rate: " + *v);
-                options.rate = *r;
+                rate = ParseRecordRate(*v);
+                if (!rate) return Fail(kExitBadInput, "not a rate from 0 to 10000000: " + *v);
+                options.rate = *rate;
             } else {
                 const auto s = ParseU64(*v);
                 if (!s) return Fail(kExitBadInput, "not a seed: " + *v);
@@ -206,22 +212,24 @@ int CmdCapture(const Args& args) {
         return Fail(kExitUsage, std::string("--trace needs a command after --; usage: ") + kUsage);
     if (!trace.on && !trace.command.empty())
         return Fail(kExitUsage, std::string("a command after -- needs --trace; usage: ") + kUsage);
-    if (kernel.on && (trace.on || !trace.command.empty()))
-        return Fail(kExitUsage,
-                    std::string("--kernel and --trace exclude each other; usage: ") + kUsage);
-    if (!kernel.on && (!kernel.pids.empty() || !kernel.comm.empty()))
-        return Fail(kExitUsage, std::string("--pid and --comm need --kernel; usage: ") + kUsage);
-    if (kernel.on) {
-        if (const std::string problem = KernelProblem(); !problem.empty())
-            return Fail(kExitBadInput, problem);
-    }
     if (trace.on) {
         const std::string problem =
             trace.pids.empty() ? TraceCommandProblem(trace.command) : PidProblem(trace.pids);
         if (!problem.empty()) return Fail(kExitBadInput, problem);
     }
-    // A traced command's capture lasts as long as the command.
-    if (!count && !seconds && !trace.on) seconds = 5.0;
+    if (kernelOptions && !kernel)
+        return Fail(
+            kExitUsage,
+            std::string("--kernel-expiry, --pid and --comm need --kernel; usage: ") + kUsage);
+    if (kernel && trace.on)
+        return Fail(kExitUsage,
+                    std::string("--trace-pid needs the trace driver; usage: ") + kUsage);
+    const bool replay = driver.choice.kind == SourceKind::Replay && !trace.on;
+    if (!trace.on && !replay && !rate && !rateProblem.empty())
+        return Fail(kExitBadInput, rateProblem);
+    // A traced command's capture lasts as long as the command, a replay as
+    // long as its file.
+    if (!count && !seconds && !trace.on && !replay) seconds = 5.0;
     // Every file this run will write is tried before the driver is opened.
     CClaimedOutput saveFile;
     std::string error;
@@ -240,10 +248,12 @@ int CmdCapture(const Args& args) {
         };
     }
     const std::string cataloguePath = templated ? catalogue : std::string();
-    auto cli = trace.on    ? OpenCliTraceDocument({trace.command, trace.pids, {}}, cataloguePath,
-                                                  std::move(services))
-               : kernel.on ? OpenCliKernelDocument(kernel, cataloguePath, std::move(services))
-                           : OpenCliDocument(options, cataloguePath, std::move(services));
+    CliSource source = std::move(kernelSource);  // the kernel source's options
+    source.choice = trace.on ? SourceChoice{SourceKind::Trace, {}} : driver.choice;
+    source.sim = options;
+    source.trace = {trace.command, trace.pids, {}};
+    source.rate = rate;
+    auto cli = OpenCliDocument(std::move(source), cataloguePath, std::move(services));
     if (!cli) return kExitBadInput;  // the document said why
     CVantrelDoc& doc = *cli->doc;
     doc.SetOutputFlags(flags);
@@ -293,6 +303,7 @@ int CmdCapture(const Args& args) {
         if (g_interrupted.load()) break;
         if (count && pipeline.RecordsTaken() >= *count) break;
         if (trace.on && cli->trace->Status().finished) break;
+        if (replay && cli->replay->Status().finished) break;
         if (seconds &&
             std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(*seconds)) {
             break;
@@ -315,7 +326,7 @@ int CmdCapture(const Args& args) {
         if (!failure.empty()) rc = Fail(kExitBadInput, failure);
     }
     const SimulatedDriverStats stats = cli->driver ? cli->driver->Stats() : SimulatedDriverStats{};
-    const uint64_t dropped = kernel.on ? KernelDropped(*cli) : stats.dropped;
+    const uint64_t dropped = kernel ? KernelDropped(*cli) : stats.dropped;
     std::fprintf(stderr, "captured %zu records, driver dropped %llu%s\n", doc.RecordCount(),
                  static_cast<unsigned long long>(dropped), KernelSummary(*cli).c_str());
     return trace.on ? TraceExitCode(*cli, rc) : rc;

@@ -57,7 +57,7 @@ void SimDriverCore::Inject(const std::vector<IRP_CAPTURE_RECORD>& records) {
     m_endpoint.Notify();
 }
 
-void SimDriverCore::FilterChanged(uint32_t deviceObject, uint32_t mask, bool) {
+void SimDriverCore::FilterChanged(uint32_t deviceObject, uint32_t mask, size_t) {
     auto it = m_streams.find(deviceObject);
     if (it == m_streams.end()) {
         if (mask == 0) return;

@@ -41,7 +41,7 @@ public:
     std::shared_ptr<EndpointCounters> Counters() const { return m_endpoint.Counters(); }
 
     std::vector<DeviceRow> Rows() override { return m_rows; }
-    void FilterChanged(uint32_t deviceObject, uint32_t mask, bool wasEmpty) override;
+    void FilterChanged(uint32_t deviceObject, uint32_t mask, size_t filtered) override;
     void RingTaken() override;
 
 private:

@@ -62,6 +62,10 @@ namespace vantrel {
 
 class CEvent;
 
+// True when `path` is the driver's device path, "\\.\KLAVDRIVER", in any
+// case: what every source's opener opens.
+bool NamesTheDriver(const std::string& path);
+
 struct EndpointOptions {
     uint32_t processorSpeed = 0;  // ticks per microsecond, IOCTL_PROCSPEED
     // true: a request {state 1, no device object} starts the enumeration
@@ -86,8 +90,9 @@ public:
     // The enumeration, in order; the endpoint answers "done" after the last
     // row (a row with state done ends it early and starts it over).
     virtual std::vector<DeviceRow> Rows() = 0;
-    // A filter was set (mask 0: removed), after the table changed.
-    virtual void FilterChanged(uint32_t deviceObject, uint32_t mask, bool wasEmpty) {}
+    // A filter was set (mask 0: removed); `filtered` device objects have
+    // one now.
+    virtual void FilterChanged(uint32_t deviceObject, uint32_t mask, size_t filtered) {}
     // The application handed over its ring (again).
     virtual void RingTaken() {}
     // The kicker thread's turn, every kickEvery.
@@ -116,6 +121,9 @@ public:
     // change after the first filter, at most 500 ms. Returns false after
     // Shutdown.
     bool WaitForFiltersToSettle();
+
+    // A producer's pause that Shutdown cuts short: false after Shutdown.
+    bool SleepUntil(Clock::time_point t);
 
     // Writes one record, waiting for room (and for the ring, if it has not
     // been handed over yet); signals data-ready by the batch rule. False
@@ -202,7 +210,6 @@ private:
     size_t m_enumCursor = 0;
     std::map<uint32_t, uint32_t> m_masks;
     Clock::time_point m_lastFilter{};
-    bool m_filtered = false;  // a filter was ever set
     // Resolved once, when the application hands them over: it unregisters
     // them only after closing the driver, which clears them first.
     CEvent* m_event = nullptr;

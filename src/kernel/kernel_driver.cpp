@@ -43,9 +43,7 @@ struct KernelStatusBox {
 class KernelDriverCore final : public IEndpointSource {
 public:
     KernelDriverCore(const KernelDriverOptions& options, std::unique_ptr<CKernelCapture> capture)
-        : m_options(options),
-          m_capture(std::move(capture)),
-          m_endpoint(*this, EndpointOptions{kKernelProcessorSpeed}) {
+        : m_options(options), m_capture(std::move(capture)), m_endpoint(*this, Options()) {
         m_box->counters = m_endpoint.Counters();
         m_reader = std::thread([this] { Read(); });
     }
@@ -76,11 +74,16 @@ public:
         m_capture->SetKnown(known);
         return rows;
     }
-    void FilterChanged(uint32_t deviceObject, uint32_t mask, bool) override {
+    void FilterChanged(uint32_t deviceObject, uint32_t mask, size_t) override {
         m_capture->SetFilter(deviceObject, mask);
     }
 
 private:
+    static EndpointOptions Options() {
+        EndpointOptions options;
+        options.processorSpeed = kKernelProcessorSpeed;
+        return options;
+    }
     void Read();
     void Flush();
     void UpdateCounts() {
