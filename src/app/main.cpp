@@ -47,6 +47,7 @@ struct SplitArguments {
     std::vector<pid_t> kernelPids;  // --pid
     std::string comm;               // --comm
     double expiry = 30;             // --kernel-expiry
+    unsigned long ringMiB = 8;      // --kernel-ring
     bool kernelOptions = false;
 };
 
@@ -104,6 +105,14 @@ SplitArguments Split(int argc, char** argv) {
             split.expiry = i + 1 < argc ? std::strtod(argv[++i], &end) : 0;
             if (!end || *end != '\0' || !(split.expiry > 0 && split.expiry <= 86400))
                 split.problem = "usage: vantrel --kernel --kernel-expiry S (0 < S <= 86400)";
+        } else if (i > 0 && std::strcmp(argv[i], "--kernel-ring") == 0) {
+            split.kernelOptions = true;
+            char* end = nullptr;
+            split.ringMiB = i + 1 < argc ? std::strtoul(argv[++i], &end, 10) : 0;
+            if (!end || *end != '\0' || split.ringMiB == 0 || split.ringMiB > 1024 ||
+                (split.ringMiB & (split.ringMiB - 1)) != 0)
+                split.problem =
+                    "usage: vantrel --kernel --kernel-ring MIB (a power of two to 1024)";
         } else if (i > 0 && std::strcmp(argv[i], "--trace-pid") == 0) {
             attach = true;
             split.badPids = i + 1 == argc || !ParsePids(argv[++i], split.pids);
@@ -121,7 +130,7 @@ SplitArguments Split(int argc, char** argv) {
     }
     if (split.kernelOptions && split.source.kind != vantrel::SourceKind::Kernel &&
         split.problem.empty())
-        split.problem = "--pid, --comm and --kernel-expiry need --kernel";
+        split.problem = "--pid, --comm, --kernel-expiry and --kernel-ring need --kernel";
     for (++i; i < argc; ++i) split.command.emplace_back(argv[i]);
     split.own.push_back(nullptr);
     return split;
@@ -150,6 +159,7 @@ struct Sessions {
                 options.capture.pids = split.kernelPids;
                 options.capture.comm = split.comm;
                 options.capture.expirySeconds = split.expiry;
+                options.capture.ringBytes = static_cast<uint32_t>(split.ringMiB << 20);
                 kernel = std::make_unique<vantrel::CKernelDriverSession>(options);
                 return kernel->Opener();
 #else

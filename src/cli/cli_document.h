@@ -55,6 +55,7 @@ struct CliSource {
     // kernel: pending block requests expire after this; only these
     // processes, or threads of this name, when given.
     double kernelExpiry = 30;
+    uint32_t kernelRingMiB = 8;  // the kernel's ring buffer
     std::vector<pid_t> kernelPids;
     std::string kernelComm;
 };

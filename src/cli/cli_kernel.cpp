@@ -13,7 +13,8 @@ namespace vantrel::cli {
 bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, CliSource& source,
                       std::string& error, bool& usage) {
     const std::string& a = args[i];
-    if (a != "--kernel-expiry" && a != "--pid" && a != "--comm") return false;
+    if (a != "--kernel-expiry" && a != "--kernel-ring" && a != "--pid" && a != "--comm")
+        return false;
     if (i + 1 >= args.size()) {
         usage = true;
         error = a + " needs a value";
@@ -26,6 +27,12 @@ bool TakeKernelOption(const std::vector<std::string>& args, size_t& i, CliSource
             error = "not an expiry in seconds (more than 0, at most 86400): " + v;
         else
             source.kernelExpiry = *s;
+    } else if (a == "--kernel-ring") {
+        const auto mib = ParseU32(v);
+        if (!mib || *mib == 0 || *mib > 1024 || (*mib & (*mib - 1)) != 0)
+            error = "not a ring size in MiB (a power of two from 1 to 1024): " + v;
+        else
+            source.kernelRingMiB = *mib;
     } else if (a == "--pid") {
         size_t start = 0;
         source.kernelPids.clear();
@@ -63,6 +70,7 @@ DriverOpener OpenCliKernelSession(CliDocument& cli, const CliSource& source) {
     }
     KernelDriverOptions options;
     options.capture.expirySeconds = source.kernelExpiry;
+    options.capture.ringBytes = source.kernelRingMiB << 20;
     options.capture.pids = source.kernelPids;
     options.capture.comm = source.kernelComm;
     cli.kernel = std::make_shared<CKernelDriverSession>(options);

@@ -1,6 +1,6 @@
 #pragma once
-// The kernel source for the CLI: its options (--kernel-expiry, --pid,
-// --comm; --kernel itself is a driver choice, cli_driver.h) and its session.
+// The kernel source for the CLI: its options (--kernel-expiry,
+// --kernel-ring, --pid, --comm; --kernel itself is a driver choice, cli_driver.h) and its session.
 // On a build without the kernel source the same calls exist and say why it
 // is missing.
 

@@ -62,8 +62,9 @@ constexpr char kUsage[] =
     "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
     "[--driver sim|trace|kernel|replay:FILE.vtl|none] "
-    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...] | --kernel [--kernel-expiry S] [--pid "
-    "PID[,PID...]] [--comm NAME]]";
+    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...] | --kernel [--kernel-expiry S] "
+    "[--kernel-ring "
+    "MIB] [--pid PID[,PID...]] [--comm NAME]]";
 
 // The command a trace capture runs, and whether to trace at all: the trace
 // driver chosen (cli_driver.h) or --trace-pid; the command after `--`.
@@ -220,7 +221,8 @@ int CmdCapture(const Args& given) {
     if (kernelOptions && !kernel)
         return Fail(
             kExitUsage,
-            std::string("--kernel-expiry, --pid and --comm need --kernel; usage: ") + kUsage);
+            std::string("--kernel-expiry, --kernel-ring, --pid and --comm need --kernel; usage: ") +
+                kUsage);
     if (kernel && trace.on)
         return Fail(kExitUsage,
                     std::string("--trace-pid needs the trace driver; usage: ") + kUsage);

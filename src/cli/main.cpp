@@ -26,7 +26,7 @@ const Command kCommands[] = {
      "[--catalogue DB] "
      "[--input-template NAME] [--output-template NAME] [--driver "
      "sim|trace|kernel|replay:FILE.vtl|none] [--trace -- CMD ARGS... | --trace-pid PID[,PID...] | "
-     "--kernel [--kernel-expiry S] [--pid PID[,PID...]] [--comm NAME]]"},
+     "--kernel [--kernel-expiry S] [--kernel-ring MIB] [--pid PID[,PID...]] [--comm NAME]]"},
     {"export", vantrel::cli::CmdExport, "export FILE.vtl --format csv|jsonl [--output OUT]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -68,6 +69,31 @@ TEST_F(KernelCliTest, WithoutPrivilegesSaysWhatIsNeeded) {
     const auto r = RunCli(VANTREL_CLI, "capture --kernel --device 0x00100003", scratch, call);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "vantrel-cli: the kernel source needs root or CAP_BPF and CAP_PERFMON\n");
+}
+
+TEST_F(KernelCliTest, BadKernelOptionsAreOneLineWithTheirExitCode) {
+    struct Row {
+        const char* args;
+        int exitCode;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"capture --all-devices --trace --kernel", 64, "--trace and --kernel choose two drivers"},
+        {"capture --all-devices --driver sim --kernel", 64,
+         "--kernel is the short form of --driver kernel"},
+        {"capture --all-devices --pid 1", 64, "need --kernel"},
+        {"capture --kernel --all-devices --comm 0123456789abcdef", 2, "not a process name"},
+        {"capture --kernel --all-devices --pid 0", 2, "not a list of process ids: 0"},
+        {"capture --kernel --all-devices --kernel-expiry nan", 2, "not an expiry"},
+        {"capture --kernel --all-devices --kernel-expiry", 64, "--kernel-expiry needs a value"},
+        {"capture --kernel --all-devices --kernel-ring 3", 2, "not a ring size in MiB"},
+    };
+    for (const Row& row : rows) {
+        const auto r = RunCli(VANTREL_CLI, row.args, scratch, {"env -u VANTREL_DRIVER", {}, {}});
+        EXPECT_EQ(r.exitCode, row.exitCode) << row.args << "\n" << r.err;
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << row.args << "\n" << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << row.args;
+    }
 }
 
 TEST_F(KernelCliTest, NothingStaysLoadedAfterKill9) {
