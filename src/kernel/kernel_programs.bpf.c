@@ -156,6 +156,15 @@ static __always_inline int process_wanted(void) {
     return 1;
 }
 
+// A 32-bit program's system calls have numbers of their own, which the
+// rule table does not describe: they are not watched.
+#define TS_COMPAT 0x0002
+static __always_inline int compat_call(void) {
+    struct task_struct* task = (struct task_struct*)bpf_get_current_task();
+    if (!bpf_core_field_exists(task->thread_info.status)) return 0;
+    return BPF_CORE_READ(task, thread_info.status) & TS_COMPAT;
+}
+
 static __always_inline __u32 device_object(int block, __u32 major, __u32 minor) {
     return (block ? BLOCK_OBJECT : 0) | ((major & 0x7FF) << 20) | (minor & 0xFFFFF);
 }
@@ -243,7 +252,7 @@ static __always_inline int on_enter(struct pt_regs* regs, long id) {
         if (!(wanted_on(&object) & major_bits(rule))) return 0;
     }
     // An open is judged at exit, by the descriptor it returns.
-    if (!process_wanted()) return 0;
+    if (compat_call() || !process_wanted()) return 0;
     // A thread's entry stays from call to call (the reader removes those of
     // threads that are gone): the call is written in place, without a copy
     // of the whole event or a new hash entry each time.

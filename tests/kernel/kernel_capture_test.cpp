@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -145,6 +146,29 @@ TEST_F(KernelCaptureTest, PtyWindowSizeInTheOutputBytes) {
     EXPECT_EQ(it->Param32(par::InputBufferLength), 0u);
     const uint8_t window[8] = {31, 0, 97, 0, 0, 0, 0, 0};  // rows, columns, no pixels
     EXPECT_EQ(std::memcmp(it->OutputData, window, sizeof window), 0);
+}
+
+TEST_F(KernelCaptureTest, ThirtyTwoBitCallNumbersAreNotReadAsTheirSixtyFourBitNamesakes) {
+    KernelCaptureOptions options;
+    options.pids = {getpid()};
+    auto capture = Open(options);
+    if (!capture) return;
+    capture->SetFilter(kZero, kAllMajors);
+    const int fd = open("/dev/zero", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    void* low =
+        mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+    ASSERT_NE(low, MAP_FAILED);
+    // The 32-bit read (number 3) is the 64-bit close's number; the 64-bit
+    // argument register holds the descriptor too, as it may by chance.
+    long got = 3;
+    asm volatile("int $0x80" : "+a"(got) : "b"(fd), "c"(low), "d"(13), "D"(fd) : "memory");
+    munmap(low, 4096);
+    close(fd);
+    if (got != 13) GTEST_SKIP() << "no 32-bit system calls here";
+    std::vector<uint32_t> majors;
+    for (const IRP_CAPTURE_RECORD& r : Drain(*capture)) majors.push_back(r.MajorFunction);
+    EXPECT_EQ(majors, (std::vector<uint32_t>{IRP_MJ_CREATE, IRP_MJ_CLEANUP, IRP_MJ_CLOSE}));
 }
 
 TEST_F(KernelCaptureTest, RequestWithoutCompletionExpiresAndIsCounted) {
