@@ -48,12 +48,15 @@ protected:
 };
 
 TEST_F(KernelCliTest, CapturesAHelpersReadsAndSummarises) {
+    // The helper starts once the filter is set (its notice is on stderr).
     testing::CliCall call;
-    call.prefix =
-        std::string("(sleep 1; '") + VANTREL_TRACE_HELPER + "' devices) & env -u VANTREL_DRIVER";
+    call.prefix = "(for i in $(seq 600); do grep -q 'has been updated' '" +
+                  (scratch / "cli_stderr").string() +
+                  "' 2>/dev/null && break; sleep 0.05; done; '" + VANTREL_TRACE_HELPER +
+                  "' devices) & env -u VANTREL_DRIVER";
     const auto r = RunCli(VANTREL_CLI,
                           "capture --kernel --comm vantrel_trace_h --device 0x00100005 --majors "
-                          "IRP_MJ_READ --seconds 3",
+                          "IRP_MJ_READ --count 4 --seconds 60",
                           scratch, call);
     if (r.err.find("the kernel source") != std::string::npos && r.exitCode == 2)
         GTEST_SKIP() << r.err;
