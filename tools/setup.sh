@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(build-essential libx11-dev cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6sql6-sqlite libqt6svg6 clang libclang-rt-14-dev clang-format
-          clang-tidy xvfb xauth xdotool xclip imagemagick)
+          clang-tidy xvfb xauth xdotool xclip imagemagick llvm libbpf-dev bpftool pkg-config)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -5,13 +5,17 @@
 // the trace driver with `vantrel --trace -- CMD ARGS...` (the short form of
 // `--driver trace`): the command starts when the first filter is added, and
 // ends if Vantrel ends first; `vantrel --trace-pid PID[,PID...]` attaches to
-// running processes instead.
+// running processes instead. `vantrel --kernel` (the short form of
+// `--driver kernel`) watches devices from the kernel for every process,
+// narrowed with --pid PID[,PID...] and --comm NAME, its pending block
+// requests expiring after --kernel-expiry S.
 
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstdio>
@@ -30,6 +34,9 @@
 #include "gui/vantrel_app.h"
 #include "tracer/process_tracer.h"
 #include "tracer/trace_driver.h"
+#ifdef VANTREL_KERNEL_SOURCE
+#include "kernel/kernel_driver.h"
+#endif
 
 namespace {
 
@@ -42,7 +49,12 @@ struct SplitArguments {
     std::vector<pid_t> pids;  // --trace-pid PID[,PID...]
     bool badPids = false;
     vantrel::SourceChoice source;
-    std::string problem;  // a usage problem, said before anything starts
+    std::string problem;            // a usage problem, said before anything starts
+    std::vector<pid_t> kernelPids;  // --pid
+    std::string comm;               // --comm
+    double expiry = 30;             // --kernel-expiry
+    unsigned long ringMiB = 8;      // --kernel-ring
+    bool kernelOptions = false;
 };
 
 // "PID[,PID...]" into `pids`; false when a word is not a process id.
@@ -70,19 +82,43 @@ SplitArguments Split(int argc, char** argv) {
     for (; i < argc; ++i) {
         if (i > 0 && std::strcmp(argv[i], "--") == 0) break;
         const bool driver = i > 0 && std::strcmp(argv[i], "--driver") == 0;
-        if (driver || (i > 0 && std::strcmp(argv[i], "--trace") == 0)) {
+        const bool kernel = i > 0 && std::strcmp(argv[i], "--kernel") == 0;
+        if (driver || kernel || (i > 0 && std::strcmp(argv[i], "--trace") == 0)) {
             if (!given.empty() && split.problem.empty())
                 split.problem = given == argv[i] ? given + " given twice"
-                                                 : "--trace is the short form of --driver trace: "
-                                                   "give one of them";
+                                                 : "--trace and --kernel are short forms of "
+                                                   "--driver: give one of them";
             given = argv[i];
-            split.source = {vantrel::SourceKind::Trace, {}};
+            split.source = {kernel ? vantrel::SourceKind::Kernel : vantrel::SourceKind::Trace, {}};
             if (!driver) continue;
             const auto choice = i + 1 < argc ? vantrel::ParseSourceChoice(argv[++i]) : std::nullopt;
             if (choice)
                 split.source = *choice;
             else if (split.problem.empty())
                 split.problem = std::string("--driver takes ") + vantrel::kSourceChoiceWords;
+        } else if (i > 0 && std::strcmp(argv[i], "--pid") == 0) {
+            split.kernelOptions = true;
+            if (i + 1 == argc || !ParsePids(argv[++i], split.kernelPids))
+                split.problem = "usage: vantrel --kernel --pid PID[,PID...]";
+        } else if (i > 0 && std::strcmp(argv[i], "--comm") == 0) {
+            split.kernelOptions = true;
+            if (i + 1 < argc) split.comm = argv[++i];
+            if (split.comm.empty() || split.comm.size() > 15)
+                split.problem = "usage: vantrel --kernel --comm NAME (1 to 15 characters)";
+        } else if (i > 0 && std::strcmp(argv[i], "--kernel-expiry") == 0) {
+            split.kernelOptions = true;
+            char* end = nullptr;
+            split.expiry = i + 1 < argc ? std::strtod(argv[++i], &end) : 0;
+            if (!end || *end != '\0' || !(split.expiry > 0 && split.expiry <= 86400))
+                split.problem = "usage: vantrel --kernel --kernel-expiry S (0 < S <= 86400)";
+        } else if (i > 0 && std::strcmp(argv[i], "--kernel-ring") == 0) {
+            split.kernelOptions = true;
+            char* end = nullptr;
+            split.ringMiB = i + 1 < argc ? std::strtoul(argv[++i], &end, 10) : 0;
+            if (!end || *end != '\0' || split.ringMiB == 0 || split.ringMiB > 1024 ||
+                (split.ringMiB & (split.ringMiB - 1)) != 0)
+                split.problem =
+                    "usage: vantrel --kernel --kernel-ring MIB (a power of two to 1024)";
         } else if (i > 0 && std::strcmp(argv[i], "--trace-pid") == 0) {
             attach = true;
             split.badPids = i + 1 == argc || !ParsePids(argv[++i], split.pids);
@@ -98,6 +134,9 @@ SplitArguments Split(int argc, char** argv) {
         if (const auto fromEnvironment = vantrel::SourceChoiceFromEnvironment(split.problem))
             split.source = *fromEnvironment;
     }
+    if (split.kernelOptions && split.source.kind != vantrel::SourceKind::Kernel &&
+        split.problem.empty())
+        split.problem = "--pid, --comm, --kernel-expiry and --kernel-ring need --kernel";
     for (++i; i < argc; ++i) split.command.emplace_back(argv[i]);
     split.own.push_back(nullptr);
     return split;
@@ -108,6 +147,9 @@ struct Sessions {
     std::unique_ptr<vantrel::CSimulatedDriverSession> sim;
     std::unique_ptr<vantrel::CTraceDriverSession> trace;
     std::unique_ptr<vantrel::CReplayDriverSession> replay;
+#ifdef VANTREL_KERNEL_SOURCE
+    std::unique_ptr<vantrel::CKernelDriverSession> kernel;
+#endif
 
     // The opener for the document; null after a message on stderr.
     vantrel::DriverOpener Open(const SplitArguments& split) {
@@ -117,6 +159,20 @@ struct Sessions {
                 trace = std::make_unique<vantrel::CTraceDriverSession>(
                     vantrel::TraceDriverOptions{split.command, split.pids, {}});
                 return trace->Opener();
+            case vantrel::SourceKind::Kernel: {
+#ifdef VANTREL_KERNEL_SOURCE
+                vantrel::KernelDriverOptions options;
+                options.capture.pids = split.kernelPids;
+                options.capture.comm = split.comm;
+                options.capture.expirySeconds = split.expiry;
+                options.capture.ringBytes = static_cast<uint32_t>(split.ringMiB << 20);
+                kernel = std::make_unique<vantrel::CKernelDriverSession>(options);
+                return kernel->Opener();
+#else
+                problem = "the kernel source is not in this build";
+                break;
+#endif
+            }
             case vantrel::SourceKind::Replay:
                 replay = vantrel::CReplayDriverSession::Load({split.source.file, {}}, problem);
                 if (replay) return replay->Opener();
@@ -214,6 +270,18 @@ int main(int argc, char** argv) {
     int ownCount = static_cast<int>(split.own.size()) - 1;
     QApplication app(ownCount, split.own.data());
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
+#ifdef VANTREL_KERNEL_SOURCE
+    if (split.source.kind == vantrel::SourceKind::Kernel) {
+        // Said before any window opens: without the programs there is
+        // nothing to watch.
+        if (const std::string problem = vantrel::KernelSourceProblem(); !problem.empty()) {
+            std::fprintf(stderr, "vantrel: %s\n", problem.c_str());
+            QMessageBox::critical(nullptr, QStringLiteral("Vantrel"),
+                                  QString::fromStdString(problem));
+            return 2;
+        }
+    }
+#endif
     vantrel::CQtSettingsStore settings;
     vantrel::AppServices services;
     services.openDriver = std::move(opener);

@@ -1,5 +1,6 @@
 #include "cli/capture_options.h"
 
+#include "cli/cli_kernel.h"
 #include "decode/name_tables.h"
 #include "record/protocol.h"
 #include "tracer/process_tracer.h"
@@ -107,6 +108,9 @@ std::optional<int> CheckCaptureOptions(CaptureOptions& o, const std::string& rat
     if (o.trace.on && o.trace.command.empty() && o.trace.pids.empty())
         return Usage("--trace needs a command after --");
     if (!o.trace.on && !o.trace.command.empty()) return Usage("a command after -- needs --trace");
+    if (o.kernelOptions && !o.kernel)
+        return Usage("--kernel-expiry, --kernel-ring, --pid and --comm need --kernel");
+    if (o.kernel && o.trace.on) return Usage("--trace-pid needs the trace driver");
     if (o.trace.on) {
         const std::string problem =
             o.trace.pids.empty() ? TraceCommandProblem(o.trace.command) : PidProblem(o.trace.pids);
@@ -155,6 +159,7 @@ std::optional<int> ReadCaptureOptions(const Args& given, CaptureOptions& o) {
     std::string rateProblem;  // the environment's; --rate wins over it
     o.simulated = OptionsFromEnvironment(&rateProblem);
     o.trace.on = o.driver.choice.kind == SourceKind::Trace;
+    o.kernel = o.driver.choice.kind == SourceKind::Kernel;
     COnceOptions once;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -162,7 +167,14 @@ std::optional<int> ReadCaptureOptions(const Args& given, CaptureOptions& o) {
             o.trace.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
         }
-        if (a == "--all-devices" || a == "--log") {
+        bool kernelUsage = false;
+        if (std::string kernelError;
+            TakeKernelOption(args, i, o.kernelSource, kernelError, kernelUsage)) {
+            if (kernelUsage) return Usage(kernelError);
+            if (!kernelError.empty()) return Fail(kExitBadInput, kernelError);
+            if (!once.First(a, kCaptureUsage)) return kExitUsage;
+            o.kernelOptions = true;
+        } else if (a == "--all-devices" || a == "--log") {
             if (!once.First(a, kCaptureUsage)) return kExitUsage;
             (a == "--log" ? o.log : o.allDevices) = true;
         } else if (IsValueOption(a)) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cli_document.h"
 #include "cli/cli_driver.h"
 #include "driver/simulated_driver.h"
 
@@ -19,8 +20,9 @@ inline constexpr char kCaptureUsage[] =
     "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
     "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
-    "[--driver sim|trace|replay:FILE.vtl|none] "
-    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...]]";
+    "[--driver sim|trace|kernel|replay:FILE.vtl|none] "
+    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...] | --kernel [--kernel-expiry S] "
+    "[--kernel-ring MIB] [--pid PID[,PID...]] [--comm NAME]]";
 
 // The command a trace capture runs, and whether to trace at all: the trace
 // driver chosen (cli_driver.h) or --trace-pid; the command after `--`.
@@ -43,7 +45,10 @@ struct CaptureOptions {
     SimulatedDriverOptions simulated;
     std::optional<double> rate;  // --rate: wins over VANTREL_SIM_RATE
     TraceRequest trace;
-    bool replay = false;  // a saved test played again: the capture lasts as long as it
+    bool replay = false;
+    bool kernel = false;         // the kernel source is chosen
+    CliSource kernelSource;      // the kernel source's own options
+    bool kernelOptions = false;  // a saved test played again: the capture lasts as long as it
 };
 
 // Reads the command line into `options` (the environment gives the

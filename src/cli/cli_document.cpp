@@ -42,6 +42,10 @@ std::unique_ptr<CliDocument> OpenCliDocument(CliSource source, const std::string
             opener = cli->replay->Opener();
             break;
         }
+        case SourceKind::Kernel:
+            opener = OpenCliKernelSession(*cli, source);
+            if (!opener) return nullptr;
+            break;
         case SourceKind::Simulated:
         case SourceKind::None:
             source.sim.absent = source.choice.kind == SourceKind::None;

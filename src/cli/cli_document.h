@@ -19,6 +19,10 @@
 #include "endpoint/source_choice.h"
 #include "tracer/trace_driver.h"
 
+namespace vantrel {
+class CKernelDriverSession;
+}
+
 namespace vantrel::cli {
 
 // Writes every text to a stream; the pane's clears mean nothing here. The
@@ -52,6 +56,7 @@ struct CliDocument {
     std::unique_ptr<CSimulatedDriverSession> driver;  // sim or none
     std::unique_ptr<CTraceDriverSession> trace;
     std::unique_ptr<CReplayDriverSession> replay;
+    std::shared_ptr<CKernelDriverSession> kernel;
     std::unique_ptr<CVantrelDoc> doc;
 };
 
@@ -61,7 +66,17 @@ struct CliSource {
     SimulatedDriverOptions sim;  // sim (none: `absent`)
     TraceDriverOptions trace;    // trace: the command starts with the first filter
     std::optional<double> rate;  // replay: records a second instead of the saved spacing
+    // kernel: pending block requests expire after this; only these
+    // processes, or threads of this name, when given.
+    double kernelExpiry = 30;
+    uint32_t kernelRingMiB = 8;  // the kernel's ring buffer
+    std::vector<pid_t> kernelPids;
+    std::string kernelComm;
 };
+
+// The kernel source's session for `source` on `cli`, and its opener; null
+// opener after the one-line reason it cannot run (cli_kernel.cpp).
+DriverOpener OpenCliKernelSession(CliDocument& cli, const CliSource& source);
 
 // Creates the chosen driver's session and opens the document
 // (OnNewDocument); null after the message of the document or of the replay

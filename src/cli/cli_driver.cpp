@@ -9,17 +9,22 @@ int TakeDriverOption(Args& args, DriverOption& option, std::string_view usage) {
     size_t i = 0;
     for (; i < args.size() && args[i] != "--"; ++i) {
         const std::string& a = args[i];
-        if (a != "--driver" && a != "--trace") {
+        if (a != "--driver" && a != "--trace" && a != "--kernel") {
             rest.push_back(a);
             continue;
         }
         if (given == a) return Fail(kExitUsage, a + " given twice" + tail);
-        if (!given.empty())
-            return Fail(kExitUsage,
-                        "--trace is the short form of --driver trace: give one of them" + tail);
+        if (!given.empty() && given != "--driver" && a != "--driver")
+            return Fail(kExitUsage, given + " and " + a + " choose two drivers: give one" + tail);
+        if (!given.empty()) {
+            const std::string shortForm = a == "--driver" ? given : a;
+            const std::string word = shortForm.substr(2);
+            return Fail(kExitUsage, shortForm + " is the short form of --driver " + word +
+                                        ": give one of them" + tail);
+        }
         given = a;
-        if (a == "--trace") {
-            option.choice = {SourceKind::Trace, {}};
+        if (a == "--trace" || a == "--kernel") {
+            option.choice = {a == "--trace" ? SourceKind::Trace : SourceKind::Kernel, {}};
             continue;
         }
         if (++i == args.size()) return Fail(kExitUsage, "--driver needs a value" + tail);

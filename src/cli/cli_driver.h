@@ -1,6 +1,7 @@
 #pragma once
-// The driver a command opens: `--driver sim|trace|replay:FILE|none`, or
-// `--trace` (its short form for the trace driver), else VANTREL_DRIVER.
+// The driver a command opens: `--driver sim|trace|kernel|replay:FILE|none`,
+// or `--trace` or `--kernel` (short forms for the trace driver and the
+// kernel source), else VANTREL_DRIVER.
 
 #include <string>
 #include <string_view>

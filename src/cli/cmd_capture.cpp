@@ -12,6 +12,7 @@
 #include "cli/capture_options.h"
 #include "cli/cli.h"
 #include "cli/cli_document.h"
+#include "cli/cli_kernel.h"
 #include "cli/cli_output.h"
 #include "cli/cli_signals.h"
 #include "decode/template_buffers.h"
@@ -54,8 +55,11 @@ std::unique_ptr<CliDocument> OpenCapture(const CaptureOptions& o) {
         };
     }
     const std::string cataloguePath = Templated(o) ? o.catalogue : std::string();
-    CliSource source{o.driver.choice, o.simulated, {o.trace.command, o.trace.pids, {}}, o.rate};
-    if (o.trace.on) source.choice = {SourceKind::Trace, {}};
+    CliSource source = o.kernelSource;  // the kernel source's options
+    source.choice = o.trace.on ? SourceChoice{SourceKind::Trace, {}} : o.driver.choice;
+    source.sim = o.simulated;
+    source.trace = {o.trace.command, o.trace.pids, {}};
+    source.rate = o.rate;
     auto cli = OpenCliDocument(std::move(source), cataloguePath, std::move(services));
     if (!cli) return nullptr;
     cli->doc->SetOutputFlags(o.flags);
@@ -151,8 +155,9 @@ int FinishCapture(CliDocument& cli, const CaptureOptions& o, CClaimedOutput& sav
     // The log's failure was told when it happened.
     if (doc.Pipeline().Log().Failed() && rc == kExitOk) rc = kExitBadInput;
     const SimulatedDriverStats stats = cli.driver ? cli.driver->Stats() : SimulatedDriverStats{};
-    std::fprintf(stderr, "captured %zu records, driver dropped %llu\n", doc.RecordCount(),
-                 static_cast<unsigned long long>(stats.dropped));
+    const uint64_t dropped = o.kernel ? KernelDropped(cli) : stats.dropped;
+    std::fprintf(stderr, "captured %zu records, driver dropped %llu%s\n", doc.RecordCount(),
+                 static_cast<unsigned long long>(dropped), KernelSummary(cli).c_str());
     if (!o.trace.on || rc != kExitOk) return rc;
     // A traced command's own status, unless --count, --seconds or a stop
     // signal ended the capture first.

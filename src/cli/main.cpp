@@ -19,7 +19,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"devices", vantrel::cli::CmdDevices, "devices"},
+    {"devices", vantrel::cli::CmdDevices, "devices [--driver sim|trace|kernel|replay:FILE|none]"},
     {"records", vantrel::cli::CmdRecords, "records FILE.vtl"},
     {"roundtrip", vantrel::cli::CmdRoundtrip, "roundtrip IN.vtl OUT.vtl"},
     {"dump", vantrel::cli::CmdDump,
@@ -28,8 +28,9 @@ const Command kCommands[] = {
      "capture (--device 0xADDR ... | --all-devices) [--majors LIST|all] [--count N] [--seconds S] "
      "[--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
      "[--catalogue DB] "
-     "[--input-template NAME] [--output-template NAME] [--trace -- CMD ARGS... | --trace-pid "
-     "PID[,PID...]]"},
+     "[--input-template NAME] [--output-template NAME] [--driver "
+     "sim|trace|kernel|replay:FILE.vtl|none] [--trace -- CMD ARGS... | --trace-pid PID[,PID...] | "
+     "--kernel [--kernel-expiry S] [--kernel-ring MIB] [--pid PID[,PID...]] [--comm NAME]]"},
     {"export", vantrel::cli::CmdExport, "export FILE.vtl --format csv|jsonl [--output OUT]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},

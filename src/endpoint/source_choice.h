@@ -13,6 +13,7 @@ namespace vantrel {
 enum class SourceKind {
     Simulated,  // "sim"
     Trace,      // "trace": a program's device I/O under trace
+    Kernel,     // "kernel": every process's device I/O, from the kernel (Linux)
     Replay,     // "replay:FILE": the records of a saved test
     None,       // "none": no driver; opening it fails
 };
@@ -23,9 +24,9 @@ struct SourceChoice {
 };
 
 // The words a source is chosen by, for messages.
-inline constexpr char kSourceChoiceWords[] = "sim, trace, replay:FILE or none";
+inline constexpr char kSourceChoiceWords[] = "sim, trace, kernel, replay:FILE or none";
 
-// "sim", "trace", "replay:FILE" (FILE not empty) or "none"; nullopt for
+// "sim", "trace", "kernel", "replay:FILE" (FILE not empty) or "none"; nullopt for
 // anything else.
 std::optional<SourceChoice> ParseSourceChoice(std::string_view text);
 

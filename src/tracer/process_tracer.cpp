@@ -23,7 +23,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tracer/trace_devices.h"
+#include "devnodes/trace_devices.h"
 #include "tracer/trace_memory.h"
 
 namespace vantrel {

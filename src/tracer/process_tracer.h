@@ -26,8 +26,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "devnodes/trace_tables.h"
 #include "record/capture_record.h"
-#include "tracer/trace_tables.h"
 
 namespace vantrel {
 

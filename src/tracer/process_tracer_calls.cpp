@@ -9,9 +9,9 @@
 #include <climits>
 #include <cstdio>
 
+#include "devnodes/trace_devices.h"
 #include "record/protocol.h"
 #include "tracer/process_tracer.h"
-#include "tracer/trace_devices.h"
 #include "tracer/trace_memory.h"
 
 namespace vantrel {

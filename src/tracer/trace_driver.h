@@ -33,8 +33,8 @@
 #include <string>
 #include <vector>
 
+#include "devnodes/trace_devices.h"
 #include "record/driver_device.h"
-#include "tracer/trace_devices.h"
 
 namespace vantrel {
 

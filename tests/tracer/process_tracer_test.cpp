@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-#include "tracer/trace_devices.h"
+#include "devnodes/trace_devices.h"
 
 namespace vantrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "tracer/trace_devices.h"
+#include "devnodes/trace_devices.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

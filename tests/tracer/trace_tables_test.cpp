@@ -1,4 +1,4 @@
-#include "tracer/trace_tables.h"
+#include "devnodes/trace_tables.h"
 
 #include <gtest/gtest.h>
 #include <sys/syscall.h>

@@ -1,4 +1,4 @@
-#include "tracer/trace_tables.h"
+#include "devnodes/trace_tables.h"
 
 #include <asm/ioctls.h>
 #include <sys/stat.h>
@@ -149,6 +149,15 @@ IoctlLengths IoctlBufferLengths(uint32_t request) {
     const uint32_t size = (request >> kIocSizeShift) & kIocSizeMask;
     const uint32_t dir = request >> kIocDirShift;
     return {dir & kIocWrite ? size : 0, dir & kIocRead ? size : 0};
+}
+
+std::span<const uint32_t> ClassicIoctlRequests() {
+    static constexpr auto kRequests = [] {
+        std::array<uint32_t, std::size(kClassicIoctls)> requests{};
+        for (size_t i = 0; i < requests.size(); ++i) requests[i] = kClassicIoctls[i].request;
+        return requests;
+    }();
+    return kRequests;
 }
 
 }  // namespace vantrel

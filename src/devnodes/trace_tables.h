@@ -53,5 +53,7 @@ struct IoctlLengths {
     uint32_t output = 0;
 };
 IoctlLengths IoctlBufferLengths(uint32_t request);
+// The classic requests whose lengths come from the table, not the code.
+std::span<const uint32_t> ClassicIoctlRequests();
 
 }  // namespace vantrel
