@@ -39,6 +39,9 @@ const Command kCommands[] = {
     {"points", vantrel::cli::CmdPoints,
      "points FILE.vtl [--now TICK] [--limits XMIN XMAX YMIN YMAX] [--device-controls | --ioctl "
      "CODE --object NAME]"},
+    {"serve", vantrel::cli::CmdServe,
+     "serve --listen HOST:PORT --cert CERT.pem --key KEY.pem --token-file FILE [--rate R] [--seed "
+     "S] [--backlog-mib N] [--log-sent] | serve --make-cert DIR"},
     {"graph", vantrel::cli::CmdGraph,
      "graph FILE.vtl --output OUT.png|OUT.pdf [--width W --height H] [--now TICK]"},
 };

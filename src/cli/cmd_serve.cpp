@@ -1,0 +1,180 @@
+// vantrel-cli serve: this machine's capture source for a Vantrel on another
+// machine, over TLS; `serve --make-cert DIR` makes what a first try needs.
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "cli/cli.h"
+#include "driver/simulated_driver.h"
+#include "remote/certificates.h"
+#include "remote/hosted_source.h"
+#include "remote/remote_server.h"
+#include "remote/secret_files.h"
+#include "remote/tls_setup.h"
+
+namespace vantrel::cli {
+namespace {
+
+constexpr char kUsage[] =
+    "serve --listen HOST:PORT --cert CERT.pem --key KEY.pem --token-file FILE [--rate R] "
+    "[--seed S] [--backlog-mib N] [--log-sent] | serve --make-cert DIR";
+
+std::atomic<int> g_stopSignal{0};
+extern "C" void OnStopSignal(int number) {
+    g_stopSignal.store(number);
+}
+
+void Log(const std::string& line) {
+    std::fprintf(stderr, "vantrel-cli serve: %s\n", line.c_str());
+}
+
+int MakeCert(const std::string& dir) {
+    const std::string names[] = {"ca.pem", "server.pem", "server-key.pem", "token"};
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) return Fail(kExitBadInput, dir + ": " + ec.message());
+    struct stat st {};
+    for (const std::string& name : names) {
+        if (::lstat((dir + "/" + name).c_str(), &st) == 0)
+            return Fail(kExitBadInput, dir + "/" + name + " exists already; nothing was written");
+    }
+    remote::CertificateRequest request;
+    request.dnsNames = remote::MachineHostNames();
+    remote::CertificateFiles files;
+    std::string error;
+    if (!remote::MakeCertificateFiles(request, files, error)) return Fail(kExitBadInput, error);
+    const std::pair<const std::string*, unsigned> contents[] = {{&files.caPem, 0644},
+                                                                {&files.serverPem, 0644},
+                                                                {&files.serverKeyPem, 0600},
+                                                                {&files.token, 0600}};
+    for (size_t i = 0; i < 4; ++i) {
+        if (!remote::WriteNewFile(dir + "/" + names[i], *contents[i].first, contents[i].second,
+                                  error))
+            return Fail(kExitBadInput, error);
+    }
+    const std::string host = request.dnsNames.front();
+    std::printf(
+        "Made %s/ca.pem, server.pem, server-key.pem and token for %s.\n"
+        "On this machine:\n"
+        "  vantrel-cli serve --listen 0.0.0.0:7460 --cert %s/server.pem --key "
+        "%s/server-key.pem --token-file %s/token\n"
+        "On the watching machine, with copies of ca.pem and token:\n"
+        "  vantrel-cli capture --connect %s:7460 --ca ca.pem --token-file token --all-devices\n",
+        dir.c_str(), host.c_str(), dir.c_str(), dir.c_str(), dir.c_str(), host.c_str());
+    return kExitOk;
+}
+
+struct ServeArgs {
+    std::string listen, cert, key, tokenFile;
+    SimulatedDriverOptions driver = OptionsFromEnvironment();
+    uint64_t backlogBytes = remote::kDefaultBacklogBytes;
+    bool logSent = false;
+};
+
+int Serve(const ServeArgs& a) {
+    remote::ServeOptions options;
+    std::string error;
+    if (!remote::SplitHostPort(a.listen, options.host, options.port))
+        return Fail(kExitBadInput, "not HOST:PORT: " + a.listen);
+    if (!remote::CheckPrivate(a.key, error) || !remote::CheckPrivate(a.tokenFile, error) ||
+        !remote::ReadTokenFile(a.tokenFile, options.token, error))
+        return Fail(kExitBadInput, error);
+    int argc = 1;
+    char name[] = "vantrel-cli";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    if (!remote::UseOpenSslBackend(error) ||
+        !remote::ServerTlsConfiguration(a.cert, a.key, options.tls, error))
+        return Fail(kExitBadInput, error);
+    options.logSent = a.logSent;
+
+    std::unique_ptr<IDriverDevice> device = OpenSimulatedDriver(a.driver);
+    if (!device) return Fail(kExitBadInput, "the capture source could not be opened");
+    remote::CHostedSource source(std::move(device), a.backlogBytes);
+    remote::CRemoteServer server(options, source, Log);
+    if (!server.Start(error)) return Fail(kExitBadInput, error);
+    if (!source.Start([&server] { server.RecordsReady(); }, error))
+        return Fail(kExitBadInput, error);
+    Log("listening on " + a.listen.substr(0, a.listen.rfind(':')) + ":" +
+        std::to_string(server.Port()));
+
+    g_stopSignal.store(0);
+    auto previousInt = std::signal(SIGINT, OnStopSignal);
+    auto previousTerm = std::signal(SIGTERM, OnStopSignal);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const int stopSignal = g_stopSignal.load();
+        if (stopSignal == 0) return;
+        watch.stop();
+        Log(std::string("stopping on ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
+        server.Close("the server stops");
+        source.Stop();
+        // Give the closing frames a moment to leave.
+        QTimer::singleShot(200, &app, &QCoreApplication::quit);
+    });
+    watch.start(50);
+    QCoreApplication::exec();
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    Log("stopped");
+    return kExitOk;
+}
+
+}  // namespace
+
+int CmdServe(const Args& args) {
+    if (!args.empty() && args[0] == "--make-cert") {
+        if (args.size() != 2) return Fail(kExitUsage, std::string("usage: ") + kUsage);
+        return MakeCert(args[1]);
+    }
+    ServeArgs a;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& o = args[i];
+        if (o == "--log-sent") {
+            a.logSent = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return Fail(kExitUsage, "unknown option or missing value " + o + "; usage: " + kUsage);
+        const std::string& v = args[++i];
+        if (o == "--listen") {
+            a.listen = v;
+        } else if (o == "--cert") {
+            a.cert = v;
+        } else if (o == "--key") {
+            a.key = v;
+        } else if (o == "--token-file") {
+            a.tokenFile = v;
+        } else if (o == "--rate") {
+            const auto r = ParseDouble(v);
+            if (!r) return Fail(kExitBadInput, "not a rate: " + v);
+            a.driver.rate = *r;
+        } else if (o == "--seed") {
+            const auto s = ParseU64(v);
+            if (!s) return Fail(kExitBadInput, "not a seed: " + v);
+            a.driver.seed = *s;
+        } else if (o == "--backlog-mib") {
+            const auto m = ParseU64(v);
+            if (!m || *m == 0 || *m > (uint64_t{1} << 20))
+                return Fail(kExitBadInput, "not a backlog size in MiB: " + v);
+            a.backlogBytes = *m << 20;
+        } else {
+            return Fail(kExitUsage, "unknown option " + o + "; usage: " + kUsage);
+        }
+    }
+    if (a.listen.empty() || a.cert.empty() || a.key.empty() || a.tokenFile.empty())
+        return Fail(kExitUsage, std::string("usage: ") + kUsage);
+    return Serve(a);
+}
+
+}  // namespace vantrel::cli
