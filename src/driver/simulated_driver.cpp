@@ -1,6 +1,5 @@
 #include "driver/simulated_driver.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -30,7 +29,7 @@ struct CSimulatedDriverSession::State {
     const SimulatedDriverOptions options;
     std::mutex mutex;  // the two below
     std::weak_ptr<SimDriverCore> last;
-    std::shared_ptr<SimDriverCounters> counters;
+    std::shared_ptr<EndpointCounters> counters;
 };
 
 std::unique_ptr<IDriverDevice> OpenSimulatedDriver(const SimulatedDriverOptions& options) {
@@ -71,38 +70,6 @@ void CSimulatedDriverSession::Inject(const std::vector<IRP_CAPTURE_RECORD>& reco
         core = m_state->last.lock();
     }
     if (core) core->Inject(records);
-}
-
-SimulatedDriverOptions OptionsFromEnvironment() {
-    SimulatedDriverOptions o;
-    if (const char* rate = std::getenv("VANTREL_SIM_RATE"); rate && *rate) {
-        char* end = nullptr;
-        const double v = std::strtod(rate, &end);
-        if (*end == '\0') o.rate = v;
-    }
-    if (const char* seed = std::getenv("VANTREL_SIM_SEED"); seed && *seed) {
-        char* end = nullptr;
-        const unsigned long long v = std::strtoull(seed, &end, 0);
-        if (*end == '\0') o.seed = v;
-    }
-    if (const char* list = std::getenv("VANTREL_SIM_DEVICES"); list && *list) {
-        std::string all(list);
-        size_t start = 0;
-        while (start <= all.size()) {
-            size_t comma = all.find(',', start);
-            if (comma == std::string::npos) comma = all.size();
-            std::string name = all.substr(start, comma - start);
-            const size_t first = name.find_first_not_of(" \t");
-            const size_t last = name.find_last_not_of(" \t");
-            if (first != std::string::npos)
-                o.devices.push_back(name.substr(first, last - first + 1));
-            start = comma + 1;
-        }
-    }
-    if (const char* driver = std::getenv("VANTREL_DRIVER");
-        driver && std::strcmp(driver, "none") == 0)
-        o.absent = true;
-    return o;
 }
 
 }  // namespace vantrel
