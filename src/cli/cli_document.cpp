@@ -28,6 +28,15 @@ std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& optio
     return OpenWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
 }
 
+std::unique_ptr<CliDocument> OpenCliRemoteDocument(std::unique_ptr<remote::CRemoteSession> session,
+                                                   const std::string& cataloguePath,
+                                                   DocumentServices services) {
+    auto cli = std::make_unique<CliDocument>();
+    cli->remote = std::move(session);
+    DriverOpener opener = cli->remote->Opener();
+    return OpenWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
+}
+
 std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& options,
                                                   const std::string& cataloguePath,
                                                   DocumentServices services) {

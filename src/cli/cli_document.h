@@ -10,6 +10,7 @@
 #include "cli/cli_prompts.h"
 #include "document/document.h"
 #include "driver/simulated_driver.h"
+#include "remote/remote_source.h"
 #include "tracer/trace_driver.h"
 
 namespace vantrel::cli {
@@ -33,6 +34,7 @@ struct CliDocument {
     CStreamSink notices{stderr};
     std::unique_ptr<CSimulatedDriverSession> driver;  // null on the trace driver
     std::unique_ptr<CTraceDriverSession> trace;       // null on the simulated driver
+    std::unique_ptr<remote::CRemoteSession> remote;   // a source on another machine
     std::unique_ptr<CVantrelDoc> doc;
 };
 
@@ -41,6 +43,10 @@ struct CliDocument {
 std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
                                              const std::string& cataloguePath,
                                              DocumentServices extra = {});
+// The same on a source served by another machine, connected already.
+std::unique_ptr<CliDocument> OpenCliRemoteDocument(std::unique_ptr<remote::CRemoteSession> session,
+                                                   const std::string& cataloguePath,
+                                                   DocumentServices extra = {});
 // The same on the trace driver: its command starts with the first filter.
 std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& options,
                                                   const std::string& cataloguePath,

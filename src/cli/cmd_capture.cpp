@@ -16,6 +16,7 @@
 #include "cli/cli.h"
 #include "cli/cli_document.h"
 #include "cli/cli_output.h"
+#include "cli/cli_remote.h"
 #include "decode/name_tables.h"
 #include "decode/template_buffers.h"
 #include "export/record_export.h"
@@ -59,7 +60,8 @@ constexpr char kUsage[] =
     "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
     "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
-    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...]]";
+    "[--trace -- CMD ARGS... | --trace-pid PID[,PID...]] "
+    "[--connect HOST:PORT --ca CA.pem --token-file FILE [--reconnect-limit S]]";
 
 // The command a trace capture runs, and whether to trace at all:
 // `--trace` or VANTREL_DRIVER=trace, the command after `--`.
@@ -111,6 +113,7 @@ int CmdCapture(const Args& args) {
     std::string save, catalogue = "Vantrel.db", inputTemplate, outputTemplate;
     SimulatedDriverOptions options = OptionsFromEnvironment();
     TraceRequest trace;
+    RemoteRequest remote;
     if (const char* driver = std::getenv("VANTREL_DRIVER"); driver && !std::strcmp(driver, "trace"))
         trace.on = true;
 
@@ -120,7 +123,10 @@ int CmdCapture(const Args& args) {
             return i + 1 < args.size() ? &args[++i] : nullptr;
         };
         const std::string* v = nullptr;
-        if (a == "--") {
+        std::string remoteError;
+        if (TakeRemoteOption(args, i, remote, remoteError)) {
+            if (!remoteError.empty()) return Fail(kExitUsage, remoteError + "; usage: " + kUsage);
+        } else if (a == "--") {
             trace.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
         } else if (a == "--trace") {
@@ -200,6 +206,9 @@ int CmdCapture(const Args& args) {
             trace.pids.empty() ? TraceCommandProblem(trace.command) : PidProblem(trace.pids);
         if (!problem.empty()) return Fail(kExitBadInput, problem);
     }
+    RemoteFromEnvironment(remote);
+    if (remote.On() && trace.on)
+        return Fail(kExitUsage, std::string("--connect takes no --trace; usage: ") + kUsage);
     // A traced command's capture lasts as long as the command.
     if (!count && !seconds && !trace.on) seconds = 5.0;
     // Every file this run will write is tried before the driver is opened.
@@ -220,10 +229,12 @@ int CmdCapture(const Args& args) {
         };
     }
     const std::string cataloguePath = templated ? catalogue : std::string();
-    auto cli = trace.on ? OpenCliTraceDocument({trace.command, trace.pids, {}}, cataloguePath,
-                                               std::move(services))
-                        : OpenCliDocument(options, cataloguePath, std::move(services));
-    if (!cli) return kExitBadInput;  // the document said why
+    int openRc = kExitBadInput;
+    auto cli = remote.On() ? OpenRemoteDocument(remote, cataloguePath, std::move(services), openRc)
+               : trace.on  ? OpenCliTraceDocument({trace.command, trace.pids, {}}, cataloguePath,
+                                                  std::move(services))
+                           : OpenCliDocument(options, cataloguePath, std::move(services));
+    if (!cli) return openRc;  // the document or the connection said why
     CVantrelDoc& doc = *cli->doc;
     doc.SetOutputFlags(flags);
     if (templated) {
@@ -272,6 +283,7 @@ int CmdCapture(const Args& args) {
         if (g_interrupted.load()) break;
         if (count && pipeline.RecordsTaken() >= *count) break;
         if (trace.on && cli->trace->Status().finished) break;
+        if (cli->remote && cli->remote->Status().lost) break;
         if (seconds &&
             std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(*seconds)) {
             break;
@@ -293,9 +305,12 @@ int CmdCapture(const Args& args) {
         const std::string failure = SaveCaptureOrKeep(saveFile, doc.CurrentHeader(), doc.Records());
         if (!failure.empty()) rc = Fail(kExitBadInput, failure);
     }
+    // A source lost for good ends the capture with what arrived, saved.
+    if (cli->remote && cli->remote->Status().lost && rc == kExitOk) rc = kExitBadInput;
     const SimulatedDriverStats stats = cli->driver ? cli->driver->Stats() : SimulatedDriverStats{};
+    const uint64_t dropped = cli->remote ? cli->remote->Status().dropped : stats.dropped;
     std::fprintf(stderr, "captured %zu records, driver dropped %llu\n", doc.RecordCount(),
-                 static_cast<unsigned long long>(stats.dropped));
+                 static_cast<unsigned long long>(dropped));
     return trace.on ? TraceExitCode(*cli, rc) : rc;
 }
 

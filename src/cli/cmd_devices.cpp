@@ -5,13 +5,23 @@
 
 #include "cli/cli.h"
 #include "cli/cli_document.h"
+#include "cli/cli_remote.h"
 
 namespace vantrel::cli {
 
 int CmdDevices(const Args& args) {
-    if (!args.empty()) return Fail(kExitUsage, "devices: no arguments expected");
-    auto cli = OpenCliDocument(OptionsFromEnvironment(), {});
-    if (!cli) return kExitBadInput;  // the document said why
+    RemoteRequest remote;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string error;
+        if (!TakeRemoteOption(args, i, remote, error))
+            return Fail(kExitUsage, "devices: unknown option " + args[i]);
+        if (!error.empty()) return Fail(kExitUsage, "devices: " + error);
+    }
+    RemoteFromEnvironment(remote);
+    int rc = kExitBadInput;
+    auto cli = remote.On() ? OpenRemoteDocument(remote, {}, {}, rc)
+                           : OpenCliDocument(OptionsFromEnvironment(), {});
+    if (!cli) return rc;  // the document or the connection said why
     const bool complete = cli->doc->FillDeviceList();
     const CDeviceList& list = cli->doc->Devices();
     for (size_t i = 0; i < list.Count(); ++i) {

@@ -15,7 +15,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"devices", vantrel::cli::CmdDevices, "devices"},
+    {"devices", vantrel::cli::CmdDevices,
+     "devices [--connect HOST:PORT --ca CA.pem --token-file FILE]"},
     {"records", vantrel::cli::CmdRecords, "records FILE.vtl"},
     {"roundtrip", vantrel::cli::CmdRoundtrip, "roundtrip IN.vtl OUT.vtl"},
     {"dump", vantrel::cli::CmdDump,
@@ -25,7 +26,7 @@ const Command kCommands[] = {
      "[--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
      "[--catalogue DB] "
      "[--input-template NAME] [--output-template NAME] [--trace -- CMD ARGS... | --trace-pid "
-     "PID[,PID...]]"},
+     "PID[,PID...]] [--connect HOST:PORT --ca CA.pem --token-file FILE [--reconnect-limit S]]"},
     {"export", vantrel::cli::CmdExport, "export FILE.vtl --format csv|jsonl [--output OUT]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},
