@@ -15,19 +15,23 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/cli_driver.h"
+#include "driver/replay_driver.h"
 #include "driver/simulated_driver.h"
 #include "remote/certificates.h"
 #include "remote/hosted_source.h"
 #include "remote/remote_server.h"
 #include "remote/secret_files.h"
 #include "remote/tls_setup.h"
+#include "tracer/trace_driver.h"
 
 namespace vantrel::cli {
 namespace {
 
 constexpr char kUsage[] =
-    "serve --listen HOST:PORT --cert CERT.pem --key KEY.pem --token-file FILE [--rate R] "
-    "[--seed S] [--backlog-mib N] [--log-sent] | serve --make-cert DIR";
+    "serve --listen HOST:PORT --cert CERT.pem --key KEY.pem --token-file FILE "
+    "[--driver sim|trace|replay:FILE.vtl] [--rate R] [--seed S] [--backlog-mib N] [--log-sent] "
+    "[-- CMD ARGS...] | serve --make-cert DIR";
 
 std::atomic<int> g_stopSignal{0};
 extern "C" void OnStopSignal(int number) {
@@ -76,7 +80,10 @@ int MakeCert(const std::string& dir) {
 
 struct ServeArgs {
     std::string listen, cert, key, tokenFile;
+    SourceChoice choice;
     SimulatedDriverOptions driver = OptionsFromEnvironment();
+    std::optional<double> rate;
+    std::vector<std::string> command;  // the trace driver's
     uint64_t backlogBytes = remote::kDefaultBacklogBytes;
     bool logSent = false;
 };
@@ -98,7 +105,23 @@ int Serve(const ServeArgs& a) {
         return Fail(kExitBadInput, error);
     options.logSent = a.logSent;
 
-    std::unique_ptr<IDriverDevice> device = OpenSimulatedDriver(a.driver);
+    // The chosen source's session outlives the device it opens.
+    std::unique_ptr<CSimulatedDriverSession> sim;
+    std::unique_ptr<CReplayDriverSession> replay;
+    std::unique_ptr<CTraceDriverSession> trace;
+    DriverOpener opener;
+    if (a.choice.kind == SourceKind::Replay) {
+        replay = CReplayDriverSession::Load({a.choice.file, a.rate}, error);
+        if (!replay) return Fail(kExitBadInput, error);
+        opener = replay->Opener();
+    } else if (a.choice.kind == SourceKind::Trace) {
+        trace = std::make_unique<CTraceDriverSession>(TraceDriverOptions{a.command, {}, {}});
+        opener = trace->Opener();
+    } else {
+        sim = std::make_unique<CSimulatedDriverSession>(a.driver);
+        opener = sim->Opener();
+    }
+    std::unique_ptr<IDriverDevice> device = opener(protocol::kDevicePath);
     if (!device) return Fail(kExitBadInput, "the capture source could not be opened");
     remote::CHostedSource source(std::move(device), a.backlogBytes);
     remote::CRemoteServer server(options, source, Log);
@@ -132,13 +155,24 @@ int Serve(const ServeArgs& a) {
 
 }  // namespace
 
-int CmdServe(const Args& args) {
-    if (!args.empty() && args[0] == "--make-cert") {
-        if (args.size() != 2) return Fail(kExitUsage, std::string("usage: ") + kUsage);
-        return MakeCert(args[1]);
+int CmdServe(const Args& given) {
+    if (!given.empty() && given[0] == "--make-cert") {
+        if (given.size() != 2) return Fail(kExitUsage, std::string("usage: ") + kUsage);
+        return MakeCert(given[1]);
     }
     ServeArgs a;
+    Args args = given;
+    DriverOption driver;
+    if (const int rc = TakeDriverOption(args, driver, kUsage); rc != kExitOk) return rc;
+    a.choice = driver.choice;
+    if (a.choice.kind == SourceKind::None || a.choice.kind == SourceKind::Remote)
+        return Fail(kExitUsage,
+                    std::string("serve hosts sim, trace or replay:FILE; usage: ") + kUsage);
     for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") {
+            a.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        }
         const std::string& o = args[i];
         if (o == "--log-sent") {
             a.logSent = true;
@@ -159,6 +193,7 @@ int CmdServe(const Args& args) {
             const auto r = ParseDouble(v);
             if (!r) return Fail(kExitBadInput, "not a rate: " + v);
             a.driver.rate = *r;
+            a.rate = *r;
         } else if (o == "--seed") {
             const auto s = ParseU64(v);
             if (!s) return Fail(kExitBadInput, "not a seed: " + v);
@@ -174,6 +209,14 @@ int CmdServe(const Args& args) {
     }
     if (a.listen.empty() || a.cert.empty() || a.key.empty() || a.tokenFile.empty())
         return Fail(kExitUsage, std::string("usage: ") + kUsage);
+    if ((a.choice.kind == SourceKind::Trace) == a.command.empty())
+        return Fail(kExitUsage, std::string("the trace driver, and only it, takes a command after "
+                                            "--; usage: ") +
+                                    kUsage);
+    if (a.choice.kind == SourceKind::Trace) {
+        const std::string problem = TraceCommandProblem(a.command);
+        if (!problem.empty()) return Fail(kExitBadInput, problem);
+    }
     return Serve(a);
 }
 

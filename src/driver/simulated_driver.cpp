@@ -11,16 +11,6 @@ namespace {
 
 using SimulatedDevice = CCoreDeviceHandle<SimDriverCore>;
 
-bool SamePathIgnoringCase(const std::string& a, const char* b) {
-    const size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-    for (size_t i = 0; i < n; ++i)
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 }  // namespace
 
 struct CSimulatedDriverSession::State {
@@ -44,8 +34,7 @@ CSimulatedDriverSession::~CSimulatedDriverSession() = default;
 
 DriverOpener CSimulatedDriverSession::Opener() const {
     return [state = m_state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
-        if (state->options.absent || !SamePathIgnoringCase(path, protocol::kDevicePath))
-            return nullptr;
+        if (state->options.absent || !NamesTheDriver(path)) return nullptr;
         auto core = std::make_shared<SimDriverCore>(state->options);
         {
             std::lock_guard lock(state->mutex);

@@ -41,6 +41,17 @@ uint32_t Next(uint32_t slot) {
 
 }  // namespace
 
+bool NamesTheDriver(const std::string& path) {
+    const std::string_view want = pr::kDevicePath;
+    if (path.size() != want.size()) return false;
+    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    for (size_t i = 0; i < want.size(); ++i)
+        if (lower(static_cast<unsigned char>(path[i])) !=
+            lower(static_cast<unsigned char>(want[i])))
+            return false;
+    return true;
+}
+
 bool RowOffersDevice(int32_t state) {
     return state != pr::kEnumDone && state != pr::kEnumSkip && state != pr::kEnumGeneralError &&
            state != pr::kEnumGeneralError4 && state != pr::kEnumNoSuchDevnode;
@@ -179,6 +190,12 @@ bool CEndpoint::WaitForFiltersToSettle() {
     std::unique_lock lock(m_mutex);
     while (!m_stop && Clock::now() - m_lastFilter < 50ms && Clock::now() < giveUp)
         m_cv.wait_for(lock, 5ms);
+    return !m_stop;
+}
+
+bool CEndpoint::SleepUntil(Clock::time_point t) {
+    std::unique_lock lock(m_mutex);
+    while (!m_stop && Clock::now() < t) m_cv.wait_until(lock, t);
     return !m_stop;
 }
 

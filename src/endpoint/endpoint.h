@@ -62,6 +62,10 @@ namespace vantrel {
 
 class CEvent;
 
+// True when `path` is the driver's device path, "\\.\KLAVDRIVER", in any
+// case: what every source's opener opens.
+bool NamesTheDriver(const std::string& path);
+
 struct EndpointOptions {
     uint32_t processorSpeed = 0;  // ticks per microsecond, IOCTL_PROCSPEED
     // true: a request {state 1, no device object} starts the enumeration
@@ -117,6 +121,9 @@ public:
     // change after the first filter, at most 500 ms. Returns false after
     // Shutdown.
     bool WaitForFiltersToSettle();
+
+    // A producer's pause that Shutdown cuts short: false after Shutdown.
+    bool SleepUntil(Clock::time_point t);
 
     // Writes one record, waiting for room (and for the ring, if it has not
     // been handed over yet); signals data-ready by the batch rule. False

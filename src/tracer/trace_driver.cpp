@@ -13,16 +13,6 @@
 namespace vantrel {
 namespace {
 
-bool SamePathIgnoringCase(const std::string& a, const char* b) {
-    const size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-    for (size_t i = 0; i < n; ++i)
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 EndpointOptions TraceEndpointOptions() {
     EndpointOptions e;
     e.processorSpeed = kTraceProcessorSpeed;
@@ -210,7 +200,7 @@ CTraceDriverSession::~CTraceDriverSession() = default;
 
 DriverOpener CTraceDriverSession::Opener() const {
     return [state = m_state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
-        if (!SamePathIgnoringCase(path, protocol::kDevicePath)) return nullptr;
+        if (!NamesTheDriver(path)) return nullptr;
         auto core = std::make_shared<TraceDriverCore>(state->options);
         {
             std::lock_guard lock(state->mutex);
