@@ -91,7 +91,7 @@ struct ServeArgs {
 int Serve(const ServeArgs& a) {
     remote::ServeOptions options;
     std::string error;
-    if (!remote::SplitHostPort(a.listen, options.host, options.port))
+    if (!remote::SplitHostPort(a.listen, options.host, options.port, true))
         return Fail(kExitBadInput, "not HOST:PORT: " + a.listen);
     if (!remote::CheckPrivate(a.key, error) || !remote::CheckPrivate(a.tokenFile, error) ||
         !remote::ReadTokenFile(a.tokenFile, options.token, error))

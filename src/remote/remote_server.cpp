@@ -123,7 +123,10 @@ void CRemoteServer::incomingConnection(qintptr descriptor) {
                 Drop(raw, what + raw->socket->errorString().toStdString());
             });
     connect(socket, &QAbstractSocket::disconnected, this, [this, raw] {
-        if (!raw->closing) m_log(raw->peer + " disconnected");
+        if (!raw->closing)
+            m_log(raw->peer + (raw->socket->isEncrypted()
+                                   ? " disconnected"
+                                   : " disconnected during the TLS handshake"));
         Forget(raw);
     });
     socket->startServerEncryption();

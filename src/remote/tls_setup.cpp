@@ -71,7 +71,7 @@ bool ClientTlsConfiguration(const std::string& caPath, QSslConfiguration& config
     return true;
 }
 
-bool SplitHostPort(const std::string& text, std::string& host, uint16_t& port) {
+bool SplitHostPort(const std::string& text, std::string& host, uint16_t& port, bool anyPort) {
     const size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0) return false;
     host = text.substr(0, colon);
@@ -82,8 +82,8 @@ bool SplitHostPort(const std::string& text, std::string& host, uint16_t& port) {
     const std::string digits = text.substr(colon + 1);
     unsigned value = 0;
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || value == 0 ||
-        value > 65535)
+    if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() ||
+        (value == 0 && !anyPort) || value > 65535)
         return false;
     port = static_cast<uint16_t>(value);
     return true;

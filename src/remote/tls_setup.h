@@ -19,6 +19,9 @@ bool ClientTlsConfiguration(const std::string& caPath, QSslConfiguration& config
                             std::string& error);
 
 // "HOST:PORT" split; false when it is not one (IPv6 addresses in brackets).
-bool SplitHostPort(const std::string& text, std::string& host, uint16_t& port);
+// Port 0 only where `anyPort` allows it: a server then listens on a free
+// port it names.
+bool SplitHostPort(const std::string& text, std::string& host, uint16_t& port,
+                   bool anyPort = false);
 
 }  // namespace vantrel::remote
