@@ -5,7 +5,8 @@
 // the trace driver with `vantrel --trace -- CMD ARGS...` (the short form of
 // `--driver trace`): the command starts when the first filter is added, and
 // ends if Vantrel ends first; `vantrel --trace-pid PID[,PID...]` attaches to
-// running processes instead.
+// running processes instead; `--connect HOST:PORT --ca CA.pem --token-file
+// FILE` watches a source another machine serves.
 
 #include <signal.h>
 
@@ -23,6 +24,7 @@
 #include "driver/simulated_driver.h"
 #include "endpoint/source_choice.h"
 #include "gui/vantrel_app.h"
+#include "remote_start.h"
 #include "tracer/trace_driver.h"
 
 namespace {
@@ -36,6 +38,7 @@ struct SplitArguments {
     std::vector<pid_t> pids;  // --trace-pid PID[,PID...]
     bool badPids = false;
     vantrel::SourceChoice source;
+    vantrel::RemoteStart remote;
     std::string problem;  // a usage problem, said before anything starts
 };
 
@@ -77,6 +80,16 @@ SplitArguments Split(int argc, char** argv) {
                 split.source = *choice;
             else if (split.problem.empty())
                 split.problem = std::string("--driver takes ") + vantrel::kSourceChoiceWords;
+        } else if (i > 0 && i + 1 < argc &&
+                   (std::strcmp(argv[i], "--connect") == 0 || std::strcmp(argv[i], "--ca") == 0 ||
+                    std::strcmp(argv[i], "--token-file") == 0)) {
+            const std::string option = argv[i++];
+            if (option == "--connect") {
+                given = option;
+                split.source = {vantrel::SourceKind::Remote, argv[i]};
+            } else {
+                (option == "--ca" ? split.remote.ca : split.remote.tokenFile) = argv[i];
+            }
         } else if (i > 0 && std::strcmp(argv[i], "--trace-pid") == 0) {
             attach = true;
             split.badPids = i + 1 == argc || !ParsePids(argv[++i], split.pids);
@@ -115,6 +128,8 @@ struct Sessions {
                 replay = vantrel::CReplayDriverSession::Load({split.source.file, {}}, problem);
                 if (replay) return replay->Opener();
                 break;
+            case vantrel::SourceKind::Remote:
+                return {};  // connected once the application exists
             case vantrel::SourceKind::Simulated:
             case vantrel::SourceKind::None: {
                 vantrel::SimulatedDriverOptions options = vantrel::OptionsFromEnvironment(&problem);
@@ -163,16 +178,29 @@ int main(int argc, char** argv) {
         }
     }
     Sessions sessions;
+    const bool remote = split.source.kind == vantrel::SourceKind::Remote;
     vantrel::DriverOpener opener = sessions.Open(split);
-    if (!opener) return 2;  // said why
+    if (!opener && !remote) return 2;  // said why
     int ownCount = static_cast<int>(split.own.size()) - 1;
     QApplication app(ownCount, split.own.data());
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
+    vantrel::CNoticeRelay notices;
+    std::unique_ptr<vantrel::remote::CRemoteSession> watched;
+    if (remote) {
+        split.remote.address = split.source.file;
+        watched = vantrel::ConnectDesktop(split.remote, notices);
+        if (!watched) return 2;  // said why
+        opener = watched->Opener();
+    }
     vantrel::CQtSettingsStore settings;
     vantrel::AppServices services;
     services.openDriver = std::move(opener);
+    if (watched) services.driverHost = watched->Name();
     services.settings = &settings;
     vantrel::CVantrelApp vantrelApp(std::move(services));
     if (!vantrelApp.InitInstance(QApplication::arguments().mid(1))) return 1;
-    return QApplication::exec();
+    notices.Attach(vantrelApp.MainFrame()->Document());
+    const int rc = QApplication::exec();
+    notices.Attach(nullptr);
+    return rc;
 }

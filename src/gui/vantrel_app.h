@@ -25,6 +25,7 @@ struct AppServices {
     IDialogRunner* dialogs = nullptr;      // null: modal dialogs
     CQtSettingsStore* settings = nullptr;  // null: no settings and no recent-file list
     QString helpDir;                       // empty: the executable's folder
+    std::string driverHost;                // the driver's machine when it is another one
 };
 
 class CVantrelApp {

@@ -55,7 +55,7 @@ struct CRemoteServer::Connection {
     std::string peer, address;
     CFrameReader reader{Reader::Server};
     Clock::time_point opened, lastHeard, lastSent;
-    bool helloSeen = false, admitted = false, closing = false;
+    bool encrypted = false, helloSeen = false, admitted = false, closing = false;
     uint64_t nextToSend = 1, loggedSent = 0, lastSentSequence = 0;
 };
 
@@ -108,6 +108,7 @@ void CRemoteServer::incomingConnection(qintptr descriptor) {
     m_connections.push_back(std::move(c));
     m_log(raw->peer + " connected");
     socket->setSslConfiguration(m_options.tls);
+    connect(socket, &QSslSocket::encrypted, this, [raw] { raw->encrypted = true; });
     connect(socket, &QSslSocket::readyRead, this, [this, raw] { OnReadable(raw); });
     connect(socket, &QSslSocket::encryptedBytesWritten, this, [this] { Pump(); });
     connect(socket, &QSslSocket::sslErrors, this, [this, raw](const QList<QSslError>& errors) {
@@ -119,14 +120,13 @@ void CRemoteServer::incomingConnection(qintptr descriptor) {
             [this, raw](QAbstractSocket::SocketError e) {
                 if (e == QAbstractSocket::RemoteHostClosedError) return;  // disconnected says it
                 const std::string what =
-                    raw->socket->isEncrypted() ? "connection error: " : "TLS handshake failed: ";
+                    raw->encrypted ? "connection error: " : "TLS handshake failed: ";
                 Drop(raw, what + raw->socket->errorString().toStdString());
             });
     connect(socket, &QAbstractSocket::disconnected, this, [this, raw] {
         if (!raw->closing)
-            m_log(raw->peer + (raw->socket->isEncrypted()
-                                   ? " disconnected"
-                                   : " disconnected during the TLS handshake"));
+            m_log(raw->peer +
+                  (raw->encrypted ? " disconnected" : " disconnected during the TLS handshake"));
         Forget(raw);
     });
     socket->startServerEncryption();
