@@ -149,7 +149,10 @@ int Serve(const ServeArgs& a) {
     QCoreApplication::exec();
     std::signal(SIGINT, previousInt);
     std::signal(SIGTERM, previousTerm);
-    Log("stopped");
+    const uint64_t sourceDropped = sim ? sim->Stats().dropped : 0;
+    Log("stopped; records numbered " + std::to_string(source.NextSequence() - 1) +
+        ", dropped by the source " + std::to_string(sourceDropped) + ", by the full backlog " +
+        std::to_string(source.Dropped()));
     return kExitOk;
 }
 
