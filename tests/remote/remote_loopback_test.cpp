@@ -240,10 +240,31 @@ TEST_F(RemoteLoopbackTest, RefusedClientsAreLoggedWithTheirReasonAndChangeNothin
     for (const std::string& line : expectedLines)
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(log.find("authenticated"), std::string::npos) << log;
-    // None of them left a trace: a rightful client is served as before.
-    const CliRun good = Cli("devices " + Connect(serve));
-    EXPECT_EQ(good.exitCode, 0) << good.err;
-    EXPECT_FALSE(good.out.empty());
+    // None of them left a trace: a rightful client is served as before, and
+    // while it watches, a second one is told who does; a connection that
+    // never says anything is closed after 5 s.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(serve.Port()));
+    ASSERT_EQ(::connect(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    auto watching = std::async(std::launch::async, [&] {
+        return Cli("capture " + Connect(serve) + "--all-devices --seconds 3", true);
+    });
+    for (int i = 0; i < 300 && serve.Log().find("authenticated") == std::string::npos; ++i)
+        std::this_thread::sleep_for(10ms);
+    const CliRun busy = Cli("devices " + Connect(serve));
+    EXPECT_EQ(busy.exitCode, 2);
+    EXPECT_TRUE(std::regex_match(
+        busy.err, std::regex("busy: " + std::regex_replace(address, std::regex("\\."), "\\.") +
+                             " is watched from 127\\.0\\.0\\.1:[0-9]+\n")))
+        << busy.err;
+    EXPECT_EQ(watching.get().exitCode, 0);
+    for (int i = 0; i < 800 && serve.Log().find("no token") == std::string::npos; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_NE(serve.Log().find("closed: no token within 5 s"), std::string::npos) << serve.Log();
+    ::close(silent);
 
     // The expired certificate: a server of its own.
     serve.Stop(SIGTERM);
