@@ -49,8 +49,9 @@ int MakeCert(const std::string& dir) {
     if (ec) return Fail(kExitBadInput, dir + ": " + ec.message());
     struct stat st {};
     for (const std::string& name : names) {
-        if (::lstat((dir + "/" + name).c_str(), &st) == 0)
-            return Fail(kExitBadInput, dir + "/" + name + " exists already; nothing was written");
+        const std::string path = (std::filesystem::path(dir) / name).string();
+        if (::lstat(path.c_str(), &st) == 0)
+            return Fail(kExitBadInput, path + " exists already; nothing was written");
     }
     remote::CertificateRequest request;
     request.dnsNames = remote::MachineHostNames();

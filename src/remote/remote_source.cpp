@@ -91,8 +91,9 @@ struct CRemoteSession::Shared {
     }
     std::optional<ControlReply> Request(uint32_t code, std::vector<uint8_t> data,
                                         uint32_t outLength);
-    void Post(std::function<void()> call) {
-        QMetaObject::invokeMethod(link, std::move(call), Qt::QueuedConnection);
+    // Every call for the network thread goes through here.
+    void Post(std::function<void()> call, Qt::ConnectionType type = Qt::QueuedConnection) {
+        QMetaObject::invokeMethod(link, std::move(call), type);
     }
 };
 
@@ -458,8 +459,7 @@ CRemoteSession::~CRemoteSession() {
     }
     if (core) core->Endpoint().Shutdown();  // a record writer waiting for room lets go
     CRemoteLink* link = m_shared->link;
-    QMetaObject::invokeMethod(
-        link, [link] { link->Stop(); }, Qt::BlockingQueuedConnection);
+    m_shared->Post([link] { link->Stop(); }, Qt::BlockingQueuedConnection);
     m_shared->thread.quit();
     m_shared->thread.wait();
 }
