@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that build, run and test Vantrel (as root, or
-# through sudo). Quiet unless something fails.
+# through sudo). Quiet unless something fails. libssl-dev gives the remote
+# link's key and certificate generation; libssl3 is what Qt Network's OpenSSL
+# TLS backend (in libqt6network6) loads at run time.
 set -euo pipefail
 packages=(build-essential libx11-dev cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6sql6-sqlite libqt6svg6 clang libclang-rt-14-dev clang-format
-          clang-tidy xvfb xauth xdotool xclip imagemagick llvm libbpf-dev bpftool pkg-config)
+          clang-tidy xvfb xauth xdotool xclip imagemagick llvm libbpf-dev bpftool pkg-config
+          libssl-dev libssl3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

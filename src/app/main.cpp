@@ -8,7 +8,8 @@
 // running processes instead. `vantrel --kernel` (the short form of
 // `--driver kernel`) watches devices from the kernel for every process,
 // narrowed with --pid PID[,PID...] and --comm NAME, its pending block
-// requests expiring after --kernel-expiry S.
+// requests expiring after --kernel-expiry S; `--connect HOST:PORT --ca CA.pem
+// --token-file FILE` watches a source another machine serves.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -32,6 +33,7 @@
 #include "endpoint/source_choice.h"
 #include "gui/main_frame.h"
 #include "gui/vantrel_app.h"
+#include "remote_start.h"
 #include "tracer/process_tracer.h"
 #include "tracer/trace_driver.h"
 #ifdef VANTREL_KERNEL_SOURCE
@@ -55,6 +57,7 @@ struct SplitArguments {
     double expiry = 30;             // --kernel-expiry
     unsigned long ringMiB = 8;      // --kernel-ring
     bool kernelOptions = false;
+    vantrel::RemoteStart remote;
 };
 
 // "PID[,PID...]" into `pids`; false when a word is not a process id.
@@ -119,6 +122,16 @@ SplitArguments Split(int argc, char** argv) {
                 (split.ringMiB & (split.ringMiB - 1)) != 0)
                 split.problem =
                     "usage: vantrel --kernel --kernel-ring MIB (a power of two to 1024)";
+        } else if (i > 0 && i + 1 < argc &&
+                   (std::strcmp(argv[i], "--connect") == 0 || std::strcmp(argv[i], "--ca") == 0 ||
+                    std::strcmp(argv[i], "--token-file") == 0)) {
+            const std::string option = argv[i++];
+            if (option == "--connect") {
+                given = option;
+                split.source = {vantrel::SourceKind::Remote, argv[i]};
+            } else {
+                (option == "--ca" ? split.remote.ca : split.remote.tokenFile) = argv[i];
+            }
         } else if (i > 0 && std::strcmp(argv[i], "--trace-pid") == 0) {
             attach = true;
             split.badPids = i + 1 == argc || !ParsePids(argv[++i], split.pids);
@@ -177,6 +190,8 @@ struct Sessions {
                 replay = vantrel::CReplayDriverSession::Load({split.source.file, {}}, problem);
                 if (replay) return replay->Opener();
                 break;
+            case vantrel::SourceKind::Remote:
+                return {};  // connected once the application exists
             case vantrel::SourceKind::Simulated:
             case vantrel::SourceKind::None: {
                 vantrel::SimulatedDriverOptions options = vantrel::OptionsFromEnvironment(&problem);
@@ -265,8 +280,9 @@ int main(int argc, char** argv) {
         }
     }
     Sessions sessions;
+    const bool remote = split.source.kind == vantrel::SourceKind::Remote;
     vantrel::DriverOpener opener = sessions.Open(split);
-    if (!opener) return 2;  // said why
+    if (!opener && !remote) return 2;  // said why
     int ownCount = static_cast<int>(split.own.size()) - 1;
     QApplication app(ownCount, split.own.data());
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
@@ -282,9 +298,18 @@ int main(int argc, char** argv) {
         }
     }
 #endif
+    vantrel::CNoticeRelay notices;
+    std::unique_ptr<vantrel::remote::CRemoteSession> watched;
+    if (remote) {
+        split.remote.address = split.source.file;
+        watched = vantrel::ConnectDesktop(split.remote, notices);
+        if (!watched) return 2;  // said why
+        opener = watched->Opener();
+    }
     vantrel::CQtSettingsStore settings;
     vantrel::AppServices services;
     services.openDriver = std::move(opener);
+    if (watched) services.driverHost = watched->Name();
     if (sessions.sim) {
         services.driverDropped = [sim = sessions.sim.get()] { return sim->Stats().dropped; };
     }
@@ -293,5 +318,9 @@ int main(int argc, char** argv) {
     bool ending = false;
     EndOnSignals(vantrelApp, app, ending);
     if (!vantrelApp.InitInstance(QApplication::arguments().mid(1))) return 1;
-    return ending ? 0 : QApplication::exec();
+    if (ending) return 0;
+    notices.Attach(vantrelApp.MainFrame()->Document());
+    const int rc = QApplication::exec();
+    notices.Attach(nullptr);
+    return rc;
 }

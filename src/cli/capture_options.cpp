@@ -155,6 +155,7 @@ std::optional<uint32_t> ParseMajors(const std::string& text) {
 std::optional<int> ReadCaptureOptions(const Args& given, CaptureOptions& o) {
     Args args = given;
     if (const int rc = TakeDriverOption(args, o.driver, kCaptureUsage); rc != kExitOk) return rc;
+    if (const int rc = TakeRemoteOptions(args, o.driver.choice, o.remote); rc != kExitOk) return rc;
     o.mask = kAllMajors;
     std::string rateProblem;  // the environment's; --rate wins over it
     o.simulated = OptionsFromEnvironment(&rateProblem);

@@ -22,7 +22,8 @@ inline constexpr char kCaptureUsage[] =
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
     "[--driver sim|trace|kernel|replay:FILE.vtl|none] "
     "[--trace -- CMD ARGS... | --trace-pid PID[,PID...] | --kernel [--kernel-expiry S] "
-    "[--kernel-ring MIB] [--pid PID[,PID...]] [--comm NAME]]";
+    "[--kernel-ring MIB] [--pid PID[,PID...]] [--comm NAME]] "
+    "[--connect HOST:PORT --ca CA.pem --token-file FILE [--reconnect-limit S]]";
 
 // The command a trace capture runs, and whether to trace at all: the trace
 // driver chosen (cli_driver.h) or --trace-pid; the command after `--`.
@@ -46,9 +47,11 @@ struct CaptureOptions {
     std::optional<double> rate;  // --rate: wins over VANTREL_SIM_RATE
     TraceRequest trace;
     bool replay = false;
-    bool kernel = false;         // the kernel source is chosen
-    CliSource kernelSource;      // the kernel source's own options
-    bool kernelOptions = false;  // a saved test played again: the capture lasts as long as it
+    bool kernel = false;     // the kernel source is chosen
+    CliSource kernelSource;  // the kernel source's own options
+    bool kernelOptions = false;
+    RemoteRequest remote;  // --connect and its options  // a saved test played again: the capture
+                           // lasts as long as it
 };
 
 // Reads the command line into `options` (the environment gives the

@@ -63,5 +63,6 @@ int CmdCatalogueImport(const Args& args);
 int CmdStats(const Args& args);
 int CmdPoints(const Args& args);
 int CmdGraph(const Args& args);
+int CmdServe(const Args& args);
 
 }  // namespace vantrel::cli

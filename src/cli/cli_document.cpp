@@ -46,6 +46,11 @@ std::unique_ptr<CliDocument> OpenCliDocument(CliSource source, const std::string
             opener = OpenCliKernelSession(*cli, source);
             if (!opener) return nullptr;
             break;
+        case SourceKind::Remote:
+            cli->remote = ConnectRemote(source.remote);
+            if (!cli->remote) return nullptr;
+            opener = cli->remote->Opener();
+            break;
         case SourceKind::Simulated:
         case SourceKind::None:
             source.sim.absent = source.choice.kind == SourceKind::None;

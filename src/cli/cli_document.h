@@ -12,6 +12,7 @@
 
 #include "capture/results_sink.h"
 #include "cli/cli_prompts.h"
+#include "cli/cli_remote.h"
 #include "decode/template_snapshot.h"
 #include "document/document.h"
 #include "driver/replay_driver.h"
@@ -57,6 +58,7 @@ struct CliDocument {
     std::unique_ptr<CTraceDriverSession> trace;
     std::unique_ptr<CReplayDriverSession> replay;
     std::shared_ptr<CKernelDriverSession> kernel;
+    std::unique_ptr<remote::CRemoteSession> remote;
     std::unique_ptr<CVantrelDoc> doc;
 };
 
@@ -72,6 +74,7 @@ struct CliSource {
     uint32_t kernelRingMiB = 8;  // the kernel's ring buffer
     std::vector<pid_t> kernelPids;
     std::string kernelComm;
+    RemoteRequest remote;  // remote
 };
 
 // The kernel source's session for `source` on `cli`, and its opener; null

@@ -60,6 +60,7 @@ std::unique_ptr<CliDocument> OpenCapture(const CaptureOptions& o) {
     source.sim = o.simulated;
     source.trace = {o.trace.command, o.trace.pids, {}};
     source.rate = o.rate;
+    source.remote = o.remote;
     auto cli = OpenCliDocument(std::move(source), cataloguePath, std::move(services));
     if (!cli) return nullptr;
     cli->doc->SetOutputFlags(o.flags);
@@ -119,6 +120,7 @@ void WaitForTheEnd(CliDocument& cli, const CaptureOptions& o) {
         if (o.count && pipeline.RecordsTaken() >= *o.count) return;
         if (o.trace.on && cli.trace->Status().finished) return;
         if (o.replay && cli.replay->Status().finished) return;
+        if (cli.remote && cli.remote->Status().lost) return;
         const auto now = std::chrono::steady_clock::now();
         if (o.seconds && now - start >= std::chrono::duration<double>(*o.seconds)) return;
         // A reader that went away is noticed within a tenth of a second.
@@ -155,7 +157,11 @@ int FinishCapture(CliDocument& cli, const CaptureOptions& o, CClaimedOutput& sav
     // The log's failure was told when it happened.
     if (doc.Pipeline().Log().Failed() && rc == kExitOk) rc = kExitBadInput;
     const SimulatedDriverStats stats = cli.driver ? cli.driver->Stats() : SimulatedDriverStats{};
-    const uint64_t dropped = o.kernel ? KernelDropped(cli) : stats.dropped;
+    // A source lost for good ends the capture with what arrived, saved.
+    if (cli.remote && cli.remote->Status().lost && rc == kExitOk) rc = kExitBadInput;
+    const uint64_t dropped = o.kernel     ? KernelDropped(cli)
+                             : cli.remote ? cli.remote->Status().dropped
+                                          : stats.dropped;
     std::fprintf(stderr, "captured %zu records, driver dropped %llu%s\n", doc.RecordCount(),
                  static_cast<unsigned long long>(dropped), KernelSummary(cli).c_str());
     if (!o.trace.on || rc != kExitOk) return rc;

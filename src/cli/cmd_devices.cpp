@@ -11,11 +11,15 @@
 namespace vantrel::cli {
 
 int CmdDevices(const Args& given) {
-    constexpr char kUsage[] = "devices [--driver sim|trace|kernel|replay:FILE|none]";
+    constexpr char kUsage[] =
+        "devices [--driver sim|trace|kernel|replay:FILE|none | --connect HOST:PORT --ca CA.pem "
+        "--token-file FILE]";
     Args args = given;
     CliSource source;
     DriverOption driver;
     if (const int rc = TakeDriverOption(args, driver, kUsage); rc != kExitOk) return rc;
+    if (const int rc = TakeRemoteOptions(args, driver.choice, source.remote); rc != kExitOk)
+        return rc;
     if (!args.empty()) return Fail(kExitUsage, std::string("devices: usage: ") + kUsage);
     source.choice = driver.choice;
     std::string problem;

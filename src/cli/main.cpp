@@ -19,7 +19,9 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"devices", vantrel::cli::CmdDevices, "devices [--driver sim|trace|kernel|replay:FILE|none]"},
+    {"devices", vantrel::cli::CmdDevices,
+     "devices [--driver sim|trace|kernel|replay:FILE|remote:HOST:PORT|none] [--connect HOST:PORT "
+     "--ca CA.pem --token-file FILE]"},
     {"records", vantrel::cli::CmdRecords, "records FILE.vtl"},
     {"roundtrip", vantrel::cli::CmdRoundtrip, "roundtrip IN.vtl OUT.vtl"},
     {"dump", vantrel::cli::CmdDump,
@@ -29,8 +31,11 @@ const Command kCommands[] = {
      "[--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed S] "
      "[--catalogue DB] "
      "[--input-template NAME] [--output-template NAME] [--driver "
-     "sim|trace|kernel|replay:FILE.vtl|none] [--trace -- CMD ARGS... | --trace-pid PID[,PID...] | "
-     "--kernel [--kernel-expiry S] [--kernel-ring MIB] [--pid PID[,PID...]] [--comm NAME]]"},
+     "sim|trace|kernel|replay:FILE.vtl|remote:HOST:PORT|none] [--trace -- CMD ARGS... | "
+     "--trace-pid PID[,PID...] | "
+     "--kernel [--kernel-expiry S] [--kernel-ring MIB] [--pid PID[,PID...]] [--comm NAME] | "
+     "--connect HOST:PORT --ca CA.pem --token-file FILE "
+     "[--reconnect-limit S]]"},
     {"export", vantrel::cli::CmdExport, "export FILE.vtl --format csv|jsonl [--output OUT]"},
     {"ioctl", vantrel::cli::CmdIoctl, "ioctl CODE"},
     {"catalogue-create", vantrel::cli::CmdCatalogueCreate, "catalogue-create PATH [--sample]"},
@@ -44,6 +49,9 @@ const Command kCommands[] = {
     {"points", vantrel::cli::CmdPoints,
      "points FILE.vtl [--now TICK] [--limits XMIN XMAX YMIN YMAX] [--device-controls | --ioctl "
      "CODE --object NAME]"},
+    {"serve", vantrel::cli::CmdServe,
+     "serve --listen HOST:PORT --cert CERT.pem --key KEY.pem --token-file FILE [--rate R] [--seed "
+     "S] [--backlog-mib N] [--log-sent] | serve --make-cert DIR"},
     {"graph", vantrel::cli::CmdGraph,
      "graph FILE.vtl --output OUT.png|OUT.pdf [--width W --height H] [--now TICK]"},
 };

@@ -62,7 +62,13 @@ CVantrelDoc::CVantrelDoc(DocumentServices services)
         m_link, m_state, [this](std::string_view text) { m_pipeline->AppendNotice(text); });
     m_catalogue.SetTemplatePublisher(
         [this](std::shared_ptr<const CTemplateSnapshot> t) { m_templates.Set(std::move(t)); });
-    m_title = std::string(LoadString(IDS_APP_NAME));
+    m_title = UntitledTitle();
+}
+
+std::string CVantrelDoc::UntitledTitle() const {
+    std::string title(LoadString(IDS_APP_NAME));
+    if (!m_services.driverHost.empty()) title += " - " + m_services.driverHost;
+    return title;
 }
 
 CVantrelDoc::~CVantrelDoc() {
@@ -236,7 +242,7 @@ void CVantrelDoc::ResetCapture() {
     m_state.SetFileLoaded(false);
     View().OnGraphReset(m_axes.MaxX(), m_axes.MaxY());
     View().RefreshCurrentView();
-    SetTitle(std::string(LoadString(IDS_APP_NAME)));
+    SetTitle(UntitledTitle());
     m_pathName.clear();
     m_captureUnsaved = false;
 }

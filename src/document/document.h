@@ -61,6 +61,9 @@ struct DocumentServices {
     IDocumentView* view = nullptr;       // may be set later with SetView
     CataloguePolicy catalogue = CataloguePolicy::DefaultOrAsk;
     std::string cataloguePath;  // for PathIfGiven
+    // The machine the driver runs on, when it is another one ("host:port"):
+    // the title names it while no test file is open.
+    std::string driverHost;
     // Formats newly arrived records instead of text blocks (the CLI's JSON
     // Lines); empty: text blocks.
     std::function<void(const CIrpRecord&, size_t index, std::string& out)> formatNew;
@@ -214,6 +217,7 @@ public:
 private:
     bool OpenCatalogue();
     void SetTitle(std::string title);
+    std::string UntitledTitle() const;
     void OfferDeviceControls();
     std::vector<const CDeviceObjectInfo*> RowsAt(const std::vector<size_t>& rows) const;
     void Message(uint32_t id);

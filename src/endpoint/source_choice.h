@@ -16,15 +16,17 @@ enum class SourceKind {
     Kernel,     // "kernel": every process's device I/O, from the kernel (Linux)
     Replay,     // "replay:FILE": the records of a saved test
     None,       // "none": no driver; opening it fails
+    Remote,     // "remote:HOST:PORT": a source served by another machine
 };
 
 struct SourceChoice {
     SourceKind kind = SourceKind::Simulated;
-    std::string file;  // Replay: the test file
+    std::string file;  // Replay: the test file; Remote: HOST:PORT
 };
 
 // The words a source is chosen by, for messages.
-inline constexpr char kSourceChoiceWords[] = "sim, trace, kernel, replay:FILE or none";
+inline constexpr char kSourceChoiceWords[] =
+    "sim, trace, kernel, replay:FILE, remote:HOST:PORT or none";
 
 // "sim", "trace", "kernel", "replay:FILE" (FILE not empty) or "none"; nullopt for
 // anything else.

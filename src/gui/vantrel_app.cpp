@@ -58,6 +58,7 @@ bool CVantrelApp::InitInstance(const QStringList& arguments, int showCmd) {
 
     DocumentServices documentServices;
     documentServices.openDriver = m_services.openDriver;
+    documentServices.driverHost = m_services.driverHost;
     documentServices.prompts = m_services.prompts;
     documentServices.settings = m_services.settings;
     documentServices.results = frame->GetResultsPane();

@@ -29,6 +29,7 @@ struct AppServices {
     QString helpDir;                       // empty: the executable's folder
     // Records the driver has dropped so far; empty: none known.
     std::function<uint64_t()> driverDropped;
+    std::string driverHost;  // the driver's machine when it is another one
 };
 
 class CVantrelApp {

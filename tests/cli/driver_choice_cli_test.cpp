@@ -55,7 +55,7 @@ TEST_F(DriverChoiceCliTest, BadChoicesAndRatesAreOneLineWithTheirExitCode) {
          "--trace is the short form of --driver trace"},
         {"", "capture --all-devices --driver sim --driver none", 64, "--driver given twice"},
         {"", "capture --all-devices --driver kernelx", 64,
-         "not a driver \\(sim, trace, kernel, replay:FILE or none\\): kernelx"},
+         "not a driver \\(sim, trace, kernel, replay:FILE, remote:HOST:PORT or none\\): kernelx"},
         {"", "devices --driver", 64, "--driver needs a value"},
         {"VANTREL_DRIVER=bogus", "devices", 2, "VANTREL_DRIVER is not a driver .*: bogus"},
         {"", "devices --driver replay:missing.vtl", 2, "missing.vtl"},
