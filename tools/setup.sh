@@ -4,15 +4,26 @@
 set -euo pipefail
 packages=(build-essential libx11-dev cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6sql6-sqlite libqt6svg6 clang libclang-rt-14-dev clang-format
-          clang-tidy xvfb xauth xdotool xclip imagemagick)
+          clang-tidy xvfb xauth xdotool xclip imagemagick
+          # The Windows build: the i686 cross compiler with the posix thread
+          # model (std::thread), GoogleTest's sources to build for it, and
+          # 32-bit Wine to run its tests.
+          g++-mingw-w64-i686-posix googletest wine32:i386)
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+updated=""
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  updated=no
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  export DEBIAN_FRONTEND=noninteractive
+if [ ${#missing[@]} -gt 0 ] || [ -n "$updated" ]; then
   $SUDO apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -4,6 +4,8 @@
 #include <unordered_map>
 #include <variant>
 
+#include "platform/system_half.h"
+
 namespace vantrel {
 namespace {
 
@@ -16,8 +18,11 @@ struct HandleTable {
     uint32_t next = kFirst;
     static constexpr uint32_t kFirst = 0x100;
 
-    uint32_t Add(HandleObject object) {
+    // `system` is the value the system gives the object (0: none); the
+    // table numbers the others.
+    uint32_t Add(HandleObject object, uint32_t system) {
         std::lock_guard lock(mutex);
+        if (system != 0) return objects.emplace(system, object).second ? system : 0;
         // Values step by 4 like system handles; a value still in use after
         // wrapping round is skipped.
         uint32_t h;
@@ -47,16 +52,27 @@ HandleTable& Table() {
 }  // namespace
 
 uint32_t RegisterEventHandle(CEvent* event) {
-    return Table().Add(event);
+    const uint32_t system = OpenSystemEventHandle(*event);
+    const uint32_t handle = Table().Add(event, system);
+    if (handle == 0) CloseSystemEventHandle(system);
+    return handle;
 }
 
 uint32_t RegisterRingHandle(std::span<uint8_t> ring) {
-    return Table().Add(ring);
+    return Table().Add(ring, SystemRingHandle(ring));
 }
 
 void UnregisterHandle(uint32_t handle) {
-    std::lock_guard lock(Table().mutex);
-    Table().objects.erase(handle);
+    HandleTable& table = Table();
+    bool event = false;
+    {
+        std::lock_guard lock(table.mutex);
+        auto it = table.objects.find(handle);
+        if (it == table.objects.end()) return;
+        event = std::holds_alternative<CEvent*>(it->second);
+        table.objects.erase(it);
+    }
+    if (event) CloseSystemEventHandle(handle);
 }
 
 CEvent* ResolveEvent(uint32_t handle) {
