@@ -1,9 +1,11 @@
-// vantrel: the desktop program, on the simulated driver (VANTREL_SIM_*
-// variables choose its rate, seed and devices; VANTREL_DRIVER=none stands
-// for a machine without the driver), or on the trace driver with
-// `vantrel --trace -- CMD ARGS...` (or VANTREL_DRIVER=trace): the command
-// starts when the first filter is added, and ends if Vantrel ends first;
-// `vantrel --trace-pid PID[,PID...]` attaches to running processes instead.
+// vantrel: the desktop program, on the driver `--driver WORD` (or
+// VANTREL_DRIVER) chooses: the simulated one by default (VANTREL_SIM_*
+// variables choose its rate, seed and devices), `none` for a machine
+// without the driver, `replay:FILE.vtl` for a saved test played again, or
+// the trace driver with `vantrel --trace -- CMD ARGS...` (the short form of
+// `--driver trace`): the command starts when the first filter is added, and
+// ends if Vantrel ends first; `vantrel --trace-pid PID[,PID...]` attaches to
+// running processes instead.
 
 #include <signal.h>
 
@@ -17,7 +19,9 @@
 #include <vector>
 
 #include "document/settings.h"
+#include "driver/replay_driver.h"
 #include "driver/simulated_driver.h"
+#include "endpoint/source_choice.h"
 #include "gui/vantrel_app.h"
 #include "tracer/trace_driver.h"
 
@@ -31,7 +35,8 @@ struct SplitArguments {
     std::vector<std::string> command;
     std::vector<pid_t> pids;  // --trace-pid PID[,PID...]
     bool badPids = false;
-    bool trace = false;
+    vantrel::SourceChoice source;
+    std::string problem;  // a usage problem, said before anything starts
 };
 
 // "PID[,PID...]" into `pids`; false when a word is not a process id.
@@ -53,30 +58,89 @@ bool ParsePids(const char* text, std::vector<pid_t>& pids) {
 
 SplitArguments Split(int argc, char** argv) {
     SplitArguments split;
-    const char* driver = std::getenv("VANTREL_DRIVER");
-    split.trace = driver && std::strcmp(driver, "trace") == 0;
+    std::string given;  // --driver or --trace
+    bool attach = false;
     int i = 0;
     for (; i < argc; ++i) {
         if (i > 0 && std::strcmp(argv[i], "--") == 0) break;
-        if (i > 0 && std::strcmp(argv[i], "--trace") == 0) {
-            split.trace = true;
+        const bool driver = i > 0 && std::strcmp(argv[i], "--driver") == 0;
+        if (driver || (i > 0 && std::strcmp(argv[i], "--trace") == 0)) {
+            if (!given.empty() && split.problem.empty())
+                split.problem = given == argv[i] ? given + " given twice"
+                                                 : "--trace is the short form of --driver trace: "
+                                                   "give one of them";
+            given = argv[i];
+            split.source = {vantrel::SourceKind::Trace, {}};
+            if (!driver) continue;
+            const auto choice = i + 1 < argc ? vantrel::ParseSourceChoice(argv[++i]) : std::nullopt;
+            if (choice)
+                split.source = *choice;
+            else if (split.problem.empty())
+                split.problem = std::string("--driver takes ") + vantrel::kSourceChoiceWords;
         } else if (i > 0 && std::strcmp(argv[i], "--trace-pid") == 0) {
-            split.trace = true;
+            attach = true;
             split.badPids = i + 1 == argc || !ParsePids(argv[++i], split.pids);
         } else {
             split.own.push_back(argv[i]);
         }
+    }
+    if (attach) {
+        if (!given.empty() && split.source.kind != vantrel::SourceKind::Trace)
+            split.problem = "--trace-pid needs the trace driver";
+        split.source = {vantrel::SourceKind::Trace, {}};
+    } else if (given.empty()) {
+        if (const auto fromEnvironment = vantrel::SourceChoiceFromEnvironment(split.problem))
+            split.source = *fromEnvironment;
     }
     for (++i; i < argc; ++i) split.command.emplace_back(argv[i]);
     split.own.push_back(nullptr);
     return split;
 }
 
+// The session of the chosen driver; it outlives the program's windows.
+struct Sessions {
+    std::unique_ptr<vantrel::CSimulatedDriverSession> sim;
+    std::unique_ptr<vantrel::CTraceDriverSession> trace;
+    std::unique_ptr<vantrel::CReplayDriverSession> replay;
+
+    // The opener for the document; null after a message on stderr.
+    vantrel::DriverOpener Open(const SplitArguments& split) {
+        std::string problem;
+        switch (split.source.kind) {
+            case vantrel::SourceKind::Trace:
+                trace = std::make_unique<vantrel::CTraceDriverSession>(
+                    vantrel::TraceDriverOptions{split.command, split.pids, {}});
+                return trace->Opener();
+            case vantrel::SourceKind::Replay:
+                replay = vantrel::CReplayDriverSession::Load({split.source.file, {}}, problem);
+                if (replay) return replay->Opener();
+                break;
+            case vantrel::SourceKind::Simulated:
+            case vantrel::SourceKind::None: {
+                vantrel::SimulatedDriverOptions options = vantrel::OptionsFromEnvironment(&problem);
+                options.absent = split.source.kind == vantrel::SourceKind::None;
+                if (problem.empty() || options.absent) {
+                    sim = std::make_unique<vantrel::CSimulatedDriverSession>(std::move(options));
+                    return sim->Opener();
+                }
+                break;
+            }
+        }
+        std::fprintf(stderr, "vantrel: %s\n", problem.c_str());
+        return {};
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     SplitArguments split = Split(argc, argv);
-    if (!split.trace && !split.command.empty()) {
+    if (!split.problem.empty()) {
+        std::fprintf(stderr, "vantrel: %s\n", split.problem.c_str());
+        return 2;
+    }
+    const bool trace = split.source.kind == vantrel::SourceKind::Trace;
+    if (!trace && !split.command.empty()) {
         std::fprintf(stderr, "vantrel: a command after -- needs --trace\n");
         return 2;
     }
@@ -90,7 +154,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (split.trace && split.pids.empty()) {
+    if (trace && split.pids.empty()) {
         const std::string problem = vantrel::TraceCommandProblem(split.command);
         if (!problem.empty()) {
             std::fprintf(stderr, "vantrel: %s (usage: vantrel --trace -- CMD ARGS...)\n",
@@ -98,20 +162,15 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    Sessions sessions;
+    vantrel::DriverOpener opener = sessions.Open(split);
+    if (!opener) return 2;  // said why
     int ownCount = static_cast<int>(split.own.size()) - 1;
     QApplication app(ownCount, split.own.data());
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
-    vantrel::CSimulatedDriverSession driver(vantrel::OptionsFromEnvironment());
-    std::unique_ptr<vantrel::CTraceDriverSession> trace;
     vantrel::CQtSettingsStore settings;
     vantrel::AppServices services;
-    if (split.trace) {
-        trace = std::make_unique<vantrel::CTraceDriverSession>(
-            vantrel::TraceDriverOptions{split.command, split.pids, {}});
-        services.openDriver = trace->Opener();
-    } else {
-        services.openDriver = driver.Opener();
-    }
+    services.openDriver = std::move(opener);
     services.settings = &settings;
     vantrel::CVantrelApp vantrelApp(std::move(services));
     if (!vantrelApp.InitInstance(QApplication::arguments().mid(1))) return 1;

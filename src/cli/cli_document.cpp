@@ -1,5 +1,7 @@
 #include "cli/cli_document.h"
 
+#include "cli/cli.h"
+
 namespace vantrel::cli {
 namespace {
 
@@ -19,21 +21,32 @@ std::unique_ptr<CliDocument> OpenWith(std::unique_ptr<CliDocument> cli, DriverOp
 
 }  // namespace
 
-std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
-                                             const std::string& cataloguePath,
+std::unique_ptr<CliDocument> OpenCliDocument(CliSource source, const std::string& cataloguePath,
                                              DocumentServices services) {
     auto cli = std::make_unique<CliDocument>();
-    cli->driver = std::make_unique<CSimulatedDriverSession>(options);
-    DriverOpener opener = cli->driver->Opener();
-    return OpenWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
-}
-
-std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& options,
-                                                  const std::string& cataloguePath,
-                                                  DocumentServices services) {
-    auto cli = std::make_unique<CliDocument>();
-    cli->trace = std::make_unique<CTraceDriverSession>(options);
-    DriverOpener opener = cli->trace->Opener();
+    DriverOpener opener;
+    switch (source.choice.kind) {
+        case SourceKind::Trace:
+            cli->trace = std::make_unique<CTraceDriverSession>(std::move(source.trace));
+            opener = cli->trace->Opener();
+            break;
+        case SourceKind::Replay: {
+            std::string error;
+            cli->replay = CReplayDriverSession::Load({source.choice.file, source.rate}, error);
+            if (!cli->replay) {
+                Fail(kExitBadInput, error);
+                return nullptr;
+            }
+            opener = cli->replay->Opener();
+            break;
+        }
+        case SourceKind::Simulated:
+        case SourceKind::None:
+            source.sim.absent = source.choice.kind == SourceKind::None;
+            cli->driver = std::make_unique<CSimulatedDriverSession>(std::move(source.sim));
+            opener = cli->driver->Opener();
+            break;
+    }
     return OpenWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
 }
 

@@ -1,15 +1,18 @@
 #pragma once
-// The CLI's document: the simulated driver (options from the environment
-// and the command line), no settings, a catalogue only when one is named,
+// The CLI's document: the chosen driver (options from the environment and
+// the command line), no settings, a catalogue only when one is named,
 // messages on stderr.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "capture/results_sink.h"
 #include "cli/cli_prompts.h"
 #include "document/document.h"
+#include "driver/replay_driver.h"
 #include "driver/simulated_driver.h"
+#include "endpoint/source_choice.h"
 #include "tracer/trace_driver.h"
 
 namespace vantrel::cli {
@@ -31,19 +34,25 @@ struct CliDocument {
     CCliPrompts prompts;
     CStreamSink out{stdout};
     CStreamSink notices{stderr};
-    std::unique_ptr<CSimulatedDriverSession> driver;  // null on the trace driver
-    std::unique_ptr<CTraceDriverSession> trace;       // null on the simulated driver
+    // The session of the chosen driver; the others are null.
+    std::unique_ptr<CSimulatedDriverSession> driver;  // sim or none
+    std::unique_ptr<CTraceDriverSession> trace;
+    std::unique_ptr<CReplayDriverSession> replay;
     std::unique_ptr<CVantrelDoc> doc;
 };
 
-// Creates and opens the document (OnNewDocument); null after the document's
-// message (the caller exits 2). `cataloguePath` empty: no catalogue.
-std::unique_ptr<CliDocument> OpenCliDocument(const SimulatedDriverOptions& options,
-                                             const std::string& cataloguePath,
+// What a command opens the driver with.
+struct CliSource {
+    SourceChoice choice;
+    SimulatedDriverOptions sim;  // sim (none: `absent`)
+    TraceDriverOptions trace;    // trace: the command starts with the first filter
+    std::optional<double> rate;  // replay: records a second instead of the saved spacing
+};
+
+// Creates the chosen driver's session and opens the document
+// (OnNewDocument); null after the message of the document or of the replay
+// (the caller exits 2). `cataloguePath` empty: no catalogue.
+std::unique_ptr<CliDocument> OpenCliDocument(CliSource source, const std::string& cataloguePath,
                                              DocumentServices extra = {});
-// The same on the trace driver: its command starts with the first filter.
-std::unique_ptr<CliDocument> OpenCliTraceDocument(const TraceDriverOptions& options,
-                                                  const std::string& cataloguePath,
-                                                  DocumentServices extra = {});
 
 }  // namespace vantrel::cli

@@ -15,6 +15,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_document.h"
+#include "cli/cli_driver.h"
 #include "cli/cli_output.h"
 #include "decode/name_tables.h"
 #include "decode/template_buffers.h"
@@ -59,10 +60,11 @@ constexpr char kUsage[] =
     "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
     "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
+    "[--driver sim|trace|replay:FILE.vtl|none] "
     "[--trace -- CMD ARGS... | --trace-pid PID[,PID...]]";
 
-// The command a trace capture runs, and whether to trace at all:
-// `--trace` or VANTREL_DRIVER=trace, the command after `--`.
+// The command a trace capture runs, and whether to trace at all: the trace
+// driver chosen (cli_driver.h) or --trace-pid; the command after `--`.
 struct TraceRequest {
     bool on = false;
     std::vector<std::string> command;
@@ -101,7 +103,10 @@ int TraceExitCode(const CliDocument& cli, int rc) {
 
 }  // namespace
 
-int CmdCapture(const Args& args) {
+int CmdCapture(const Args& given) {
+    Args args = given;
+    DriverOption driver;
+    if (const int rc = TakeDriverOption(args, driver, kUsage); rc != kExitOk) return rc;
     std::vector<uint32_t> devices;
     bool allDevices = false, log = false, jsonLines = false;
     uint32_t mask = (1u << protocol::kMajorCount) - 1;
@@ -109,10 +114,11 @@ int CmdCapture(const Args& args) {
     std::optional<double> seconds;
     uint32_t flags = 63;
     std::string save, catalogue = "Vantrel.db", inputTemplate, outputTemplate;
-    SimulatedDriverOptions options = OptionsFromEnvironment();
+    std::string rateProblem;  // the environment's; --rate wins over it
+    SimulatedDriverOptions options = OptionsFromEnvironment(&rateProblem);
+    std::optional<double> rate;
     TraceRequest trace;
-    if (const char* driver = std::getenv("VANTREL_DRIVER"); driver && !std::strcmp(driver, "trace"))
-        trace.on = true;
+    trace.on = driver.choice.kind == SourceKind::Trace;
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -123,12 +129,13 @@ int CmdCapture(const Args& args) {
         if (a == "--") {
             trace.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
-        } else if (a == "--trace") {
-            trace.on = true;
         } else if (a == "--trace-pid") {
             if (!(v = value())) return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
             const auto pids = ParsePids(*v);
             if (!pids) return Fail(kExitBadInput, "not a list of process ids: " + *v);
+            if (driver.onCommandLine && !trace.on)
+                return Fail(kExitUsage,
+                            "--trace-pid needs the trace driver; usage: " + std::string(kUsage));
             trace.on = true;
             trace.pids = *pids;
         } else if (a == "--all-devices") {
@@ -173,9 +180,9 @@ int CmdCapture(const Args& args) {
             } else if (a == "--output-template") {
                 outputTemplate = *v;
             } else if (a == "--rate") {
-                const auto r = ParseDouble(*v);
-                if (!r) return Fail(kExitBadInput, "not a rate: " + *v);
-                options.rate = *r;
+                rate = ParseRecordRate(*v);
+                if (!rate) return Fail(kExitBadInput, "not a rate from 0 to 10000000: " + *v);
+                options.rate = *rate;
             } else {
                 const auto s = ParseU64(*v);
                 if (!s) return Fail(kExitBadInput, "not a seed: " + *v);
@@ -200,8 +207,12 @@ int CmdCapture(const Args& args) {
             trace.pids.empty() ? TraceCommandProblem(trace.command) : PidProblem(trace.pids);
         if (!problem.empty()) return Fail(kExitBadInput, problem);
     }
-    // A traced command's capture lasts as long as the command.
-    if (!count && !seconds && !trace.on) seconds = 5.0;
+    const bool replay = driver.choice.kind == SourceKind::Replay && !trace.on;
+    if (!trace.on && !replay && !rate && !rateProblem.empty())
+        return Fail(kExitBadInput, rateProblem);
+    // A traced command's capture lasts as long as the command, a replay as
+    // long as its file.
+    if (!count && !seconds && !trace.on && !replay) seconds = 5.0;
     // Every file this run will write is tried before the driver is opened.
     CClaimedOutput saveFile;
     std::string error;
@@ -220,9 +231,9 @@ int CmdCapture(const Args& args) {
         };
     }
     const std::string cataloguePath = templated ? catalogue : std::string();
-    auto cli = trace.on ? OpenCliTraceDocument({trace.command, trace.pids, {}}, cataloguePath,
-                                               std::move(services))
-                        : OpenCliDocument(options, cataloguePath, std::move(services));
+    CliSource source{driver.choice, options, {trace.command, trace.pids, {}}, rate};
+    if (trace.on) source.choice = {SourceKind::Trace, {}};
+    auto cli = OpenCliDocument(std::move(source), cataloguePath, std::move(services));
     if (!cli) return kExitBadInput;  // the document said why
     CVantrelDoc& doc = *cli->doc;
     doc.SetOutputFlags(flags);
@@ -272,6 +283,7 @@ int CmdCapture(const Args& args) {
         if (g_interrupted.load()) break;
         if (count && pipeline.RecordsTaken() >= *count) break;
         if (trace.on && cli->trace->Status().finished) break;
+        if (replay && cli->replay->Status().finished) break;
         if (seconds &&
             std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(*seconds)) {
             break;

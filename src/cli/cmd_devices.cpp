@@ -1,16 +1,28 @@
-// vantrel-cli devices: the device objects the driver reports, one line each:
-// device object, object name and description, separated by tabs.
+// vantrel-cli devices: the device objects the chosen driver reports, one
+// line each: device object, object name and description, separated by tabs.
 
 #include <cstdio>
+#include <string>
 
 #include "cli/cli.h"
 #include "cli/cli_document.h"
+#include "cli/cli_driver.h"
 
 namespace vantrel::cli {
 
-int CmdDevices(const Args& args) {
-    if (!args.empty()) return Fail(kExitUsage, "devices: no arguments expected");
-    auto cli = OpenCliDocument(OptionsFromEnvironment(), {});
+int CmdDevices(const Args& given) {
+    constexpr char kUsage[] = "devices [--driver sim|trace|replay:FILE|none]";
+    Args args = given;
+    CliSource source;
+    DriverOption driver;
+    if (const int rc = TakeDriverOption(args, driver, kUsage); rc != kExitOk) return rc;
+    if (!args.empty()) return Fail(kExitUsage, std::string("devices: usage: ") + kUsage);
+    source.choice = driver.choice;
+    std::string problem;
+    source.sim = OptionsFromEnvironment(&problem);
+    if (source.choice.kind == SourceKind::Simulated && !problem.empty())
+        return Fail(kExitBadInput, problem);
+    auto cli = OpenCliDocument(std::move(source), {});
     if (!cli) return kExitBadInput;  // the document said why
     const bool complete = cli->doc->FillDeviceList();
     const CDeviceList& list = cli->doc->Devices();

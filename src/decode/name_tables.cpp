@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "record/ntstatus.h"
+
 namespace vantrel {
 
 const char kMajorFunctionTable[kMajorFunctionRows][kMajorFunctionRowWidth] = {
@@ -114,53 +116,53 @@ std::string_view MinorFunctionName(uint32_t major, uint32_t minor) {
 
 std::string_view StatusName(uint32_t status) {
     switch (status) {
-        case 0x00000000:
+        case kStatusSuccess:
             return "STATUS_SUCCESS";
-        case 0x00000102:
+        case kStatusTimeout:
             return "STATUS_TIMEOUT";
-        case 0x00000103:
+        case kStatusPending:
             return "STATUS_PENDING";
-        case 0x00000104:
+        case kStatusReparse:
             return "STATUS_REPARSE";
-        case 0x80000005:
+        case kStatusBufferOverflow:
             return "STATUS_BUFFER_OVERFLOW";
-        case 0x80000022:
+        case kStatusNoDataDetected:
             return "STATUS_NO_DATA_DETECTED";
-        case 0xC0000001:
+        case kStatusUnsuccessful:
             return "STATUS_UNSUCCESSFUL";
-        case 0xC0000002:
+        case kStatusNotImplemented:
             return "STATUS_NOT_IMPLEMENTED";
-        case 0xC0000008:
+        case kStatusInvalidHandle:
             return "STATUS_INVALID_HANDLE";
-        case 0xC000000D:
+        case kStatusInvalidParameter:
             return "STATUS_INVALID_PARAM";
-        case 0xC0000010:
+        case kStatusInvalidDeviceRequest:
             return "STATUS_INVALID_DEVICE_REQUEST";
-        case 0xC0000013:
+        case kStatusNoMediaInDevice:
             return "STATUS_NO_MEDIA_IN_DEVICE";
-        case 0xC0000021:
+        case kStatusAlreadyCommitted:
             return "STATUS_ALREADY_COMMITTED";
-        case 0xC0000022:
+        case kStatusAccessDenied:
             return "STATUS_ACCESS_DENIED";
-        case 0xC0000023:
+        case kStatusBufferTooSmall:
             return "STATUS_BUFFER_TOO_SMALL";
-        case 0xC0000034:
+        case kStatusObjectNameNotFound:
             return "STATUS_OBJECT_NAME_NOT_FOUND";
-        case 0xC000009A:
+        case kStatusInsufficientResources:
             return "STATUS_INSUFF_RES";
-        case 0xC00000B5:
+        case kStatusIoTimeout:
             return "STATUS_IO_TIMEOUT";
-        case 0xC00000BB:
+        case kStatusNotSupported:
             return "STATUS_NOT_SUPPORTED";
-        case 0xC0000120:
+        case kStatusCancelled:
             return "STATUS_CANCELLED";
-        case 0xC000014F:
+        case kStatusUnrecognizedVolume:
             return "STATUS_UNRECOGNIZED_VOLUME";
-        case 0xC0000183:
+        case kStatusDriverInternalError:
             return "STATUS_DRIVER_INTERNAL_ERROR";
-        case 0xC0000225:
+        case kStatusNotFound:
             return "STATUS_NOT_FOUND";
-        case 0xC0000230:
+        case kStatusPropsetNotFound:
             return "STATUS_PROPSET_NOT_FOUND";
         default:
             return {};

@@ -144,14 +144,14 @@ uint32_t CIrpStream::UserPointer() {
 
 uint32_t CIrpStream::PickStatus(uint32_t major, uint32_t minor) {
     const SimDeviceKind kind = m_device.kind;
-    if (major == IRP_MJ_READ && kind == SimDeviceKind::Null) return STATUS_END_OF_FILE;
+    if (major == IRP_MJ_READ && kind == SimDeviceKind::Null) return kStatusEndOfFile;
     if (major == IRP_MJ_PNP && kind != SimDeviceKind::PnpBus &&
         (minor == IRP_MN_QUERY_INTERFACE || minor == 0x15 || minor == IRP_MN_QUERY_DEVICE_TEXT) &&
         m_rng.Below(10) < 4)
-        return STATUS_NOT_SUPPORTED;  // nobody in the stack handles it
+        return kStatusNotSupported;  // nobody in the stack handles it
     const uint32_t r = m_rng.Below(10000);
-    if (r < 150) return STATUS_PENDING;
-    if (r < 9700) return STATUS_SUCCESS;
+    if (r < 150) return kStatusPending;
+    if (r < 9700) return kStatusSuccess;
     return Pick(m_rng, FailureStatuses(major, minor, kind));
 }
 
@@ -231,7 +231,7 @@ void CIrpStream::DeviceControl(uint8_t* rec, Outcome& o) {
         Put32(p, par::OutputBufferLength, 0);
         Put32(p, par::InputBufferLength, 0);
         Put32(p, par::IoControlCode, 0x00220000u | (m_rng.Below(0x400) << 2));
-        o.status = STATUS_INVALID_DEVICE_REQUEST;
+        o.status = kStatusInvalidDeviceRequest;
         o.latencyUs = Latency(4, 0.4);
         return;
     }
@@ -251,7 +251,7 @@ void CIrpStream::DeviceControl(uint8_t* rec, Outcome& o) {
     Put32(p, par::IoControlCode, io->code);
     Put32(p, par::Type3InputBuffer, io->inLength ? UserPointer() : 0);
     o.status = PickStatus(IRP_MJ_DEVICE_CONTROL, 0);
-    const bool filled = o.status == STATUS_SUCCESS || o.status == STATUS_PENDING;
+    const bool filled = o.status == kStatusSuccess || o.status == kStatusPending;
     o.latencyUs = Latency(15, 0.8);
 
     if (const IoctlBehaviour* behaviour = IoctlBehaviourOf(io->code)) {
@@ -383,7 +383,7 @@ void CIrpStream::Power(uint8_t* p, Outcome& o) {
             Put32(p, par::State, state);
             Put32(p, par::ShutdownType, action);
             o.status = PickStatus(IRP_MJ_POWER, o.minor);
-            if (device && o.minor == IRP_MN_SET_POWER && o.status == STATUS_SUCCESS) {
+            if (device && o.minor == IRP_MN_SET_POWER && o.status == kStatusSuccess) {
                 // Entering Dn counts for every sequence up to n.
                 for (uint32_t d = 2; d <= state && d <= 4; ++d) ++m_powerSequence[d - 2];
                 m_devicePower = state;

@@ -91,10 +91,10 @@ const std::vector<SimIoctl>& SimulatedIoctls(SimDeviceKind kind) {
     }
 }
 
-std::vector<EnumReply> DefaultEnumeration(const std::vector<std::string>& objectNames) {
+std::vector<DeviceRow> DefaultEnumeration(const std::vector<std::string>& objectNames) {
     // Nameless device objects the driver walks past: "nothing to add".
     static const uint32_t kNameless[] = {0x8A3F0A18, 0x8A5E77C0};
-    std::vector<EnumReply> replies;
+    std::vector<DeviceRow> replies;
     size_t rows = 0;
     for (const SimDevice& d : SimulatedDevices()) {
         if (!objectNames.empty() &&

@@ -6,17 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace vantrel {
+#include "endpoint/device_row.h"
 
-// One enumeration reply as the driver writes it into the 2326-byte buffer.
-struct EnumReply {
-    uint32_t deviceObject = 0;
-    int32_t state = 0;
-    std::string description;
-    std::string secondName;
-    std::string objectName;
-    uint32_t flag = 0;
-};
+namespace vantrel {
 
 // The traffic profile of a device object.
 enum class SimDeviceKind {
@@ -65,6 +57,6 @@ const std::vector<SimIoctl>& SimulatedIoctls(SimDeviceKind kind);
 // `objectNames` is empty, otherwise those whose object name is listed), a
 // few "nothing to add" replies for nameless objects in between, and the
 // final "done" reply.
-std::vector<EnumReply> DefaultEnumeration(const std::vector<std::string>& objectNames);
+std::vector<DeviceRow> DefaultEnumeration(const std::vector<std::string>& objectNames);
 
 }  // namespace vantrel

@@ -1,6 +1,5 @@
 #include "driver/simulated_driver.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -12,16 +11,6 @@ namespace {
 
 using SimulatedDevice = CCoreDeviceHandle<SimDriverCore>;
 
-bool SamePathIgnoringCase(const std::string& a, const char* b) {
-    const size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-    for (size_t i = 0; i < n; ++i)
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 }  // namespace
 
 struct CSimulatedDriverSession::State {
@@ -30,7 +19,7 @@ struct CSimulatedDriverSession::State {
     const SimulatedDriverOptions options;
     std::mutex mutex;  // the two below
     std::weak_ptr<SimDriverCore> last;
-    std::shared_ptr<SimDriverCounters> counters;
+    std::shared_ptr<EndpointCounters> counters;
 };
 
 std::unique_ptr<IDriverDevice> OpenSimulatedDriver(const SimulatedDriverOptions& options) {
@@ -45,8 +34,7 @@ CSimulatedDriverSession::~CSimulatedDriverSession() = default;
 
 DriverOpener CSimulatedDriverSession::Opener() const {
     return [state = m_state](const std::string& path) -> std::unique_ptr<IDriverDevice> {
-        if (state->options.absent || !SamePathIgnoringCase(path, protocol::kDevicePath))
-            return nullptr;
+        if (state->options.absent || !NamesTheDriver(path)) return nullptr;
         auto core = std::make_shared<SimDriverCore>(state->options);
         {
             std::lock_guard lock(state->mutex);
@@ -71,38 +59,6 @@ void CSimulatedDriverSession::Inject(const std::vector<IRP_CAPTURE_RECORD>& reco
         core = m_state->last.lock();
     }
     if (core) core->Inject(records);
-}
-
-SimulatedDriverOptions OptionsFromEnvironment() {
-    SimulatedDriverOptions o;
-    if (const char* rate = std::getenv("VANTREL_SIM_RATE"); rate && *rate) {
-        char* end = nullptr;
-        const double v = std::strtod(rate, &end);
-        if (*end == '\0') o.rate = v;
-    }
-    if (const char* seed = std::getenv("VANTREL_SIM_SEED"); seed && *seed) {
-        char* end = nullptr;
-        const unsigned long long v = std::strtoull(seed, &end, 0);
-        if (*end == '\0') o.seed = v;
-    }
-    if (const char* list = std::getenv("VANTREL_SIM_DEVICES"); list && *list) {
-        std::string all(list);
-        size_t start = 0;
-        while (start <= all.size()) {
-            size_t comma = all.find(',', start);
-            if (comma == std::string::npos) comma = all.size();
-            std::string name = all.substr(start, comma - start);
-            const size_t first = name.find_first_not_of(" \t");
-            const size_t last = name.find_last_not_of(" \t");
-            if (first != std::string::npos)
-                o.devices.push_back(name.substr(first, last - first + 1));
-            start = comma + 1;
-        }
-    }
-    if (const char* driver = std::getenv("VANTREL_DRIVER");
-        driver && std::strcmp(driver, "none") == 0)
-        o.absent = true;
-    return o;
 }
 
 }  // namespace vantrel

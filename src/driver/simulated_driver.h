@@ -26,47 +26,19 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "driver/sim_devices.h"
+#include "driver/sim_options.h"
 #include "record/capture_record.h"
 #include "record/driver_device.h"
 
 namespace vantrel {
 
-// Ticks per microsecond the simulated driver reports (IOCTL_PROCSPEED).
-inline constexpr uint32_t kSimulatedProcessorSpeed = 2400;
-
-struct SimulatedDriverScript {
-    // When non-empty: the exact enumeration replies, in order; after the last
-    // one the driver answers "done" (state 0).
-    std::vector<EnumReply> enumReplies;
-    // Control codes whose requests fail.
-    std::set<uint32_t> failingCodes;
-    // Replaces the reported processor speed.
-    std::optional<uint32_t> processorSpeed;
-};
-
-struct SimulatedDriverOptions {
-    double rate = 2000;  // IRPs per second; <= 0 means as fast as the ring drains
-    uint64_t seed = 1;
-    std::vector<std::string> devices;  // object names to offer; empty = all
-    bool generate = true;              // false: only injected records reach the ring
-    bool absent = false;               // opening the driver fails
-    SimulatedDriverScript script;
-};
-
 // Opens a new simulated driver on its own, bound to no session (null when
 // `absent`).
 std::unique_ptr<IDriverDevice> OpenSimulatedDriver(const SimulatedDriverOptions& options);
-
-// Options from the environment: VANTREL_SIM_RATE, VANTREL_SIM_SEED,
-// VANTREL_SIM_DEVICES (comma-separated object names), VANTREL_DRIVER=none
-// (absent). Values that do not parse leave the default.
-SimulatedDriverOptions OptionsFromEnvironment();
 
 struct SimulatedDriverStats {
     uint64_t written = 0;  // records written into the ring

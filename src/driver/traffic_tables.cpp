@@ -120,42 +120,40 @@ constexpr uint32_t Majors(std::initializer_list<uint32_t> majors) {
 constexpr uint32_t kReadWrite = Majors({IRP_MJ_READ, IRP_MJ_WRITE});
 
 constexpr Weighted kCdRomTransferFails[] = {
-    {STATUS_NO_MEDIA_IN_DEVICE, 4}, {STATUS_VERIFY_REQUIRED, 3}, {STATUS_DEVICE_NOT_READY, 2}};
+    {kStatusNoMediaInDevice, 4}, {kStatusVerifyRequired, 3}, {kStatusDeviceNotReady, 2}};
 constexpr Weighted kFloppyTransferFails[] = {
-    {STATUS_NO_MEDIA_IN_DEVICE, 5}, {STATUS_DEVICE_DATA_ERROR, 2}, {STATUS_VERIFY_REQUIRED, 2}};
-constexpr Weighted kInputTransferFails[] = {{STATUS_CANCELLED, 8},
-                                            {STATUS_DEVICE_NOT_CONNECTED, 1}};
+    {kStatusNoMediaInDevice, 5}, {kStatusDeviceDataError, 2}, {kStatusVerifyRequired, 2}};
+constexpr Weighted kInputTransferFails[] = {{kStatusCancelled, 8}, {kStatusDeviceNotConnected, 1}};
 constexpr Weighted kPortTransferFails[] = {
-    {STATUS_CANCELLED, 3}, {STATUS_TIMEOUT, 4}, {STATUS_DEVICE_BUSY, 1}};
-constexpr Weighted kTransferFails[] = {{STATUS_END_OF_FILE, 3},
-                                       {STATUS_IO_TIMEOUT, 1},
-                                       {STATUS_DEVICE_DATA_ERROR, 1},
-                                       {STATUS_VERIFY_REQUIRED, 1}};
-constexpr Weighted kCreateFails[] = {{STATUS_ACCESS_DENIED, 3},
-                                     {STATUS_OBJECT_NAME_NOT_FOUND, 2},
-                                     {STATUS_SHARING_VIOLATION, 3},
-                                     {STATUS_INSUFFICIENT_RESOURCES, 1}};
+    {kStatusCancelled, 3}, {kStatusTimeout, 4}, {kStatusDeviceBusy, 1}};
+constexpr Weighted kTransferFails[] = {{kStatusEndOfFile, 3},
+                                       {kStatusIoTimeout, 1},
+                                       {kStatusDeviceDataError, 1},
+                                       {kStatusVerifyRequired, 1}};
+constexpr Weighted kCreateFails[] = {{kStatusAccessDenied, 3},
+                                     {kStatusObjectNameNotFound, 2},
+                                     {kStatusSharingViolation, 3},
+                                     {kStatusInsufficientResources, 1}};
 constexpr Weighted kControlFails[] = {
-    {STATUS_INVALID_DEVICE_REQUEST, 3}, {STATUS_BUFFER_TOO_SMALL, 2}, {STATUS_BUFFER_OVERFLOW, 2},
-    {STATUS_INVALID_PARAMETER, 1},      {STATUS_NOT_SUPPORTED, 1},    {STATUS_DEVICE_NOT_READY, 1},
-    {STATUS_INVALID_DEVICE_STATE, 1}};
-constexpr Weighted kInformationFails[] = {{STATUS_INVALID_PARAMETER, 2},
-                                          {STATUS_BUFFER_OVERFLOW, 2},
-                                          {STATUS_INVALID_INFO_CLASS, 2},
-                                          {STATUS_NOT_IMPLEMENTED, 1}};
-constexpr Weighted kWaitWakeFails[] = {{STATUS_CANCELLED, 5}, {STATUS_POWER_STATE_INVALID, 1}};
-constexpr Weighted kQueryPowerFails[] = {{STATUS_UNSUCCESSFUL, 3}, {STATUS_POWER_STATE_INVALID, 1}};
+    {kStatusInvalidDeviceRequest, 3}, {kStatusBufferTooSmall, 2}, {kStatusBufferOverflow, 2},
+    {kStatusInvalidParameter, 1},     {kStatusNotSupported, 1},   {kStatusDeviceNotReady, 1},
+    {kStatusInvalidDeviceState, 1}};
+constexpr Weighted kInformationFails[] = {{kStatusInvalidParameter, 2},
+                                          {kStatusBufferOverflow, 2},
+                                          {kStatusInvalidInfoClass, 2},
+                                          {kStatusNotImplemented, 1}};
+constexpr Weighted kWaitWakeFails[] = {{kStatusCancelled, 5}, {kStatusPowerStateInvalid, 1}};
+constexpr Weighted kQueryPowerFails[] = {{kStatusUnsuccessful, 3}, {kStatusPowerStateInvalid, 1}};
 constexpr Weighted kPowerFails[] = {
-    {STATUS_POWER_STATE_INVALID, 1}, {STATUS_UNSUCCESSFUL, 1}, {STATUS_NOT_SUPPORTED, 1}};
-constexpr Weighted kPnpFails[] = {{STATUS_NOT_SUPPORTED, 6},
-                                  {STATUS_INVALID_DEVICE_STATE, 2},
-                                  {STATUS_INSUFFICIENT_RESOURCES, 1},
-                                  {STATUS_NOT_FOUND, 1}};
-constexpr Weighted kWmiFails[] = {{STATUS_WMI_GUID_NOT_FOUND, 3},
-                                  {STATUS_BUFFER_TOO_SMALL, 2},
-                                  {STATUS_WMI_INSTANCE_NOT_FOUND, 1}};
+    {kStatusPowerStateInvalid, 1}, {kStatusUnsuccessful, 1}, {kStatusNotSupported, 1}};
+constexpr Weighted kPnpFails[] = {{kStatusNotSupported, 6},
+                                  {kStatusInvalidDeviceState, 2},
+                                  {kStatusInsufficientResources, 1},
+                                  {kStatusNotFound, 1}};
+constexpr Weighted kWmiFails[] = {
+    {kStatusWmiGuidNotFound, 3}, {kStatusBufferTooSmall, 2}, {kStatusWmiInstanceNotFound, 1}};
 constexpr Weighted kOtherFails[] = {
-    {STATUS_UNSUCCESSFUL, 2}, {STATUS_INVALID_DEVICE_REQUEST, 2}, {STATUS_INVALID_DEVICE_STATE, 1}};
+    {kStatusUnsuccessful, 2}, {kStatusInvalidDeviceRequest, 2}, {kStatusInvalidDeviceState, 1}};
 
 // The first rule that matches decides; the last one matches everything.
 struct FailureRule {

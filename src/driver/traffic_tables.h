@@ -10,40 +10,9 @@
 #include <span>
 
 #include "driver/sim_devices.h"
+#include "record/ntstatus.h"
 
 namespace vantrel::traffic {
-
-// Completion statuses. The named ones are the common kernel codes; the
-// others are real codes that the program prints by number.
-inline constexpr uint32_t STATUS_SUCCESS = 0x00000000;
-inline constexpr uint32_t STATUS_TIMEOUT = 0x00000102;
-inline constexpr uint32_t STATUS_PENDING = 0x00000103;
-inline constexpr uint32_t STATUS_BUFFER_OVERFLOW = 0x80000005;
-inline constexpr uint32_t STATUS_DEVICE_BUSY = 0x80000011;
-inline constexpr uint32_t STATUS_VERIFY_REQUIRED = 0x80000016;
-inline constexpr uint32_t STATUS_UNSUCCESSFUL = 0xC0000001;
-inline constexpr uint32_t STATUS_NOT_IMPLEMENTED = 0xC0000002;
-inline constexpr uint32_t STATUS_INVALID_INFO_CLASS = 0xC0000003;
-inline constexpr uint32_t STATUS_INVALID_PARAMETER = 0xC000000D;
-inline constexpr uint32_t STATUS_INVALID_DEVICE_REQUEST = 0xC0000010;
-inline constexpr uint32_t STATUS_END_OF_FILE = 0xC0000011;
-inline constexpr uint32_t STATUS_NO_MEDIA_IN_DEVICE = 0xC0000013;
-inline constexpr uint32_t STATUS_ACCESS_DENIED = 0xC0000022;
-inline constexpr uint32_t STATUS_BUFFER_TOO_SMALL = 0xC0000023;
-inline constexpr uint32_t STATUS_OBJECT_NAME_NOT_FOUND = 0xC0000034;
-inline constexpr uint32_t STATUS_SHARING_VIOLATION = 0xC0000043;
-inline constexpr uint32_t STATUS_INSUFFICIENT_RESOURCES = 0xC000009A;
-inline constexpr uint32_t STATUS_DEVICE_DATA_ERROR = 0xC000009C;
-inline constexpr uint32_t STATUS_DEVICE_NOT_CONNECTED = 0xC000009D;
-inline constexpr uint32_t STATUS_DEVICE_NOT_READY = 0xC00000A3;
-inline constexpr uint32_t STATUS_IO_TIMEOUT = 0xC00000B5;
-inline constexpr uint32_t STATUS_NOT_SUPPORTED = 0xC00000BB;
-inline constexpr uint32_t STATUS_CANCELLED = 0xC0000120;
-inline constexpr uint32_t STATUS_INVALID_DEVICE_STATE = 0xC0000184;
-inline constexpr uint32_t STATUS_NOT_FOUND = 0xC0000225;
-inline constexpr uint32_t STATUS_WMI_GUID_NOT_FOUND = 0xC0000295;
-inline constexpr uint32_t STATUS_WMI_INSTANCE_NOT_FOUND = 0xC0000296;
-inline constexpr uint32_t STATUS_POWER_STATE_INVALID = 0xC00002D3;
 
 // One choice of a weighted pick: `value` comes up `weight` times in the sum
 // of the weights.

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "record/capture_record.h"
+#include "record/ntstatus.h"
 
 namespace vantrel {
 namespace {
@@ -82,26 +83,26 @@ struct ErrnoStatus {
 // Statuses the name tables already name, so that a saved capture prints
 // them by name; every other errno keeps its number in the customer range.
 constexpr ErrnoStatus kErrnoStatus[] = {
-    {ENOENT, 0xC0000034},      // STATUS_OBJECT_NAME_NOT_FOUND
-    {EACCES, 0xC0000022},      // STATUS_ACCESS_DENIED
-    {EPERM, 0xC0000022},       // STATUS_ACCESS_DENIED
-    {EINVAL, 0xC000000D},      // STATUS_INVALID_PARAM
-    {ENOTTY, 0xC0000010},      // STATUS_INVALID_DEVICE_REQUEST
-    {EBADF, 0xC0000008},       // STATUS_INVALID_HANDLE
-    {EINTR, 0xC0000120},       // STATUS_CANCELLED
-    {ENOMEM, 0xC000009A},      // STATUS_INSUFF_RES
-    {ETIMEDOUT, 0xC00000B5},   // STATUS_IO_TIMEOUT
-    {ENOSYS, 0xC00000BB},      // STATUS_NOT_SUPPORTED
-    {EOPNOTSUPP, 0xC00000BB},  // STATUS_NOT_SUPPORTED
-    {ENOMEDIUM, 0xC0000013},   // STATUS_NO_MEDIA_IN_DEVICE
+    {ENOENT, kStatusObjectNameNotFound},
+    {EACCES, kStatusAccessDenied},
+    {EPERM, kStatusAccessDenied},
+    {EINVAL, kStatusInvalidParameter},
+    {ENOTTY, kStatusInvalidDeviceRequest},
+    {EBADF, kStatusInvalidHandle},
+    {EINTR, kStatusCancelled},
+    {ENOMEM, kStatusInsufficientResources},
+    {ETIMEDOUT, kStatusIoTimeout},
+    {ENOSYS, kStatusNotSupported},
+    {EOPNOTSUPP, kStatusNotSupported},
+    {ENOMEDIUM, kStatusNoMediaInDevice},
     // What a tracer sees when a signal interrupts a call: the kernel's own
     // codes (ERESTARTSYS, ERESTARTNOINTR, ERESTARTNOHAND,
     // ERESTART_RESTARTBLOCK), which the program never gets. The attempt was
     // cancelled; a call the kernel restarts shows as a record of its own.
-    {512, 0xC0000120},  // STATUS_CANCELLED
-    {513, 0xC0000120},
-    {514, 0xC0000120},
-    {516, 0xC0000120},
+    {512, kStatusCancelled},
+    {513, kStatusCancelled},
+    {514, kStatusCancelled},
+    {516, kStatusCancelled},
 };
 constexpr uint32_t kCustomerError = 0xE0000000;
 

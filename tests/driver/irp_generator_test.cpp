@@ -96,10 +96,10 @@ TEST(IrpStreamTest, TrafficCoversEveryParameterLayoutAndStatusKind) {
     for (const auto& l : layouts)
         EXPECT_TRUE(seen.count(l)) << "major " << l.first << " minor " << l.second;
 
-    EXPECT_GT(statuses[0x00000000], total * 85 / 100);  // mostly STATUS_SUCCESS
-    EXPECT_GT(statuses[0x00000103], 0u);                // STATUS_PENDING
-    EXPECT_GT(statuses[0xC00000BB], 0u);                // STATUS_NOT_SUPPORTED
-    EXPECT_GT(statuses[0xC0000011], 0u);                // STATUS_END_OF_FILE: no name in the table
+    EXPECT_GT(statuses[0x00000000], total * 85 / 100);  // mostly kStatusSuccess
+    EXPECT_GT(statuses[0x00000103], 0u);                // kStatusPending
+    EXPECT_GT(statuses[0xC00000BB], 0u);                // kStatusNotSupported
+    EXPECT_GT(statuses[0xC0000011], 0u);                // kStatusEndOfFile: no name in the table
     EXPECT_GT(statuses.size(), 15u);
 }
 
@@ -223,8 +223,8 @@ TEST(TrafficTablesTest, FailureStatusesAreFailures) {
                 const auto statuses = traffic::FailureStatuses(major, minor, kind);
                 ASSERT_FALSE(statuses.empty());
                 for (const traffic::Weighted& w : statuses) {
-                    EXPECT_NE(w.value, traffic::STATUS_SUCCESS);
-                    EXPECT_NE(w.value, traffic::STATUS_PENDING);
+                    EXPECT_NE(w.value, kStatusSuccess);
+                    EXPECT_NE(w.value, kStatusPending);
                     EXPECT_GT(w.weight, 0u);
                 }
             }

@@ -25,13 +25,13 @@ namespace {
 
 using namespace simtest;
 
-std::vector<EnumReply> Enumerate(IDriverDevice& d, std::vector<uint8_t>* last = nullptr) {
+std::vector<DeviceRow> Enumerate(IDriverDevice& d, std::vector<uint8_t>* last = nullptr) {
     std::vector<uint8_t> b(pr::kEnumSize, 0);
     le::Put32(b.data() + 4, 1);
-    std::vector<EnumReply> replies;
+    std::vector<DeviceRow> replies;
     for (int i = 0; i < 1000; ++i) {
         EXPECT_TRUE(Send(d, pr::IOCTL_ENUMDEVICES, b.data()));
-        EnumReply r;
+        DeviceRow r;
         r.deviceObject = le::U32(b.data());
         r.state = static_cast<int32_t>(le::U32(b.data() + 4));
         r.description = reinterpret_cast<const char*>(b.data() + 0x1E8);
@@ -93,7 +93,7 @@ TEST(SimulatedDriverTest, DefaultEnumerationListsTheDeviceTableWithSkipsAndEnds)
     EXPECT_EQ(replies.back().state, 0);
     std::map<int32_t, int> states;
     int rows = 0;
-    for (const EnumReply& r : replies) {
+    for (const DeviceRow& r : replies) {
         ++states[r.state];
         if (r.state == 1 || r.state == -3) {
             ++rows;

@@ -1,0 +1,27 @@
+#include "endpoint/source_choice.h"
+
+#include <cstdlib>
+
+namespace vantrel {
+
+std::optional<SourceChoice> ParseSourceChoice(std::string_view text) {
+    constexpr std::string_view kReplay = "replay:";
+    if (text == "sim") return SourceChoice{SourceKind::Simulated, {}};
+    if (text == "trace") return SourceChoice{SourceKind::Trace, {}};
+    if (text == "none") return SourceChoice{SourceKind::None, {}};
+    if (text.size() > kReplay.size() && text.substr(0, kReplay.size()) == kReplay)
+        return SourceChoice{SourceKind::Replay, std::string(text.substr(kReplay.size()))};
+    return std::nullopt;
+}
+
+std::optional<SourceChoice> SourceChoiceFromEnvironment(std::string& error) {
+    const char* value = std::getenv("VANTREL_DRIVER");
+    if (!value || !*value) return SourceChoice{};
+    auto choice = ParseSourceChoice(value);
+    if (!choice)
+        error =
+            std::string("VANTREL_DRIVER is not a driver (") + kSourceChoiceWords + "): " + value;
+    return choice;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,36 @@
+#pragma once
+// Which capture source a program puts behind "\\.\KLAVDRIVER": the value of
+// `--driver` and of VANTREL_DRIVER, the same words for both. The command
+// line wins over the environment; each program builds the chosen source and
+// hands the document its opener.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+enum class SourceKind {
+    Simulated,  // "sim"
+    Trace,      // "trace": a program's device I/O under trace
+    Replay,     // "replay:FILE": the records of a saved test
+    None,       // "none": no driver; opening it fails
+};
+
+struct SourceChoice {
+    SourceKind kind = SourceKind::Simulated;
+    std::string file;  // Replay: the test file
+};
+
+// The words a source is chosen by, for messages.
+inline constexpr char kSourceChoiceWords[] = "sim, trace, replay:FILE or none";
+
+// "sim", "trace", "replay:FILE" (FILE not empty) or "none"; nullopt for
+// anything else.
+std::optional<SourceChoice> ParseSourceChoice(std::string_view text);
+
+// The choice of VANTREL_DRIVER; the simulated driver when it is unset or
+// empty. Nullopt, with one line in `error`, for a value that is not one.
+std::optional<SourceChoice> SourceChoiceFromEnvironment(std::string& error);
+
+}  // namespace vantrel
