@@ -1,6 +1,7 @@
 #include "cli/cli_document.h"
 
 #include "cli/cli.h"
+#include "winlink/win32_device.h"
 
 namespace vantrel::cli {
 namespace {
@@ -40,6 +41,9 @@ std::unique_ptr<CliDocument> OpenCliDocument(CliSource source, const std::string
             opener = cli->replay->Opener();
             break;
         }
+        case SourceKind::Device:
+            opener = Win32DriverOpener();
+            break;
         case SourceKind::Simulated:
         case SourceKind::None:
             source.sim.absent = source.choice.kind == SourceKind::None;

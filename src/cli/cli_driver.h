@@ -1,5 +1,5 @@
 #pragma once
-// The driver a command opens: `--driver sim|trace|replay:FILE|none`, or
+// The driver a command opens: `--driver sim|trace|replay:FILE|device|none`, or
 // `--trace` (its short form for the trace driver), else VANTREL_DRIVER.
 
 #include <string>

@@ -60,7 +60,7 @@ constexpr char kUsage[] =
     "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
     "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
-    "[--driver sim|trace|replay:FILE.vtl|none] "
+    "[--driver sim|trace|replay:FILE.vtl|device|none] "
     "[--trace -- CMD ARGS... | --trace-pid PID[,PID...]]";
 
 // The command a trace capture runs, and whether to trace at all: the trace

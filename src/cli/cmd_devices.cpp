@@ -11,7 +11,7 @@
 namespace vantrel::cli {
 
 int CmdDevices(const Args& given) {
-    constexpr char kUsage[] = "devices [--driver sim|trace|replay:FILE|none]";
+    constexpr char kUsage[] = "devices [--driver sim|trace|replay:FILE|device|none]";
     Args args = given;
     CliSource source;
     DriverOption driver;

@@ -11,10 +11,15 @@ namespace {
 
 using HandleObject = std::variant<CEvent*, std::span<uint8_t>>;
 
+struct Entry {
+    HandleObject object;
+    bool systemEvent = false;  // a system handle of the event, closed with the entry
+};
+
 // The process's handle table (see the header: it stands for the system's).
 struct HandleTable {
     std::mutex mutex;
-    std::unordered_map<uint32_t, HandleObject> objects;
+    std::unordered_map<uint32_t, Entry> objects;
     uint32_t next = kFirst;
     static constexpr uint32_t kFirst = 0x100;
 
@@ -22,7 +27,10 @@ struct HandleTable {
     // table numbers the others.
     uint32_t Add(HandleObject object, uint32_t system) {
         std::lock_guard lock(mutex);
-        if (system != 0) return objects.emplace(system, object).second ? system : 0;
+        if (system != 0) {
+            const bool event = std::holds_alternative<CEvent*>(object);
+            return objects.emplace(system, Entry{object, event}).second ? system : 0;
+        }
         // Values step by 4 like system handles; a value still in use after
         // wrapping round is skipped.
         uint32_t h;
@@ -30,7 +38,7 @@ struct HandleTable {
             h = next;
             next = next + 4 < kFirst ? kFirst : next + 4;
         } while (objects.count(h));
-        objects.emplace(h, object);
+        objects.emplace(h, Entry{object});
         return h;
     }
 
@@ -39,7 +47,7 @@ struct HandleTable {
         std::lock_guard lock(mutex);
         auto it = objects.find(handle);
         if (it == objects.end()) return T{};
-        const T* object = std::get_if<T>(&it->second);
+        const T* object = std::get_if<T>(&it->second.object);
         return object ? *object : T{};
     }
 };
@@ -54,7 +62,7 @@ HandleTable& Table() {
 uint32_t RegisterEventHandle(CEvent* event) {
     const uint32_t system = OpenSystemEventHandle(*event);
     const uint32_t handle = Table().Add(event, system);
-    if (handle == 0) CloseSystemEventHandle(system);
+    if (system != 0 && handle == 0) CloseSystemEventHandle(system);
     return handle;
 }
 
@@ -64,15 +72,15 @@ uint32_t RegisterRingHandle(std::span<uint8_t> ring) {
 
 void UnregisterHandle(uint32_t handle) {
     HandleTable& table = Table();
-    bool event = false;
+    bool systemEvent = false;
     {
         std::lock_guard lock(table.mutex);
         auto it = table.objects.find(handle);
         if (it == table.objects.end()) return;
-        event = std::holds_alternative<CEvent*>(it->second);
+        systemEvent = it->second.systemEvent;
         table.objects.erase(it);
     }
-    if (event) CloseSystemEventHandle(handle);
+    if (systemEvent) CloseSystemEventHandle(handle);
 }
 
 CEvent* ResolveEvent(uint32_t handle) {
