@@ -5,6 +5,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "record/protocol.h"
@@ -13,22 +14,11 @@ namespace vantrel {
 namespace {
 
 constexpr IDeviceCalls::Handle kDevice = 0x44;
+using OpenCall = std::tuple<std::string, uint32_t, uint32_t, uint32_t, uint32_t>;
+using ControlCall = std::tuple<IDeviceCalls::Handle, uint32_t, void*, uint32_t, void*, uint32_t>;
 
 // The system calls as the link makes them; opening answers `openResult`.
 struct RecordedCalls final : IDeviceCalls {
-    struct OpenCall {
-        std::string path;
-        uint32_t access, share, creation, flags;
-    };
-    struct ControlCall {
-        Handle device;
-        uint32_t code;
-        void* in;
-        uint32_t inLength;
-        void* out;
-        uint32_t outLength;
-        bool returnedAsked;
-    };
     Handle openResult = kDevice;
     bool controlResult = true;
     std::vector<OpenCall> opens;
@@ -37,12 +27,13 @@ struct RecordedCalls final : IDeviceCalls {
 
     Handle Open(const std::string& path, uint32_t access, uint32_t share, uint32_t creation,
                 uint32_t flags) override {
-        opens.push_back({path, access, share, creation, flags});
+        opens.emplace_back(path, access, share, creation, flags);
         return openResult;
     }
     bool Control(Handle device, uint32_t code, void* in, uint32_t inLength, void* out,
                  uint32_t outLength, uint32_t* returned) override {
-        controls.push_back({device, code, in, inLength, out, outLength, returned != nullptr});
+        EXPECT_NE(returned, nullptr);
+        controls.emplace_back(device, code, in, inLength, out, outLength);
         return controlResult;
     }
     void Close(Handle device) override { closes.push_back(device); }
@@ -59,13 +50,10 @@ protected:
 TEST_F(Win32DeviceTest, OpensTheLinkForReadAndWriteSharedExistingAndClosesItOnce) {
     std::unique_ptr<IDriverDevice> device = Open();
     ASSERT_NE(device, nullptr);
-    ASSERT_EQ(calls->opens.size(), 1u);
-    const RecordedCalls::OpenCall& open = calls->opens[0];
-    EXPECT_EQ(open.path, "\\\\.\\KLAVDRIVER");
-    EXPECT_EQ(open.access, 0xC0000000u);  // GENERIC_READ | GENERIC_WRITE
-    EXPECT_EQ(open.share, 0x3u);          // FILE_SHARE_READ | FILE_SHARE_WRITE
-    EXPECT_EQ(open.creation, 3u);         // OPEN_EXISTING
-    EXPECT_EQ(open.flags, 0u);
+    // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    // OPEN_EXISTING, no flags.
+    const OpenCall expected{"\\\\.\\KLAVDRIVER", 0xC0000000u, 0x3u, 3u, 0u};
+    EXPECT_EQ(calls->opens, std::vector<OpenCall>{expected});
     EXPECT_TRUE(calls->closes.empty());
     device.reset();
     EXPECT_EQ(calls->closes, std::vector<IDeviceCalls::Handle>{kDevice});
@@ -80,34 +68,21 @@ TEST_F(Win32DeviceTest, InvalidHandleMeansNoDriverAndNothingToClose) {
     EXPECT_EQ(Win32DriverOpener()(protocol::kDevicePath), nullptr);
 }
 
-// The length the gateway passes for each control code, input and output.
-struct LengthRow {
-    uint32_t code;
-    uint32_t length;
-};
-constexpr LengthRow kLengths[] = {
-    {0x0022020C, 4},  {0x0022021C, 4},    {0x00220218, 12},  {0x00220220, 8},
-    {0x00220224, 32}, {0x0022023C, 2326}, {0x00220244, 496}, {0x00220000, 4},
-};
-
 TEST_F(Win32DeviceTest, EachRequestIsOneCallWithOneBufferBothWaysAtTheTableLength) {
+    // The length the gateway passes for each control code, input and output.
+    constexpr std::pair<uint32_t, uint32_t> kLengths[] = {
+        {0x0022020C, 4},  {0x0022021C, 4},    {0x00220218, 12},  {0x00220220, 8},
+        {0x00220224, 32}, {0x0022023C, 2326}, {0x00220244, 496}, {0x00220000, 4},
+    };
     std::unique_ptr<IDriverDevice> device = Open();
     ASSERT_NE(device, nullptr);
     std::vector<uint8_t> buffer(protocol::kEnumSize);
-    for (const LengthRow& row : kLengths) {
-        SCOPED_TRACE(row.code);
+    for (const auto& [code, length] : kLengths) {
         // IOCTL_SETUPFILTERS goes without a buffer.
-        uint8_t* data = row.code == protocol::IOCTL_SETUPFILTERS ? nullptr : buffer.data();
-        const uint32_t length = protocol::IoctlBufferLength(row.code);
-        ASSERT_TRUE(device->DeviceIoControl(row.code, data, length, length));
-        const RecordedCalls::ControlCall& call = calls->controls.back();
-        EXPECT_EQ(call.device, kDevice);
-        EXPECT_EQ(call.code, row.code);
-        EXPECT_EQ(call.in, data);
-        EXPECT_EQ(call.out, data);
-        EXPECT_EQ(call.inLength, row.length);
-        EXPECT_EQ(call.outLength, row.length);
-        EXPECT_TRUE(call.returnedAsked);
+        uint8_t* data = code == protocol::IOCTL_SETUPFILTERS ? nullptr : buffer.data();
+        const uint32_t sent = protocol::IoctlBufferLength(code);
+        ASSERT_TRUE(device->DeviceIoControl(code, data, sent, sent));
+        EXPECT_EQ(calls->controls.back(), ControlCall(kDevice, code, data, length, data, length));
     }
     EXPECT_EQ(calls->controls.size(), std::size(kLengths));
     calls->controlResult = false;
