@@ -12,16 +12,17 @@ packages=(build-essential libx11-dev cmake ninja-build libgtest-dev libgmock-dev
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-updated=""
+# wine32 comes from the i386 architecture; adding it needs a fresh package list.
+refresh=""
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
-  updated=no
+  refresh=yes
 fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ] || [ -n "$updated" ]; then
+if [ ${#missing[@]} -gt 0 ] || [ -n "$refresh" ]; then
   $SUDO apt-get update -qq
 fi
 if [ ${#missing[@]} -gt 0 ]; then
