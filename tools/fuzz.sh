@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(testfile driver_replies template_rows)
+[ ${#targets[@]} -gt 0 ] || targets=(testfile driver_replies template_rows catalogue_import)
 share=$(( seconds / ${#targets[@]} ))
 [ "$share" -ge 1 ] || share=1
 

@@ -8,9 +8,12 @@
 // ends if Vantrel ends first; `vantrel --trace-pid PID[,PID...]` attaches to
 // running processes instead.
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,11 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "document/document.h"
 #include "document/settings.h"
 #include "driver/replay_driver.h"
 #include "driver/simulated_driver.h"
 #include "endpoint/source_choice.h"
+#include "gui/main_frame.h"
 #include "gui/vantrel_app.h"
+#include "tracer/process_tracer.h"
 #include "tracer/trace_driver.h"
 #include "winlink/win32_device.h"
 
@@ -134,6 +140,46 @@ struct Sessions {
         return {};
     }
 };
+// SIGTERM and SIGHUP reach the GUI thread through a pipe: the handler only
+// writes a byte, the GUI thread reads it and ends the program as File >
+// Exit does. The handler can only find the pipe through a static.
+int g_endPipe[2] = {-1, -1};  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+
+extern "C" void OnEndSignal(int) {
+    const char byte = 1;
+    const int saved = errno;
+    (void)!write(g_endPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// A capture not yet saved is kept before the frame closes. `ending` is set
+// once a signal came: one during start-up (a dialog of InitInstance) ends
+// the program as soon as InitInstance returns.
+void EndOnSignals(vantrel::CVantrelApp& app, QObject& owner, bool& ending) {
+    if (pipe2(g_endPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(g_endPipe[0], QSocketNotifier::Read, &owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [&app, &ending, notifier] {
+        notifier->setEnabled(false);
+        ending = true;
+        vantrel::CMainFrame* frame = app.MainFrame();
+        if (frame && frame->Document()) {
+            std::string error;
+            const std::string kept = frame->Document()->KeepUnsavedCapture(error);
+            if (!kept.empty())
+                std::fprintf(stderr, "vantrel: the unsaved capture was kept in %s\n", kept.c_str());
+            else if (!error.empty())
+                std::fprintf(stderr, "vantrel: the unsaved capture could not be kept: %s\n",
+                             error.c_str());
+        }
+        if (frame) frame->close();
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnEndSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
 
 }  // namespace
 
@@ -153,8 +199,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (pid_t pid : split.pids) {
-        if (kill(pid, 0) != 0 && errno == ESRCH) {
-            std::fprintf(stderr, "vantrel: no such process: %d\n", static_cast<int>(pid));
+        if (const std::string problem = vantrel::TracePidProblem(pid); !problem.empty()) {
+            std::fprintf(stderr, "vantrel: %s\n", problem.c_str());
             return 2;
         }
     }
@@ -177,6 +223,8 @@ int main(int argc, char** argv) {
     services.openDriver = std::move(opener);
     services.settings = &settings;
     vantrel::CVantrelApp vantrelApp(std::move(services));
+    bool ending = false;
+    EndOnSignals(vantrelApp, app, ending);
     if (!vantrelApp.InitInstance(QApplication::arguments().mid(1))) return 1;
-    return QApplication::exec();
+    return ending ? 0 : QApplication::exec();
 }

@@ -140,7 +140,7 @@ void CCapturePipeline::PrintingLoop() {
         }
         // Going back to waiting: what the log holds so far reaches the file,
         // so a crash loses at most one batch.
-        m_log.Flush();
+        if (const std::string failure = m_log.Flush(); !failure.empty()) AppendNotice(failure);
         m_printingBusy.store(false, std::memory_order_release);
     }
 }
@@ -214,7 +214,8 @@ void CCapturePipeline::PrintNew() {
         }
         // The blocks belong to records that a reset or a load removed.
         if (m_cursorGeneration != generation || m_cursor != first) continue;
-        m_log.Write(m_text);
+        if (const std::string failure = m_log.Write(m_text); !failure.empty())
+            m_parts.notices.AppendText(failure, kNoticeGrey);
         size_t start = 0;
         for (size_t e : m_blockEnds) {
             if (m_printedBlocks.load(std::memory_order_relaxed) > kClearAfterBlocks) {

@@ -36,13 +36,21 @@ public:
     // cannot be created leaves the previous run untouched. Null when the
     // file cannot be created.
     static FilePtr Create(const std::string& path);
+    // Creates a new log file named `name`, or, when a file of that name is
+    // already there, "<name without .log>-2.log", "-3", ...: a log is never
+    // overwritten. `chosen` gets the name created (or the first name tried).
+    static FilePtr CreateNew(const std::string& name, std::string& chosen);
     // Starts logging into a file made by Create, closing any open one, and
-    // sets the logging flag.
-    void Start(FilePtr file);
-    // Writes the characters when a file is open; otherwise nothing.
-    void Write(std::string_view text);
-    // Hands what was written so far to the system.
-    void Flush();
+    // sets the logging flag. `path` names the file in a write failure.
+    void Start(FilePtr file, std::string path = {});
+    // Writes the characters when a file is open; otherwise nothing. The
+    // first write that fails closes the file (logging stops; the flag
+    // stays) and returns the one line that says so; empty otherwise.
+    std::string Write(std::string_view text);
+    // Hands what was written so far to the system; a failure as Write.
+    std::string Flush();
+    // Whether a write failed since the last Start.
+    bool Failed() const;
     // Closes the file and clears the logging flag.
     void Close();
     bool IsLogging() const;
@@ -51,8 +59,12 @@ public:
 
 private:
     mutable std::mutex m_mutex;
+    std::string FailLocked();
+
     std::FILE* m_file = nullptr;
+    std::string m_path;
     bool m_logging = false;
+    bool m_failed = false;
 };
 
 }  // namespace vantrel

@@ -18,6 +18,11 @@ bool TakeSelectionOption(const Args& args, size_t& i, SelectionOptions& options,
         error = a + " needs a value";
         return true;
     }
+    if ((a == "--object" && options.object) || (a == "--ioctl" && options.code)) {
+        exitCode = kExitUsage;
+        error = a + " given twice";
+        return true;
+    }
     const std::string& value = args[++i];
     if (a == "--object") {
         options.object = value;

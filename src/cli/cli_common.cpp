@@ -1,6 +1,9 @@
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "cli/cli.h"
 
@@ -34,9 +37,49 @@ std::optional<double> ParseDouble(std::string_view text) {
     return v;
 }
 
+std::string EscapeControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 int Fail(int exitCode, std::string_view message) {
-    std::fprintf(stderr, "vantrel-cli: %.*s\n", static_cast<int>(message.size()), message.data());
+    const std::string line = "vantrel-cli: " + EscapeControls(message) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
     return exitCode;
+}
+
+bool COnceOptions::First(const std::string& option, std::string_view usage) {
+    if (std::find(m_seen.begin(), m_seen.end(), option) == m_seen.end()) {
+        m_seen.push_back(option);
+        return true;
+    }
+    Fail(kExitUsage, option + " given twice; usage: " + std::string(usage));
+    return false;
+}
+
+int FinishStandardOutput(int rc) {
+    // A write that failed before this call left its reason in errno.
+    const int earlier = errno;
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && !std::ferror(stdout)) return rc;
+    const int err = !flushed && errno ? errno : earlier ? earlier : EIO;
+    std::clearerr(stdout);
+    if (rc != kExitOk) return rc;  // the command already said why
+    return Fail(kExitBadInput,
+                std::string("cannot write to standard output: ") + std::strerror(err));
 }
 
 }  // namespace vantrel::cli

@@ -1,6 +1,8 @@
 #include "cli/cli_document.h"
 
+#include "catalogue/catalogue.h"
 #include "cli/cli.h"
+#include "decode/template_buffers.h"
 #include "winlink/win32_device.h"
 
 namespace vantrel::cli {
@@ -52,6 +54,20 @@ std::unique_ptr<CliDocument> OpenCliDocument(CliSource source, const std::string
             break;
     }
     return OpenWith(std::move(cli), std::move(opener), cataloguePath, std::move(services));
+}
+
+std::string CheckTemplateNames(const std::string& cataloguePath, const std::string& inputTemplate,
+                               const std::string& outputTemplate,
+                               std::shared_ptr<const CTemplateSnapshot>* snapshot) {
+    std::string error;
+    auto templates = LoadTemplateSnapshot(cataloguePath, &error);
+    if (!templates) return "cannot open the catalogue " + cataloguePath + ": " + error;
+    for (const std::string* name : {&inputTemplate, &outputTemplate}) {
+        if (TemplateNameIsOn(*name) && templates->RowsOf(*name).empty())
+            return "no template named \"" + *name + "\" in the catalogue " + cataloguePath;
+    }
+    if (snapshot) *snapshot = std::move(templates);
+    return {};
 }
 
 }  // namespace vantrel::cli

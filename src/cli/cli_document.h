@@ -3,12 +3,16 @@
 // the command line), no settings, a catalogue only when one is named,
 // messages on stderr.
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "capture/results_sink.h"
 #include "cli/cli_prompts.h"
+#include "decode/template_snapshot.h"
 #include "document/document.h"
 #include "driver/replay_driver.h"
 #include "driver/simulated_driver.h"
@@ -17,17 +21,27 @@
 
 namespace vantrel::cli {
 
-// Writes every text to a stream; the pane's clears mean nothing here.
+// Writes every text to a stream; the pane's clears mean nothing here. The
+// first failed write is kept (its errno), and nothing more is written.
 class CStreamSink final : public IResultsSink {
 public:
     explicit CStreamSink(std::FILE* stream) : m_stream(stream) {}
     void AppendText(std::string_view text, Colour) override {
-        std::fwrite(text.data(), 1, text.size(), m_stream);
+        if (m_error.load(std::memory_order_relaxed) != 0) return;
+        if (std::fwrite(text.data(), 1, text.size(), m_stream) != text.size())
+            m_error.store(errno ? errno : EIO);
     }
     void ClearText() override {}
+    // Hands the buffered text on; a failure is kept as a write's.
+    void Flush() {
+        if (m_error.load() == 0 && std::fflush(m_stream) != 0) m_error.store(errno ? errno : EIO);
+    }
+    // The errno of the first failed write, or 0.
+    int Error() const { return m_error.load(); }
 
 private:
     std::FILE* m_stream;
+    std::atomic<int> m_error{0};
 };
 
 struct CliDocument {
@@ -54,5 +68,13 @@ struct CliSource {
 // (the caller exits 2). `cataloguePath` empty: no catalogue.
 std::unique_ptr<CliDocument> OpenCliDocument(CliSource source, const std::string& cataloguePath,
                                              DocumentServices extra = {});
+
+// Reads the templates of `cataloguePath` for the named input and output
+// templates and checks that each name that is on (not empty, not "None")
+// is one of them. Empty when they are; otherwise the one line that says
+// which file or which name is wrong.
+std::string CheckTemplateNames(const std::string& cataloguePath, const std::string& inputTemplate,
+                               const std::string& outputTemplate,
+                               std::shared_ptr<const CTemplateSnapshot>* snapshot = nullptr);
 
 }  // namespace vantrel::cli

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 #ifdef _WIN32
 #include <process.h>
@@ -41,61 +40,6 @@ bool WriteAll(std::FILE* stream, std::string& bytes) {
 }
 
 }  // namespace
-
-bool CClaimedOutput::Claim(const std::string& path, std::string& error) {
-    Discard();
-    std::random_device seed;
-    std::mt19937 random(seed());
-    int err = EEXIST;
-    for (int attempt = 0; attempt < 16 && err == EEXIST; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%08x.part", static_cast<unsigned>(random()));
-        const std::string temp = path + suffix;
-        // "x": fail rather than take over a file that is already there.
-        if (std::FILE* file = std::fopen(temp.c_str(), "wbx")) {
-            m_path = path;
-            m_tempPath = temp;
-            m_file = file;
-            return true;
-        }
-        err = errno;
-    }
-    error = path + ": cannot create the file: " + Reason(err);
-    return false;
-}
-
-bool CClaimedOutput::CloseStream() {
-    if (!m_file) return true;
-    const bool ok = std::fclose(m_file) == 0;
-    m_file = nullptr;
-    return ok;
-}
-
-bool CClaimedOutput::Commit(std::string& error) {
-    if (!CloseStream()) {
-        error = m_path + ": cannot write the file: " + Reason(errno);
-        Discard();
-        return false;
-    }
-    std::error_code ec;
-    fs::rename(m_tempPath, m_path, ec);
-    if (ec) {
-        error = m_path + ": cannot put the finished file in place: " + ec.message();
-        Discard();
-        return false;
-    }
-    m_tempPath.clear();
-    return true;
-}
-
-void CClaimedOutput::Discard() {
-    if (m_file) std::fclose(m_file);
-    m_file = nullptr;
-    if (m_tempPath.empty()) return;
-    std::error_code ignored;
-    fs::remove(m_tempPath, ignored);
-    m_tempPath.clear();
-}
 
 bool ProbeLogFolder(std::string& error) {
     std::error_code ec;
@@ -146,25 +90,10 @@ bool StoreClaimedTest(CClaimedOutput& output, const TestFileHeader& header, cons
 std::string SaveCaptureOrKeep(CClaimedOutput& output, const TestFileHeader& header,
                               const CRecordList& list) {
     std::string error;
-    const char* fail = std::getenv(kFailSaveVariable);
-    if (fail && *fail) {
-        error = output.Path() + ": cannot write the file: " + Reason(ENOSPC);
-        output.Discard();
-    } else if (StoreClaimedTest(output, header, list, error)) {
-        return {};
-    }
-
-    const std::string name = "vantrel-unsaved-" + std::to_string(ProcessId()) + ".vtl";
-    std::error_code ec;
-    const fs::path temporary = fs::temp_directory_path(ec);
+    if (StoreClaimedTest(output, header, list, error)) return {};
     std::string keptError;
-    for (const std::string& place : {name, ec ? std::string() : (temporary / name).string()}) {
-        if (place.empty()) continue;
-        CClaimedOutput kept;
-        if (kept.Claim(place, keptError) && StoreClaimedTest(kept, header, list, keptError))
-            return error.append("; the records were kept in ").append(place);
-    }
-    if (ec) keptError += "; no temporary folder: " + ec.message();
+    const std::string place = StoreUnsavedTest(header, list, keptError);
+    if (!place.empty()) return error.append("; the records were kept in ").append(place);
     return error.append("; the records could not be kept either: ").append(keptError);
 }
 

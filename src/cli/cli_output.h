@@ -1,50 +1,19 @@
 #pragma once
-// Files a command was asked to write. Each is claimed before the command
-// does any work: the temporary file that the output will be renamed from is
-// created at once, next to the output, so that a missing folder, a path under
-// a regular file or a folder that takes no files stops the command before
-// the driver is opened, a filter is added or an input is read. The output
-// appears only once it is complete; a claim that is never committed leaves
-// nothing behind.
+// Files a command was asked to write. Each is claimed (COutputFile) before
+// the command does any work, so that an output that could not be written
+// stops the command before the driver is opened, a filter is added or an
+// input is read.
 
 #include <cstdio>
 #include <string>
 
+#include "platform/output_file.h"
 #include "record/record_list.h"
 #include "record/test_file.h"
 
 namespace vantrel::cli {
 
-class CClaimedOutput {
-public:
-    CClaimedOutput() = default;
-    ~CClaimedOutput() { Discard(); }
-    CClaimedOutput(const CClaimedOutput&) = delete;
-    CClaimedOutput& operator=(const CClaimedOutput&) = delete;
-
-    // Creates "<path>.<8 hex digits>.part", never opening a file that is
-    // already there. False, with "<path>: cannot create the file: <reason>".
-    bool Claim(const std::string& path, std::string& error);
-    bool IsClaimed() const { return !m_tempPath.empty(); }
-    const std::string& Path() const { return m_path; }
-    const std::string& TempPath() const { return m_tempPath; }
-    // The temporary file, open for writing at its start; null once closed.
-    std::FILE* Stream() const { return m_file; }
-    // Closes the stream, for writers that open the temporary file by name;
-    // the claim stays. False, errno set, when buffered bytes were lost.
-    bool CloseStream();
-    // Closes the temporary file and renames it to the path, replacing a file
-    // there. False, with "<path>: cannot write the file: <reason>" or
-    // "<path>: cannot put the finished file in place: <reason>"; then the
-    // temporary file is gone and the path untouched.
-    bool Commit(std::string& error);
-    // Closes and removes the temporary file.
-    void Discard();
-
-private:
-    std::string m_path, m_tempPath;
-    std::FILE* m_file = nullptr;
-};
+using CClaimedOutput = COutputFile;
 
 // The log is created in the current folder when the filter is added, under a
 // name taken from that moment, so only the folder can be tried beforehand: a
@@ -60,10 +29,6 @@ bool WriteTestStream(std::FILE* stream, const TestFileHeader& header, const CRec
 // output's one-line reason; the output is then discarded.
 bool StoreClaimedTest(CClaimedOutput& output, const TestFileHeader& header, const CRecordList& list,
                       std::string& error);
-
-// The environment variable that makes the capture's save fail as a disk that
-// filled up during the capture would (any non-empty value); tests set it.
-inline constexpr char kFailSaveVariable[] = "VANTREL_CLI_FAIL_SAVE";
 
 // Saves a capture into the claimed --save output. When that fails, the
 // records are not lost: they go to "vantrel-unsaved-<pid>.vtl" in the current

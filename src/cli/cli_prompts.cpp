@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/cli.h"
 #include "document/string_table.h"
 
 namespace vantrel::cli {
@@ -18,7 +19,7 @@ std::string OneLine(std::string_view text) {
             line.push_back(c);
         }
     }
-    return line;
+    return EscapeControls(line);
 }
 
 void CCliPrompts::MessageById(uint32_t stringId, BoxIcon icon) {

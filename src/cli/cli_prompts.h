@@ -17,7 +17,8 @@ public:
     bool AskYesNo(std::string_view text, BoxIcon icon) override;
 };
 
-// A message text as one line: each line break (CR LF, CR or LF) becomes a space.
+// A message text as one line: each line break (CR LF, CR or LF) becomes a
+// space, any other control character "\xNN".
 std::string OneLine(std::string_view text);
 
 }  // namespace vantrel::cli

@@ -4,29 +4,32 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_exchange.h"
 #include "cli/cli.h"
+#include "platform/output_file.h"
 
 namespace vantrel::cli {
 
 namespace {
 
-void Write(std::string_view s) {
+// The command's whole output; its exit code.
+int Write(std::string_view s) {
     std::fwrite(s.data(), 1, s.size(), stdout);
+    return FinishStandardOutput(kExitOk);
 }
 
 // Reads "[--catalogue DB]"; false on anything else.
 bool CatalogueOption(const Args& args, std::string& path) {
     path = kCatalogueFileName;
+    bool named = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--catalogue" && i + 1 < args.size()) {
+        if (args[i] == "--catalogue" && i + 1 < args.size() && !named) {
             path = args[++i];
+            named = true;
         } else {
             return false;
         }
@@ -86,8 +89,7 @@ int CmdTemplates(const Args& args) {
         out += row.valueName;
         out += '\n';
     }
-    Write(out);
-    return kExitOk;
+    return Write(out);
 }
 
 int CmdIoctls(const Args& args) {
@@ -115,8 +117,7 @@ int CmdIoctls(const Args& args) {
         out += row.outputBuffer;
         out += '\n';
     }
-    Write(out);
-    return kExitOk;
+    return Write(out);
 }
 
 namespace {
@@ -133,7 +134,9 @@ struct ExportOptions {
 bool ReadExportOptions(const Args& args, ExportOptions& o) {
     for (size_t i = 0; i < args.size(); ++i) {
         if ((args[i] == "--format" || args[i] == "--table") && i + 1 < args.size()) {
-            (args[i] == "--format" ? o.format : o.table) = args[i + 1];
+            std::string& value = args[i] == "--format" ? o.format : o.table;
+            if (!value.empty()) return false;  // given twice
+            value = args[i + 1];
             ++i;
         } else if (o.path.empty() && !args[i].empty() && args[i][0] != '-') {
             o.path = args[i];
@@ -160,12 +163,8 @@ int CmdCatalogueExport(const Args& args) {
     if (o.table != "templates") ioctls = catalogue.ReadIoctls(&error);
     if (error.empty() && o.table != "ioctls") templates = catalogue.ReadTemplateRows(&error);
     if (!error.empty()) return Fail(kExitBadInput, "catalogue-export: " + error);
-    if (o.format == "json") {
-        Write(CatalogueToJson(ioctls, templates));
-    } else {
-        Write(o.table == "ioctls" ? IoctlsToCsv(ioctls) : TemplatesToCsv(templates));
-    }
-    return kExitOk;
+    if (o.format == "json") return Write(CatalogueToJson(ioctls, templates));
+    return Write(o.table == "ioctls" ? IoctlsToCsv(ioctls) : TemplatesToCsv(templates));
 }
 
 int CmdCatalogueImport(const Args& args) {
@@ -173,13 +172,11 @@ int CmdCatalogueImport(const Args& args) {
         return Fail(kExitUsage, "usage: vantrel-cli catalogue-import DB FILE");
     const std::string& path = args[0];
     const std::string& file = args[1];
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return Fail(kExitBadInput, "catalogue-import: cannot read " + file);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return Fail(kExitBadInput, "catalogue-import: cannot read " + file);
+    std::string text, error;
+    if (!ReadInputFile(file, kStreamInputLimit, text, error))
+        return Fail(kExitBadInput, "catalogue-import: " + error);
 
     CatalogueContents contents;
-    std::string error;
     if (!ParseCatalogueFile(text, contents, error))
         return Fail(kExitBadInput, "catalogue-import: " + file + ": " + error);
     CCatalogue catalogue;

@@ -33,7 +33,7 @@ int CmdDevices(const Args& given) {
         std::printf("0x%.8x\t%.*s\t%.*s\n", row->GetDeviceObject(), static_cast<int>(name.size()),
                     name.data(), static_cast<int>(description.size()), description.data());
     }
-    std::fflush(stdout);
+    if (const int rc = FinishStandardOutput(kExitOk); rc != kExitOk) return rc;
     if (!complete) return Fail(kExitBadInput, "devices: the driver's device list is incomplete");
     return kExitOk;
 }

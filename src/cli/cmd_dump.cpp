@@ -7,6 +7,7 @@
 
 #include "catalogue/catalogue.h"
 #include "cli/cli.h"
+#include "cli/cli_document.h"
 #include "decode/template_buffers.h"
 #include "decode/text_block.h"
 #include "record/test_file.h"
@@ -19,12 +20,14 @@ int CmdDump(const Args& args) {
         "[--output-template NAME]";
     std::string file, catalogue = "Vantrel.db", inputTemplate, outputTemplate;
     uint32_t flags = 63;
+    COnceOptions once;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--flags" || a == "--catalogue" || a == "--input-template" ||
             a == "--output-template") {
             if (i + 1 >= args.size())
                 return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
+            if (!once.First(a, kUsage)) return kExitUsage;
             const std::string& v = args[++i];
             if (a == "--flags") {
                 const auto f = ParseU32(v);
@@ -50,9 +53,9 @@ int CmdDump(const Args& args) {
     // The catalogue is only needed when a template is named.
     std::shared_ptr<const CTemplateSnapshot> templates;
     if (TemplateNameIsOn(inputTemplate) || TemplateNameIsOn(outputTemplate)) {
-        std::string error;
-        templates = LoadTemplateSnapshot(catalogue, &error);
-        if (!templates) return Fail(kExitBadInput, error);
+        const std::string error =
+            CheckTemplateNames(catalogue, inputTemplate, outputTemplate, &templates);
+        if (!error.empty()) return Fail(kExitBadInput, error);
     }
 
     TestFileHeader header;
@@ -69,12 +72,12 @@ int CmdDump(const Args& args) {
     for (size_t i = 0; i < records.Size(); ++i) {
         FormatRecord(*records.AtUnlocked(i), settings, text);
         if (text.size() >= (size_t{1} << 20)) {
-            std::fwrite(text.data(), 1, text.size(), stdout);
+            if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) break;
             text.clear();
         }
     }
     std::fwrite(text.data(), 1, text.size(), stdout);
-    if (std::fflush(stdout) != 0) return Fail(kExitBadInput, "cannot write the output");
+    return FinishStandardOutput(kExitOk);
     return kExitOk;
 }
 

@@ -12,6 +12,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_output.h"
+#include "cli/cli_signals.h"
 #include "export/export_file.h"
 #include "record/test_file.h"
 
@@ -20,12 +21,17 @@ namespace vantrel::cli {
 int CmdExport(const Args& args) {
     constexpr char kUsage[] = "export FILE.vtl --format csv|jsonl [--output OUT]";
     std::string file, formatName, output;
+    COnceOptions once;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--format" || a == "--output") {
             if (i + 1 >= args.size())
                 return Fail(kExitUsage, a + " needs a value; usage: " + kUsage);
+            if (!once.First(a, kUsage)) return kExitUsage;
             (a == "--format" ? formatName : output) = args[++i];
+            if (a == "--output" && output.empty())
+                return Fail(kExitUsage,
+                            std::string("--output needs a file name; usage: ") + kUsage);
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             return Fail(kExitUsage, "unknown option " + a + "; usage: " + kUsage);
         } else if (file.empty()) {
@@ -37,15 +43,15 @@ int CmdExport(const Args& args) {
     if (file.empty() || formatName.empty())
         return Fail(kExitUsage, std::string("usage: ") + kUsage);
     const auto format = ParseExportFormat(formatName);
-    if (!format) return Fail(kExitBadInput, "not an export format (csv or jsonl): " + formatName);
+    if (!format)
+        return Fail(kExitUsage,
+                    "not an export format (csv or jsonl): " + formatName + "; usage: " + kUsage);
 
-    // The output is tried before the input is read. The export makes its
-    // own temporary file again, so the one made here goes at once.
+    // The output is tried before the input is read.
     std::string error;
-    if (!output.empty()) {
-        CClaimedOutput claim;
-        if (!claim.Claim(output, error)) return Fail(kExitBadInput, error);
-    }
+    CClaimedOutput claim;
+    if (!output.empty() && !claim.Claim(output, error, {file})) return Fail(kExitBadInput, error);
+    const CRemovePartOnSignal removeOnSignal(claim.TempPath());
     TestFileHeader header;
     CRecordList records;
     if (!LoadTestFile(file, header, records, &error)) return Fail(kExitBadInput, error);
@@ -61,7 +67,7 @@ int CmdExport(const Args& args) {
 #endif
         outcome = ExportRecordsToStream(stdout, "standard output", records, request, &error);
     } else {
-        outcome = ExportRecordsToFile(output, records, request, &error);
+        outcome = ExportRecordsToClaimed(claim, records, request, &error);
     }
     return outcome == ExportOutcome::Written ? kExitOk : Fail(kExitBadInput, error);
 }

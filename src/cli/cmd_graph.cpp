@@ -3,17 +3,22 @@
 // page with its footers). Needs QtGui only: without a display it draws on
 // the offscreen platform.
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 
 #include "cli/cli_analysis.h"
 #include "cli/cli_output.h"
+#include "cli/cli_signals.h"
 #include "plot/graph_painter.h"
 
 namespace vantrel::cli {
@@ -42,17 +47,17 @@ struct GuiApp {
     }
 };
 
-bool WritePng(const QString& path, const CGraphModel& model, int width, int height) {
+bool WritePng(QIODevice& out, const CGraphModel& model, int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
     {
         QPainter painter(&image);
         CGraphPainter().Paint(painter, model, width, height, GraphPaintStyle{});
     }
-    return image.save(path, "PNG");
+    return image.save(&out, "PNG");
 }
 
-bool WritePdf(const QString& path, const QString& title, const CGraphModel& model) {
-    QPdfWriter writer(path);
+bool WritePdf(QIODevice& out, const QString& title, const CGraphModel& model) {
+    QPdfWriter writer(&out);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     writer.setTitle(title);
@@ -65,10 +70,12 @@ bool WritePdf(const QString& path, const QString& title, const CGraphModel& mode
 int CmdGraph(const Args& args) {
     std::string file, output;
     std::optional<uint32_t> now, width, height;
+    COnceOptions once;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--output" || a == "--width" || a == "--height" || a == "--now") {
             if (i + 1 >= args.size()) return Usage(a + " needs a value");
+            if (!once.First(a, kUsage)) return kExitUsage;
             const std::string& v = args[++i];
             if (a == "--output") {
                 output = v;
@@ -99,19 +106,28 @@ int CmdGraph(const Args& args) {
 
     std::string error;
     CClaimedOutput claim;
-    if (!claim.Claim(output, error)) return Fail(kExitBadInput, error);
+    if (!claim.Claim(output, error, {file})) return Fail(kExitBadInput, error);
+    const CRemovePartOnSignal removeOnSignal(claim.TempPath());
     CGraphModel model;
     if (!LoadTestGraph(file, RecordSelection{}, now, std::nullopt, model, error))
         return Fail(kExitBadInput, error);
 
     GuiApp gui;
-    // Qt writes the image into the claimed temporary file by name.
-    claim.CloseStream();
-    const QString temp = QString::fromLocal8Bit(claim.TempPath().c_str());
-    const QString title = QFileInfo(QString::fromLocal8Bit(file.c_str())).fileName();
-    const bool written =
-        suffix == "png" ? WritePng(temp, model, w, h) : WritePdf(temp, title, model);
-    if (!written) return Fail(kExitBadInput, "cannot write " + output);
+    // Drawn in memory, then written to the claimed output as any other
+    // output is, so that a device or pipe gets the bytes in place.
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        const QString title = QFileInfo(QString::fromLocal8Bit(file.c_str())).fileName();
+        const bool drawn =
+            suffix == "png" ? WritePng(buffer, model, w, h) : WritePdf(buffer, title, model);
+        if (!drawn) return Fail(kExitBadInput, "cannot write " + output);
+    }
+    const auto size = static_cast<size_t>(bytes.size());
+    if (std::fwrite(bytes.constData(), 1, size, claim.Stream()) != size ||
+        std::fflush(claim.Stream()) != 0)
+        return Fail(kExitBadInput, output + ": cannot write the file: " + std::strerror(errno));
     if (!claim.Commit(error)) return Fail(kExitBadInput, error);
     return kExitOk;
 }

@@ -1,6 +1,8 @@
 // vantrel-cli stats and points: the Statistics page and the Graph View's
 // points of a saved test, as text.
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -29,6 +31,7 @@ void Line(std::string& out, const std::string* cells, size_t n) {
 
 int Flush(const std::string& out, const char* command) {
     std::fwrite(out.data(), 1, out.size(), stdout);
+    errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         return Fail(kExitBadInput, std::string(command) + ": cannot write to standard output");
     return kExitOk;
@@ -95,16 +98,22 @@ int CmdPoints(const Args& args) {
                 return exitCode == kExitUsage ? Usage(kPointsUsage, error) : Fail(exitCode, error);
         } else if (a == "--now") {
             if (i + 1 >= args.size()) return Usage(kPointsUsage, "--now needs a value");
+            if (now) return Usage(kPointsUsage, "--now given twice");
             now = ParseU32(args[++i]);
             if (!now) return Fail(kExitBadInput, "not a tick count: " + args[i]);
         } else if (a == "--limits") {
             if (i + 4 >= args.size()) return Usage(kPointsUsage, "--limits needs four values");
+            if (limits) return Usage(kPointsUsage, "--limits given twice");
             double v[4];
             for (double& d : v) {
                 const auto parsed = ParseDouble(args[++i]);
-                if (!parsed) return Fail(kExitBadInput, "not a number: " + args[i]);
+                if (!parsed || !std::isfinite(*parsed))
+                    return Fail(kExitBadInput, "not a number: " + args[i]);
                 d = *parsed;
             }
+            if (v[0] > v[1] || v[2] > v[3])
+                return Fail(kExitBadInput,
+                            "each minimum of --limits must not be above its maximum");
             limits = GraphLimits{v[0], v[1], v[2], v[3]};
         } else if (a.size() > 1 && a[0] == '-') {
             return Usage(kPointsUsage, "unknown option " + a);

@@ -1,6 +1,10 @@
 // vantrel-cli: the headless face of Vantrel.
 
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -43,6 +47,16 @@ const Command kCommands[] = {
      "graph FILE.vtl --output OUT.png|OUT.pdf [--width W --height H] [--now TICK]"},
 };
 
+// Qt's own warnings (a missing XDG_RUNTIME_DIR, font lookups) are no part of
+// a command's output: stderr carries only the command's own lines, unless
+// VANTREL_DEBUG=1 asks for Qt's too.
+void QtMessages(QtMsgType, const QMessageLogContext&, const QString& message) {
+    const char* debug = std::getenv("VANTREL_DEBUG");
+    if (!debug || std::strcmp(debug, "1") != 0) return;
+    const QByteArray text = message.toLocal8Bit();
+    std::fprintf(stderr, "qt: %s\n", text.constData());
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: vantrel-cli COMMAND [ARGS]\ncommands:\n");
     for (const Command& c : kCommands) std::fprintf(stderr, "  vantrel-cli %s\n", c.synopsis);
@@ -52,6 +66,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    qInstallMessageHandler(QtMessages);
     if (argc < 2) return Usage();
     const std::string_view name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
@@ -60,7 +75,7 @@ int main(int argc, char** argv) {
     }
     vantrel::cli::Args args(argv + 2, argv + argc);
     for (const Command& c : kCommands) {
-        if (name == c.name) return c.run(args);
+        if (name == c.name) return vantrel::cli::FinishStandardOutput(c.run(args));
     }
     std::fprintf(stderr, "vantrel-cli: unknown command '%s'\n", argv[1]);
     return Usage();

@@ -157,14 +157,15 @@ CVantrelDoc::AddOutcome CVantrelDoc::AddFilter(uint32_t mask, const std::vector<
     // The log comes first: a user who wants no capture without it keeps the
     // previous results, records and filters exactly as they were.
     CLogFile::FilePtr log;
+    std::string name;
     if (logToFile) {
-        const std::string name = LogFileName(now);
-        log = CLogFile::Create(name);
+        log = CLogFile::CreateNew(LogFileName(now), name);
         if (!log && !m_services.prompts->AskYesNo(LogFileQuestion(name), BoxIcon::Question))
             return AddOutcome::LogFileFailed;
     }
     ResetCapture();
-    if (log) m_pipeline->Log().Start(std::move(log));
+    m_captureUnsaved = true;
+    if (log) m_pipeline->Log().Start(std::move(log), name);
     m_axes.SetFilterStartTick(GetTickCount32());
     m_axes.SetFilterStopTick(0);
     if (!m_pipeline->IsRunning()) m_pipeline->StartCapture();
@@ -236,6 +237,7 @@ void CVantrelDoc::ResetCapture() {
     View().RefreshCurrentView();
     SetTitle(std::string(LoadString(IDS_APP_NAME)));
     m_pathName.clear();
+    m_captureUnsaved = false;
 }
 
 void CVantrelDoc::SetTitle(std::string title) {
@@ -283,6 +285,7 @@ bool CVantrelDoc::OpenFile(const std::string& path) {
     View().OnGraphReset(CAxisDefaults::kInitialMaxX, m_axes.MaxY());
     SetTitle(std::string(LoadString(IDS_APP_NAME)) + " - " + FileTitle(path));
     m_pathName = std::filesystem::absolute(path).string();
+    m_captureUnsaved = false;
     if (m_services.settings) WriteTestFilePath(m_pathName, *m_services.settings);
     return true;
 }
@@ -331,8 +334,14 @@ bool CVantrelDoc::SaveFile(const std::string& path) {
     }
     SetTitle(std::string(LoadString(IDS_APP_NAME)) + " - " + FileTitle(path));
     m_pathName = std::filesystem::absolute(path).string();
+    m_captureUnsaved = false;
     if (m_services.settings) WriteTestFilePath(m_pathName, *m_services.settings);
     return true;
+}
+
+std::string CVantrelDoc::KeepUnsavedCapture(std::string& error) {
+    if (!m_captureUnsaved || m_records.Size() == 0) return {};
+    return StoreUnsavedTest(CurrentHeader(), m_records, error);
 }
 
 CVantrelDoc::RangeTexts CVantrelDoc::ViewRangeProposal() const {

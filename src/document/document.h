@@ -136,6 +136,11 @@ public:
     // "path". False when nothing was saved.
     bool SaveAs();
     bool SaveFile(const std::string& path);
+    // When the program is told to end (SIGTERM, SIGHUP): a capture made
+    // since the last New, Open or Save is kept as StoreUnsavedTest keeps it.
+    // The path it went to, or empty (nothing to keep, or `error` says why
+    // it could not be kept).
+    std::string KeepUnsavedCapture(std::string& error);
     // File Export: the records the current data scope and IOCTL filter
     // take, in list order, to `path` as CSV or JSON Lines. The file appears
     // only when complete; a cancel or a failure leaves none (`error` then
@@ -234,6 +239,7 @@ private:
     std::unique_ptr<CFilterControl> m_filters;
     std::string m_title;
     std::string m_pathName;
+    bool m_captureUnsaved = false;  // records captured since the last New, Open or Save
     bool m_settingsRead = false;
 
     // Capture thread only: the IOCTLs already reported for one generation.

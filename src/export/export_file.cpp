@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <memory>
-#include <random>
+
+#include "platform/output_file.h"
 
 namespace vantrel {
 namespace {
@@ -77,58 +76,31 @@ ExportOutcome WriteRecords(std::FILE* stream, std::string_view name, const char*
     return ExportOutcome::Written;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Creates a new file next to `path`, never opening one that exists.
-FilePtr CreateTemporary(const std::string& path, std::string& tempPath) {
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%08x.part", static_cast<unsigned>(random()));
-        tempPath = path + suffix;
-        // "x": fail rather than open a file that is already there.
-        if (std::FILE* f = std::fopen(tempPath.c_str(), "wbx")) return FilePtr(f);
-        if (errno != EEXIST) return nullptr;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 ExportOutcome ExportRecordsToFile(const std::string& path, const CRecordList& list,
                                   const ExportRequest& request, std::string* error) {
-    std::string tempPath;
-    FilePtr file = CreateTemporary(path, tempPath);
-    if (!file) {
-        SetError(error, SystemError(path, "create the file", errno));
+    COutputFile output;
+    std::string message;
+    if (!output.Claim(path, message)) {
+        SetError(error, message);
         return ExportOutcome::Failed;
     }
-    const auto discard = [&] {
-        file.reset();
-        std::error_code ignored;
-        std::filesystem::remove(tempPath, ignored);
-    };
+    return ExportRecordsToClaimed(output, list, request, error);
+}
+
+ExportOutcome ExportRecordsToClaimed(COutputFile& output, const CRecordList& list,
+                                     const ExportRequest& request, std::string* error) {
+    std::string message;
     const ExportOutcome outcome =
-        WriteRecords(file.get(), path, "write the file", list, request, error);
+        WriteRecords(output.Stream(), output.Path(), "write the file", list, request, error);
     if (outcome != ExportOutcome::Written) {
-        discard();
+        output.Discard();
         return outcome;
     }
     // The last buffered bytes can still fail to reach the disk here.
-    if (std::fclose(file.release()) != 0) {
-        SetError(error, SystemError(path, "write the file", errno));
-        discard();
-        return ExportOutcome::Failed;
-    }
-    std::error_code ec;
-    std::filesystem::rename(tempPath, path, ec);
-    if (ec) {
-        SetError(error, path + ": cannot put the finished file in place: " + ec.message());
-        discard();
+    if (!output.Commit(message)) {
+        SetError(error, message);
         return ExportOutcome::Failed;
     }
     return ExportOutcome::Written;

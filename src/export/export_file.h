@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "export/record_export.h"
+#include "platform/output_file.h"
 #include "record/record_list.h"
 
 namespace vantrel {
@@ -39,13 +40,17 @@ struct ExportRequest {
 
 enum class ExportOutcome { Written, Cancelled, Failed };
 
-// Writes the export to a temporary file in the folder of `path` and renames
-// it to `path` (replacing a file there) once every record is written.
+// Writes the export to `path` as COutputFile places outputs: a temporary
+// file renamed to `path` once every record is written, a device in place.
 // Cancelled or Failed leave no file behind, neither the temporary one nor a
 // part of `path`, and an existing file at `path` untouched. On Failed,
 // `error` gets one line naming `path` and the reason.
 ExportOutcome ExportRecordsToFile(const std::string& path, const CRecordList& list,
                                   const ExportRequest& request, std::string* error);
+// The same into an output claimed beforehand; it is committed when written
+// and discarded otherwise.
+ExportOutcome ExportRecordsToClaimed(COutputFile& output, const CRecordList& list,
+                                     const ExportRequest& request, std::string* error);
 
 // Writes the export to an open stream and flushes it. On Failed, `error`
 // gets one line naming `streamName` and the reason. A cancelled export may

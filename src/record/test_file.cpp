@@ -4,9 +4,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <unordered_map>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "platform/output_file.h"
 #include "record/param_layout.h"
 
 namespace vantrel {
@@ -370,19 +378,16 @@ void StoreTestFile(const TestFileHeader& header, const CRecordList& list, std::s
     for (size_t i = 0; i < count; ++i) WriteRecord(*lock.At(i), w);
 }
 
-bool StoreTestFile(const std::string& path, const TestFileHeader& header, const CRecordList& list,
-                   std::string* error) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file) {
-        SetError(error, SystemError(path, "create the file"));
-        return false;
-    }
+namespace {
+
+// Writes the stored test to an open stream; false, errno set, on a write error.
+bool WriteTestTo(std::FILE* file, const TestFileHeader& header, const CRecordList& list) {
     constexpr size_t kBufferSize = size_t{1} << 20;
     std::string buffer(kBufferSize, '\0');
     size_t used = 0;
     bool ok = true;
     auto flush = [&](const char* p, size_t n) {
-        if (ok && n && std::fwrite(p, 1, n, file.get()) != n) ok = false;
+        if (ok && n && std::fwrite(p, 1, n, file) != n) ok = false;
     };
 
     CRecordList::ReadLock lock(list);
@@ -410,15 +415,44 @@ bool StoreTestFile(const std::string& path, const TestFileHeader& header, const 
         used += n;
     }
     flush(buffer.data(), used);
-    if (!ok) {
+    return ok && std::fflush(file) == 0;
+}
+
+}  // namespace
+
+bool StoreTestFile(const std::string& path, const TestFileHeader& header, const CRecordList& list,
+                   std::string* error) {
+    COutputFile output;
+    std::string message;
+    if (!output.Claim(path, message)) {
+        SetError(error, message);
+        return false;
+    }
+    if (!WriteTestTo(output.Stream(), header, list)) {
         SetError(error, SystemError(path, "write the file"));
         return false;
     }
-    if (std::fclose(file.release()) != 0) {
-        SetError(error, SystemError(path, "write the file"));
+    if (!output.Commit(message)) {
+        SetError(error, message);
         return false;
     }
     return true;
+}
+
+std::string StoreUnsavedTest(const TestFileHeader& header, const CRecordList& list,
+                             std::string& error) {
+#ifdef _WIN32
+    const std::string name = "vantrel-unsaved-" + std::to_string(_getpid()) + ".vtl";
+#else
+    const std::string name = "vantrel-unsaved-" + std::to_string(::getpid()) + ".vtl";
+#endif
+    std::error_code ec;
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path(ec);
+    for (const std::string& place : {name, ec ? std::string() : (temporary / name).string()}) {
+        if (!place.empty() && StoreTestFile(place, header, list, &error)) return place;
+    }
+    if (ec) error += "; no temporary folder: " + ec.message();
+    return {};
 }
 
 bool LoadTestBytes(std::string_view bytes, std::string_view nameForErrors, TestFileHeader& header,
@@ -463,25 +497,9 @@ bool LoadTestBytes(std::string_view bytes, std::string_view nameForErrors, TestF
 
 bool LoadTestFile(const std::string& path, TestFileHeader& header, CRecordList& list,
                   std::string* error) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) {
-        SetError(error, SystemError(path, "open the file"));
-        return false;
-    }
-    std::string bytes;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-        const long size = std::ftell(file.get());
-        if (size > 0) bytes.reserve(static_cast<size_t>(size));
-        std::rewind(file.get());
-    }
-    char chunk[1 << 16];
-    for (;;) {
-        const size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
-        bytes.append(chunk, n);
-        if (n < sizeof chunk) break;
-    }
-    if (std::ferror(file.get())) {
-        SetError(error, SystemError(path, "read the file"));
+    std::string bytes, message;
+    if (!ReadInputFile(path, kStreamInputLimit, bytes, message)) {
+        SetError(error, message);
         return false;
     }
     return LoadTestBytes(bytes, path, header, list, error);

@@ -54,10 +54,17 @@ void StoreRecord(const CIrpRecord& record, std::string& out);
 // order) into `out`, replacing its contents. Records appended to the list
 // while this runs are not included.
 void StoreTestFile(const TestFileHeader& header, const CRecordList& list, std::string& out);
-// Stores the whole test into a file, creating or truncating it. False, with
-// a one-line text naming the file and the problem, when it cannot be written.
+// Stores the whole test into a file as COutputFile places outputs (a
+// complete file or none; a device written in place). False, with a one-line
+// text naming the file and the problem, when it cannot be written.
 bool StoreTestFile(const std::string& path, const TestFileHeader& header, const CRecordList& list,
                    std::string* error);
+// Keeps a test that could not go where it was meant to (or was never
+// saved) as "vantrel-unsaved-<pid>.vtl" in the current folder, or in the
+// temporary folder when that fails. The path it went to; empty, with
+// `error` naming the last place tried and why, when neither took it.
+std::string StoreUnsavedTest(const TestFileHeader& header, const CRecordList& list,
+                             std::string& error);
 
 // Loads a whole test. The records are read into a new list that replaces the
 // contents of `list` (and the header values that of `header`) only when the
@@ -72,6 +79,8 @@ bool StoreTestFile(const std::string& path, const TestFileHeader& header, const 
 // block) is zero.
 bool LoadTestBytes(std::string_view bytes, std::string_view nameForErrors, TestFileHeader& header,
                    CRecordList& list, std::string* error);
+// A file that is no regular file (a pipe, a device) is read as a stream of
+// at most kStreamInputLimit bytes; a folder is refused.
 bool LoadTestFile(const std::string& path, TestFileHeader& header, CRecordList& list,
                   std::string* error);
 

@@ -44,7 +44,6 @@ constexpr uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
 #endif
 
 // Exit codes of the forked child when it could not become a tracee.
-constexpr int kChildNoPtrace = 120;
 constexpr int kChildNoSeccomp = 121;
 constexpr int kChildNoExec = 127;
 
@@ -74,29 +73,109 @@ std::vector<sock_filter> SeccompProgram() {
 
 }  // namespace
 
-bool FindTraceProgram(const std::string& name) {
-    if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0;
+namespace {
+
+// The file execvp would run for `name`: on PATH when it has no slash, the
+// first that can be run, else the first that exists; empty when none does.
+std::string LocateProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) {
+        std::string file;
+        if (access(name.c_str(), F_OK) == 0) file = name;
+        return file;
+    }
     const char* path = std::getenv("PATH");
-    std::string all = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    const std::string all = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::string existing;
     size_t start = 0;
     while (start <= all.size()) {
         size_t colon = all.find(':', start);
         if (colon == std::string::npos) colon = all.size();
-        std::string folder = all.substr(start, colon - start);
-        if (folder.empty()) folder = ".";
-        folder += '/';
-        folder += name;
-        if (access(folder.c_str(), X_OK) == 0) return true;
+        std::string file = all.substr(start, colon - start);
+        if (file.empty()) file = ".";
+        file += '/';
+        file += name;
+        struct stat st {};
+        if (stat(file.c_str(), &st) == 0) {
+            if (S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0) return file;
+            if (existing.empty()) existing = file;
+        }
         start = colon + 1;
     }
-    return false;
+    return existing;
+}
+
+// The interpreter a "#!" line names, or empty when the file has none.
+std::string Interpreter(const std::string& file) {
+    FILE* f = std::fopen(file.c_str(), "re");
+    if (!f) return {};
+    char line[256] = {};
+    const bool read = std::fgets(line, sizeof line, f) != nullptr;
+    std::fclose(f);
+    if (!read || line[0] != '#' || line[1] != '!') return {};
+    const char* p = line + 2;
+    while (*p == ' ' || *p == '\t') ++p;
+    const char* end = p;
+    while (*end && *end != ' ' && *end != '\t' && *end != '\n' && *end != '\r') ++end;
+    return std::string(p, end);
+}
+
+}  // namespace
+
+bool FindTraceProgram(const std::string& name) {
+    return TraceProgramProblem(name).empty();
+}
+
+std::string TraceProgramProblem(const std::string& name) {
+    const std::string file = LocateProgram(name);
+    if (name.empty() || file.empty()) return "no such command: " + name;
+    const std::string cannot = "cannot run " + name + ": ";
+    struct stat st {};
+    if (stat(file.c_str(), &st) != 0) return "no such command: " + name;
+    if (S_ISDIR(st.st_mode)) return cannot + "is a directory";
+    if (!S_ISREG(st.st_mode) || access(file.c_str(), X_OK) != 0)
+        return cannot + "permission denied";
+    if (st.st_size == 0) return cannot + "empty file";
+    const std::string interpreter = Interpreter(file);
+    if (!interpreter.empty()) {
+        struct stat is {};
+        if (interpreter.front() != '/' || stat(interpreter.c_str(), &is) != 0 ||
+            !S_ISREG(is.st_mode) || access(interpreter.c_str(), X_OK) != 0)
+            return cannot + "bad interpreter " + interpreter;
+    }
+    return {};
+}
+
+std::string TracePidProblem(pid_t pid) {
+    if (pid == getpid()) {
+        char self[PATH_MAX] = {};
+        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        const std::string name = n > 0 ? std::string(self, static_cast<size_t>(n)) : "";
+        const size_t slash = name.rfind('/');
+        return "cannot trace " +
+               (name.empty() ? std::string("this program")
+                             : name.substr(slash == std::string::npos ? 0 : slash + 1)) +
+               " itself";
+    }
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+    FILE* f = std::fopen(path, "re");
+    if (!f) return "no such process: " + std::to_string(pid);
+    char text[512] = {};
+    const size_t n = std::fread(text, 1, sizeof text - 1, f);
+    std::fclose(f);
+    // "pid (comm) S ...": the state follows the last ')'.
+    const char* close = std::strrchr(text, ')');
+    if (n > 0 && close && close[1] == ' ' && (close[2] == 'Z' || close[2] == 'X'))
+        return "process " + std::to_string(pid) + " has exited";
+    return {};
 }
 
 namespace {
 
-// In the forked child: only async-signal-safe calls from here to exec.
+// In the forked child: only async-signal-safe calls from here to exec. The
+// child stops itself; the tracer seizes it while it is stopped, so that its
+// later job-control stops are told apart from signals and kept.
 [[noreturn]] void BecomeTracee(char* const* argv, const sock_fprog* program) {
-    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(kChildNoPtrace);
     // Without the privilege to filter, no_new_privs is the price of the
     // filter (setuid programs then run without their privileges).
     if (syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, program) != 0) {
@@ -104,7 +183,7 @@ namespace {
             syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, program) != 0)
             _exit(kChildNoSeccomp);
     }
-    raise(SIGSTOP);  // the tracer sets its options here
+    raise(SIGSTOP);  // the tracer seizes it here
     execvp(argv[0], argv);
     _exit(kChildNoExec);
 }
@@ -145,10 +224,7 @@ bool CProcessTracer::Launch(const std::vector<std::string>& argv, std::string& e
         error = "no command to trace";
         return false;
     }
-    if (!FindTraceProgram(argv[0])) {
-        error = "no such command: " + argv[0];
-        return false;
-    }
+    if (error = TraceProgramProblem(argv[0]); !error.empty()) return false;
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -163,22 +239,7 @@ bool CProcessTracer::Launch(const std::vector<std::string>& argv, std::string& e
     }
     if (pid == 0) BecomeTracee(args.data(), &program);
 
-    int status = 0;
-    if (waitpid(pid, &status, __WALL) != pid || !WIFSTOPPED(status)) {
-        if (WIFEXITED(status) && WEXITSTATUS(status) == kChildNoPtrace)
-            error = "tracing is not permitted here (ptrace refused)";
-        else if (WIFEXITED(status) && WEXITSTATUS(status) == kChildNoSeccomp)
-            error = "tracing is not permitted here (seccomp filter refused)";
-        else
-            error = "the command stopped before it started";
-        return false;
-    }
-    if (ptrace(PTRACE_SETOPTIONS, pid, nullptr, PtraceData(kTraceOptions)) != 0) {
-        error = std::string("tracing is not permitted here (") + std::strerror(errno) + ")";
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, __WALL);
-        return false;
-    }
+    if (!SeizeStoppedChild(pid, error)) return false;
     m_root = pid;
     ThreadState& root = Thread(pid);
     root.attached = true;
@@ -186,7 +247,32 @@ bool CProcessTracer::Launch(const std::vector<std::string>& argv, std::string& e
         std::lock_guard lock(m_mutex);
         m_live.insert(pid);
     }
+    // The stop it gave itself ends as a SIGCONT would end it.
+    kill(pid, SIGCONT);
     Continue(pid, false);
+    return true;
+}
+
+bool CProcessTracer::SeizeStoppedChild(pid_t pid, std::string& error) {
+    int status = 0;
+    if (waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status)) {
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kChildNoSeccomp)
+            error = "tracing is not permitted here (seccomp filter refused)";
+        else
+            error = "the command stopped before it started";
+        return false;
+    }
+    // Seized while stopped, it reports that stop to the tracer at once.
+    if (ptrace(PTRACE_SEIZE, pid, nullptr, PtraceData(kTraceOptions)) != 0) {
+        error = std::string("tracing is not permitted here (") + std::strerror(errno) + ")";
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, __WALL);
+        return false;
+    }
+    if (waitpid(pid, &status, __WALL) != pid || !WIFSTOPPED(status)) {
+        error = "the command stopped before it started";
+        return false;
+    }
     return true;
 }
 

@@ -34,6 +34,15 @@ namespace vantrel {
 // Whether the program file `name` names can be run: searched on PATH as
 // execvp would when it has no slash.
 bool FindTraceProgram(const std::string& name);
+// Why `name` cannot be run, or empty when it can: "no such command: NAME",
+// or "cannot run NAME: " and "is a directory", "permission denied", "empty
+// file" or "bad interpreter INTERP" (a script whose "#!" line names a
+// program that cannot be run).
+std::string TraceProgramProblem(const std::string& name);
+// Why process `pid` cannot be attached, or empty: "no such process: PID",
+// "process PID has exited" (a zombie), "cannot trace vantrel-cli itself"
+// (with this program's own name).
+std::string TracePidProblem(pid_t pid);
 
 class ITraceSink {
 public:
@@ -118,6 +127,8 @@ private:
     // Resumes a tracee: to its exit stop when `toExit`, else to its next
     // traced call (attached processes stop at every call).
     void Continue(pid_t tid, bool toExit, int signal = 0);
+    // Waits for the forked child's own stop and seizes it.
+    bool SeizeStoppedChild(pid_t pid, std::string& error);
     void BeginDetach();
     void OnNewTask(pid_t parent, pid_t child, bool sameFiles);
     void OnExec(pid_t tid);

@@ -183,10 +183,7 @@ struct CTraceDriverSession::State {
 
 std::string TraceCommandProblem(const std::vector<std::string>& command) {
     if (command.empty()) return "no command to trace";
-    std::string problem;
-    if (!FindTraceProgram(command[0])) problem.append("no such command: ").append(command[0]);
-    return problem;
-    return {};
+    return TraceProgramProblem(command[0]);
 }
 
 std::unique_ptr<IDriverDevice> OpenTraceDriver(const TraceDriverOptions& options) {

@@ -119,13 +119,10 @@ TEST(ClaimedOutputTest, RefusalsNameThePathAndTheReason) {
     EXPECT_EQ(error, dir / "file/t.vtl" + ": cannot create the file: Not a directory");
     EXPECT_FALSE(claim.IsClaimed());
 
-    // A folder in the output's place: the temporary file is fine, the rename
-    // is not, and the folder stays.
+    // A folder in the output's place is refused before anything is written.
     fs::create_directory(dir / "taken");
-    ASSERT_TRUE(claim.Claim(dir / "taken", error));
-    EXPECT_FALSE(claim.Commit(error));
-    EXPECT_EQ(error.rfind(dir / "taken" + ": cannot put the finished file in place: ", 0), 0u)
-        << error;
+    EXPECT_FALSE(claim.Claim(dir / "taken", error));
+    EXPECT_EQ(error, dir / "taken" + ": is a directory");
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"file", "taken"}));
 }
 
@@ -174,15 +171,17 @@ TEST(TestStreamTest, AFullDiskIsAFailure) {
     std::fclose(full);
 }
 
+constexpr char kFull[] = "/dev/full";
+
 class SaveFallbackTest : public ::testing::Test {
 protected:
     void SetUp() override { FillMany(m_list); }
-    // Saves `m_list` into a claim of `target` with the save made to fail.
-    std::string FailingSave(const std::string& target) {
-        ScopedEnv fail(kFailSaveVariable, "1");
+    // Saves `m_list` into a claim of /dev/full: a device written in place
+    // whose every write fails as a full disk's would.
+    std::string FailingSave() {
         CClaimedOutput claim;
         std::string error;
-        EXPECT_TRUE(claim.Claim(target, error)) << error;
+        EXPECT_TRUE(claim.Claim(kFull, error)) << error;
         return SaveCaptureOrKeep(claim, kHeader, m_list);
     }
     std::string Expected() const {
@@ -208,12 +207,11 @@ TEST_F(SaveFallbackTest, ASaveThatWorksSaysNothing) {
 TEST_F(SaveFallbackTest, TheRecordsGoToTheCurrentFolder) {
     fs::create_directory(m_dir.Path() / "work");
     InFolder here(m_dir.Path() / "work");
-    const std::string target = m_dir / "t.vtl";
-    EXPECT_EQ(FailingSave(target), target +
-                                       ": cannot write the file: No space left on device; the "
-                                       "records were kept in " +
-                                       m_kept);
-    EXPECT_EQ(Names(m_dir.Path()), std::vector<std::string>{"work"}) << "no part of t.vtl";
+    EXPECT_EQ(FailingSave(), std::string(kFull) +
+                                 ": cannot write the file: No space left on device; the "
+                                 "records were kept in " +
+                                 m_kept);
+    EXPECT_EQ(Names(m_dir.Path()), std::vector<std::string>{"work"});
     EXPECT_EQ(Names(m_dir.Path() / "work"), std::vector<std::string>{m_kept});
     EXPECT_TRUE(ReadFileBytes(m_kept) == Expected());
 }
@@ -221,11 +219,10 @@ TEST_F(SaveFallbackTest, TheRecordsGoToTheCurrentFolder) {
 TEST_F(SaveFallbackTest, ThenToTheTemporaryFolder) {
     ScopedEnv temporary("TMPDIR", m_dir.Path().string());
     InFolder proc("/proc");
-    const std::string target = m_dir / "t.vtl";
-    EXPECT_EQ(FailingSave(target), target +
-                                       ": cannot write the file: No space left on device; the "
-                                       "records were kept in " +
-                                       m_dir / m_kept);
+    EXPECT_EQ(FailingSave(), std::string(kFull) +
+                                 ": cannot write the file: No space left on device; the "
+                                 "records were kept in " +
+                                 m_dir / m_kept);
     EXPECT_EQ(Names(m_dir.Path()), std::vector<std::string>{m_kept});
     EXPECT_TRUE(ReadFileBytes(m_dir / m_kept) == Expected());
 }
@@ -233,8 +230,8 @@ TEST_F(SaveFallbackTest, ThenToTheTemporaryFolder) {
 TEST_F(SaveFallbackTest, WhenNothingTakesThemTheLineSaysWhy) {
     ScopedEnv temporary("TMPDIR", "/proc");
     InFolder proc("/proc");
-    EXPECT_EQ(FailingSave(m_dir / "t.vtl"),
-              m_dir / "t.vtl" +
+    EXPECT_EQ(FailingSave(),
+              std::string(kFull) +
                   ": cannot write the file: No space left on device; the records could not be "
                   "kept either: /proc/" +
                   m_kept + ": cannot create the file: No such file or directory");

@@ -132,13 +132,14 @@ TEST_F(OutputCheckCliTest, ASavedCaptureReplacesTheFileAndLeavesNoTemporaryFile)
 
 class SaveFailureCliTest : public OutputCheckCliTest {
 protected:
-    // A capture whose save fails as a full disk would; stdout to live.txt.
+    // A capture whose save fails at its end: /dev/full is written in place
+    // and takes nothing, as a full disk; stdout to live.txt.
     CliRun FailingCapture(const std::string& workDir, const std::string& tmpDir) {
         CliCall call;
-        call.prefix = "VANTREL_CLI_FAIL_SAVE=1 TMPDIR='" + tmpDir + "'";
+        call.prefix = "TMPDIR='" + tmpDir + "'";
         call.workDir = workDir;
         call.stdoutPath = (m_dir / "live.txt").string();
-        return Cli(std::string(kCapture) + " --save '" + Run("t.vtl") + "'", call);
+        return Cli(std::string(kCapture) + " --save /dev/full", call);
     }
     // The kept file loads, prints what the capture printed, and stores back
     // byte for byte.
@@ -175,15 +176,16 @@ TEST_F(SaveFailureCliTest, TheRecordsAreKeptInTheCurrentFolder) {
     const auto lines = LastLines(r.err, 2);
     ASSERT_EQ(lines.size(), 2u) << r.err;
     const std::string kept = KeptName(lines[0]);
-    EXPECT_EQ(lines[0], "vantrel-cli: " + Run("t.vtl") +
-                            ": cannot write the file: No space left on device; the records were "
-                            "kept in " +
-                            kept);
+    EXPECT_EQ(lines[0],
+              "vantrel-cli: /dev/full"
+              ": cannot write the file: No space left on device; the records were "
+              "kept in " +
+                  kept);
     EXPECT_EQ(kept.rfind("vantrel-unsaved-", 0), 0u) << "named in the current folder";
     EXPECT_EQ(kept.find('/'), std::string::npos);
     EXPECT_EQ(kept.substr(kept.size() - 4), ".vtl");
     EXPECT_EQ(lines[1].rfind("captured ", 0), 0u) << "the summary as usual";
-    EXPECT_EQ(RunFolder(), std::vector<std::string>{"plain"}) << "no t.vtl, no part of it";
+    EXPECT_EQ(RunFolder(), std::vector<std::string>{"plain"}) << "nothing else written";
     ExpectKept(m_dir / "work" / kept);
 }
 

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "capture/filter_control.h"
 #include "document/string_table.h"
 #include "platform/debug_output.h"
 #include "platform/tick.h"
+#include "record/test_file.h"
 #include "support/document_fixture.h"
 
 namespace vantrel {
@@ -149,10 +152,12 @@ class LogQuestionTest : public FilterControlTest {
 protected:
     void SetUp() override {
         FilterControlTest::SetUp();
-        here.emplace(dir.Path());
+        // A current folder that no longer exists: no log file can be
+        // created in it, not even by root.
+        std::filesystem::create_directory(dir.Path() / "gone");
+        here.emplace(dir.Path() / "gone");
+        std::filesystem::remove(dir.Path() / "gone");
         SetLocalTimeSource([] { return LocalTime{2026, 12, 8, 6, 5, 9}; });
-        // A folder of the log's name: the log file cannot be created.
-        std::filesystem::create_directory(dir.Path() / kLogName);
         ASSERT_EQ(doc().AddFilter(0x1, Rows({1}), false), CVantrelDoc::AddOutcome::Added);
         doc().RemoveFilter();
         OneRecordOnTheList();
@@ -206,7 +211,7 @@ TEST_F(LogQuestionTest, NoChangesNothingAtAll) {
     EXPECT_TRUE(doc().State().FilterActive());
     EXPECT_TRUE(doc().Pipeline().IsRunning());
     EXPECT_FALSE(doc().LogToFileOpen());
-    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / kLogName));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST_F(LogQuestionTest, YesCapturesWithoutTheLog) {
@@ -225,12 +230,11 @@ TEST_F(LogQuestionTest, YesCapturesWithoutTheLog) {
               "Filter for PDEVICE_OBJECT 0x8a000020 has been updated\r\n"
               "Filter for PDEVICE_OBJECT 0x8a000030 has been updated\r\n");
     doc().RemoveFilter();
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
-        << "no log file anywhere";
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "no log file anywhere";
 }
 
 TEST_F(LogQuestionTest, ALogThatCanBeCreatedAsksNothing) {
-    std::filesystem::remove(dir.Path() / kLogName);
+    here.emplace(dir.Path());
     ASSERT_EQ(doc().AddFilter(0x1, Rows({0}), true), CVantrelDoc::AddOutcome::Added);
     EXPECT_TRUE(parts.prompts.questions.empty());
     EXPECT_TRUE(doc().LogToFileOpen());
@@ -276,6 +280,28 @@ TEST_F(FilterControlTest, AFailedRequestKeepsTheMaskAndSaysSoOnce) {
     ASSERT_TRUE(doc().UpdateSelection(0x10, Rows({3})));
     EXPECT_EQ(list().Row(3)->GetIrpMask(), 0x10u);
     EXPECT_EQ(debug, "IOCTL_ACTIVATE_FILTER failed.\n");
+}
+
+// SIGTERM or SIGHUP to the desktop program: a capture not yet saved is kept;
+// a loaded or saved test, or no capture at all, leaves nothing behind.
+TEST_F(FilterControlTest, OnlyAnUnsavedCaptureIsKeptWhenTheProgramIsToldToEnd) {
+    testing::ScratchDir dir{"keep_unsaved"};
+    testing::InFolder here(dir.Path());
+    std::string error;
+    EXPECT_EQ(doc().KeepUnsavedCapture(error), "") << "no capture yet";
+    ASSERT_EQ(doc().AddFilter(0x1, Rows({0}), false), CVantrelDoc::AddOutcome::Added);
+    OneRecordOnTheList();
+    const std::string kept = doc().KeepUnsavedCapture(error);
+    EXPECT_EQ(kept, "vantrel-unsaved-" + std::to_string(::getpid()) + ".vtl") << error;
+    TestFileHeader header;
+    CRecordList back;
+    ASSERT_TRUE(LoadTestFile(kept, header, back, &error)) << error;
+    EXPECT_EQ(back.Size(), 1u);
+    std::filesystem::remove(kept);
+    ASSERT_TRUE(doc().SaveFile("saved.vtl"));
+    EXPECT_EQ(doc().KeepUnsavedCapture(error), "") << "saved already";
+    doc().RemoveFilter();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 }  // namespace

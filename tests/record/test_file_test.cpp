@@ -503,7 +503,7 @@ TEST(TestFileIo, StoreAndLoadThroughFiles) {
     EXPECT_NE(error.find("missing.vtl: cannot open"), std::string::npos) << error;
     EXPECT_EQ(back.Size(), list.Size());
     EXPECT_FALSE(StoreTestFile(dir.string(), h, list, &error));
-    EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+    EXPECT_NE(error.find(": is a directory"), std::string::npos) << error;
     std::filesystem::remove_all(dir);
 }
 
