@@ -24,11 +24,21 @@ function(vantrel_layer_view target folder)
   target_include_directories(${target} PUBLIC ${view})
 endfunction()
 
+# A layer's system half: the .cpp files of src/FOLDER/win32 on Windows and of
+# src/FOLDER/posix elsewhere, beside the portable ones of src/FOLDER.
+if(WIN32)
+  set(VANTREL_SYSTEM_HALF win32)
+else()
+  set(VANTREL_SYSTEM_HALF posix)
+endif()
+
 # vantrel_add_layer(FOLDER [LINKS libs...]): the static library
-# vantrel_FOLDER from every .cpp in src/FOLDER, seeing only its layer.
+# vantrel_FOLDER from every .cpp in src/FOLDER and its system half, seeing
+# only its layer.
 function(vantrel_add_layer folder)
   cmake_parse_arguments(L "" "" "LINKS;SOURCES" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${folder}/*.cpp)
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${folder}/*.cpp
+    ${PROJECT_SOURCE_DIR}/src/${folder}/${VANTREL_SYSTEM_HALF}/*.cpp)
   add_library(vantrel_${folder} STATIC ${sources} ${L_SOURCES})
   vantrel_layer_view(vantrel_${folder} ${folder})
   target_link_libraries(vantrel_${folder} PUBLIC ${L_LINKS})

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: the layer and format checks, the
 # release build and clang-tidy over it, the AddressSanitizer+UBSan and
-# ThreadSanitizer builds, the fuzz run of each fuzz target.
+# ThreadSanitizer builds, the Windows build of the layers below Qt with its
+# tests under Wine, the fuzz run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/steps.sh
@@ -22,5 +23,8 @@ for preset in release asan tsan; do
     step "Static analysis (clang-tidy)" tools/tidy.sh
   fi
 done
+step "Configuring the Windows build (mingw-w64 i686)" cmake --preset windows
+step "Building (windows)" cmake --build --preset windows
+step "Running the Windows tests under Wine" ctest --preset windows -j2
 step "Fuzzing every target" tools/fuzz.sh 30
 echo "All checks passed. The full output is in $VANTREL_LOG"

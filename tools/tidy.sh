@@ -11,4 +11,5 @@ build=build/release
 # names the headers of every source: both come from the build, which is a
 # no-op when the test command has just made it.
 cmake --build "$build" -j 2
-git ls-files 'src/*.cpp' 'tests/*.cpp' 'bench/*.cpp' | python3 tools/tidy.py "$build" -j 2
+# The Windows halves (win32/ folders) are not in the Linux build.
+git ls-files 'src/*.cpp' 'tests/*.cpp' 'bench/*.cpp' ':!:*/win32/*' | python3 tools/tidy.py "$build" -j 2

@@ -1,6 +1,7 @@
 // vantrel: the desktop program, on the driver `--driver WORD` (or
 // VANTREL_DRIVER) chooses: the simulated one by default (VANTREL_SIM_*
-// variables choose its rate, seed and devices), `none` for a machine
+// variables choose its rate, seed and devices; on Windows the default is
+// the real driver, `device`), `none` for a machine
 // without the driver, `replay:FILE.vtl` for a saved test played again, or
 // the trace driver with `vantrel --trace -- CMD ARGS...` (the short form of
 // `--driver trace`): the command starts when the first filter is added, and
@@ -39,6 +40,7 @@
 #ifdef VANTREL_KERNEL_SOURCE
 #include "kernel/kernel_driver.h"
 #endif
+#include "winlink/win32_device.h"
 
 namespace {
 
@@ -192,6 +194,8 @@ struct Sessions {
                 break;
             case vantrel::SourceKind::Remote:
                 return {};  // connected once the application exists
+            case vantrel::SourceKind::Device:
+                return vantrel::Win32DriverOpener();
             case vantrel::SourceKind::Simulated:
             case vantrel::SourceKind::None: {
                 vantrel::SimulatedDriverOptions options = vantrel::OptionsFromEnvironment(&problem);

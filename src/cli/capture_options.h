@@ -20,7 +20,7 @@ inline constexpr char kCaptureUsage[] =
     "[--seconds S] [--flags N] [--format text|jsonl] [--save FILE.vtl] [--log] [--rate R] [--seed "
     "S] "
     "[--catalogue DB] [--input-template NAME] [--output-template NAME] "
-    "[--driver sim|trace|kernel|replay:FILE.vtl|none] "
+    "[--driver sim|trace|kernel|replay:FILE.vtl|remote:HOST:PORT|device|none] "
     "[--trace -- CMD ARGS... | --trace-pid PID[,PID...] | --kernel [--kernel-expiry S] "
     "[--kernel-ring MIB] [--pid PID[,PID...]] [--comm NAME]] "
     "[--connect HOST:PORT --ca CA.pem --token-file FILE [--reconnect-limit S]]";

@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "cli/cli.h"
 #include "decode/template_buffers.h"
+#include "winlink/win32_device.h"
 
 namespace vantrel::cli {
 namespace {
@@ -50,6 +51,9 @@ std::unique_ptr<CliDocument> OpenCliDocument(CliSource source, const std::string
             cli->remote = ConnectRemote(source.remote);
             if (!cli->remote) return nullptr;
             opener = cli->remote->Opener();
+            break;
+        case SourceKind::Device:
+            opener = Win32DriverOpener();
             break;
         case SourceKind::Simulated:
         case SourceKind::None:

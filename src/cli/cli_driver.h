@@ -1,7 +1,8 @@
 #pragma once
-// The driver a command opens: `--driver sim|trace|kernel|replay:FILE|none`,
-// or `--trace` or `--kernel` (short forms for the trace driver and the
-// kernel source), else VANTREL_DRIVER.
+// The driver a command opens: `--driver
+// sim|trace|kernel|replay:FILE|remote:HOST:PORT|device|none`, or `--trace`
+// or `--kernel` (short forms for the trace driver and the kernel source),
+// else VANTREL_DRIVER.
 
 #include <string>
 #include <string_view>

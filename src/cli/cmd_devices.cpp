@@ -12,8 +12,8 @@ namespace vantrel::cli {
 
 int CmdDevices(const Args& given) {
     constexpr char kUsage[] =
-        "devices [--driver sim|trace|kernel|replay:FILE|none | --connect HOST:PORT --ca CA.pem "
-        "--token-file FILE]";
+        "devices [--driver sim|trace|kernel|replay:FILE|remote:HOST:PORT|device|none | --connect "
+        "HOST:PORT --ca CA.pem --token-file FILE]";
     Args args = given;
     CliSource source;
     DriverOption driver;

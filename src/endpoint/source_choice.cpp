@@ -10,6 +10,7 @@ std::optional<SourceChoice> ParseSourceChoice(std::string_view text) {
     if (text == "sim") return SourceChoice{SourceKind::Simulated, {}};
     if (text == "trace") return SourceChoice{SourceKind::Trace, {}};
     if (text == "kernel") return SourceChoice{SourceKind::Kernel, {}};
+    if (text == "device") return SourceChoice{SourceKind::Device, {}};
     if (text == "none") return SourceChoice{SourceKind::None, {}};
     if (text.size() > kReplay.size() && text.substr(0, kReplay.size()) == kReplay)
         return SourceChoice{SourceKind::Replay, std::string(text.substr(kReplay.size()))};

@@ -7,6 +7,13 @@
 // resolves to nothing, so a ring handle passed where the event belongs is
 // refused instead of being written to as an event.
 //
+// In the 32-bit Windows build the values are the system's own, so that the
+// real driver can take them as they are: an event's handle is a Win32 handle
+// of that event (a duplicate, one per registration, closed when it is
+// unregistered) and a ring's handle is its address. A ring registered again
+// while its first handle lives gets 0. In-process drivers resolve these
+// values through the table just the same.
+//
 // The table stands for the operating system's own handle table and is
 // therefore one per process (a mutex guards it; any thread may call). Every
 // owner of an object registers it and unregisters it before the object goes;
@@ -24,7 +31,8 @@ namespace vantrel {
 
 class CEvent;
 
-// Registers an object and returns its handle (never 0).
+// Registers an object and returns its handle (0 only when the system refuses
+// one).
 uint32_t RegisterEventHandle(CEvent* event);
 uint32_t RegisterRingHandle(std::span<uint8_t> ring);
 // Forgets the handle; 0 or an unknown handle is ignored.

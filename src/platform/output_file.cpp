@@ -59,6 +59,12 @@ bool COutputFile::Claim(const std::string& path, std::string& error,
     }
 #ifdef _WIN32
     (void)inputs;
+    // Refused before anything is written, as on POSIX.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = path + ": is a directory";
+        return false;
+    }
     return OpenTemporary(path, error);
 #else
     struct stat st {};

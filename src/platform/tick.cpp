@@ -1,8 +1,9 @@
 #include "platform/tick.h"
 
-#include <chrono>
 #include <ctime>
 #include <mutex>
+
+#include "platform/system_half.h"
 
 namespace vantrel {
 namespace {
@@ -16,9 +17,7 @@ uint32_t GetTickCount32() {
         std::lock_guard lock(g_mutex);
         if (g_tick) return g_tick();
     }
-    using namespace std::chrono;
-    return static_cast<uint32_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return SystemTickCount();
 }
 
 LocalTime GetLocalTimeNow() {

@@ -53,7 +53,7 @@ void* AllocateChunk(size_t chunk) {
 }
 
 void FreeChunk(void* p, size_t chunk) {
-    const size_t bytes = ChunkBytes(chunk);
+    [[maybe_unused]] const size_t bytes = ChunkBytes(chunk);
 #if defined(__linux__)
     if (bytes >= kMappedFrom) {
         munmap(p, RoundUp(bytes, kHugePage));

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
+#include <optional>
 #include <thread>
 
 #include "analysis/axis_defaults.h"
@@ -92,6 +94,20 @@ TEST(GraphRefreshTest, YRangeGrowthMovesTheGraphsMaximumY) {
     grow(37.5f);
     EXPECT_EQ(defaults.MaxY(), 47);
     EXPECT_EQ(model.Limits(), (GraphLimits{0, 100, 0, 47}));
+}
+
+TEST(AxisDefaultsTest, YRangeGrowsToLatencyPlusTen) {
+    CAxisDefaults axes;
+    EXPECT_EQ(axes.MaxY(), 10);
+    EXPECT_EQ(axes.GrowY(12.9f), 22);
+    EXPECT_EQ(axes.MaxY(), 22);
+    EXPECT_EQ(axes.GrowY(21.5f), std::nullopt);
+    EXPECT_EQ(axes.GrowY(22.0f), std::nullopt);  // not below: unchanged
+    EXPECT_EQ(axes.GrowY(std::numeric_limits<float>::quiet_NaN()), std::nullopt);
+    EXPECT_EQ(axes.GrowY(3e30f), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(axes.MaxX(), 100);
+    axes.Reset();
+    EXPECT_EQ(axes.MaxY(), 10);
 }
 
 // The printing thread grows the Y range (through the axis defaults'

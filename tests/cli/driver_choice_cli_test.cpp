@@ -55,7 +55,8 @@ TEST_F(DriverChoiceCliTest, BadChoicesAndRatesAreOneLineWithTheirExitCode) {
          "--trace is the short form of --driver trace"},
         {"", "capture --all-devices --driver sim --driver none", 64, "--driver given twice"},
         {"", "capture --all-devices --driver kernelx", 64,
-         "not a driver \\(sim, trace, kernel, replay:FILE, remote:HOST:PORT or none\\): kernelx"},
+         "not a driver \\(sim, trace, kernel, replay:FILE, remote:HOST:PORT, device or none\\): "
+         "kernelx"},
         {"", "devices --driver", 64, "--driver needs a value"},
         {"VANTREL_DRIVER=bogus", "devices", 2, "VANTREL_DRIVER is not a driver .*: bogus"},
         {"", "devices --driver replay:missing.vtl", 2, "missing.vtl"},
@@ -66,6 +67,7 @@ TEST_F(DriverChoiceCliTest, BadChoicesAndRatesAreOneLineWithTheirExitCode) {
         {"VANTREL_SIM_RATE=1e25", "capture --all-devices --count 1", 2,
          "VANTREL_SIM_RATE is not a rate"},
         {"VANTREL_DRIVER=none", "devices", 2, "klavdrv.sys"},
+        {"", "devices --driver device", 2, "klavdrv.sys"},  // no real driver here
         {"VANTREL_DRIVER=none", "devices --driver sim", 0, ""},
         {"VANTREL_SIM_RATE=nan", "capture --all-devices --count 1 --rate 1000", 0, ""},
     };

@@ -6,12 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "analysis/axis_defaults.h"
 #include "decode/number_format.h"
 #include "decode/template_buffers.h"
 
@@ -140,6 +138,8 @@ TEST_F(TextBlock, LatencyLineRoundsToThreeDecimals) {
 }
 
 // The hand-written "%.3f" must give the C library's bytes for any float.
+// C libraries spell a NaN differently (MinGW's drops the sign); the
+// program's spelling is the same everywhere: "nan" or "-nan".
 TEST(NumberFormat, Fixed3MatchesPrintfForFloats) {
     std::vector<float> values = {0.0f,     -0.0f,    0.0004f,   0.0005f, 0.0015f, 0.0625f, 0.1875f,
                                  1.0005f,  2.5f,     999.9995f, 12.9f,   21.5f,   1e-30f,  3.4e38f,
@@ -156,6 +156,10 @@ TEST(NumberFormat, Fixed3MatchesPrintfForFloats) {
     for (float f : values) {
         std::string got;
         AppendFixed3(got, static_cast<double>(f));
+        if (std::isnan(f)) {
+            ASSERT_EQ(got, std::signbit(f) ? "-nan" : "nan");
+            continue;
+        }
         std::snprintf(expect, sizeof expect, "%.3f", static_cast<double>(f));
         ASSERT_EQ(got, expect) << "float bits " << std::hex << std::bit_cast<uint32_t>(f);
     }
@@ -168,20 +172,6 @@ TEST(NumberFormat, HexWidths) {
     AppendHex(s, 0x12345, 4);
     AppendHex(s, 0, 4);
     EXPECT_EQ(s, "0x00abcdef0x00830x123450x0000");
-}
-
-TEST(AxisDefaultsTest, YRangeGrowsToLatencyPlusTen) {
-    CAxisDefaults axes;
-    EXPECT_EQ(axes.MaxY(), 10);
-    EXPECT_EQ(axes.GrowY(12.9f), 22);
-    EXPECT_EQ(axes.MaxY(), 22);
-    EXPECT_EQ(axes.GrowY(21.5f), std::nullopt);
-    EXPECT_EQ(axes.GrowY(22.0f), std::nullopt);  // not below: unchanged
-    EXPECT_EQ(axes.GrowY(std::numeric_limits<float>::quiet_NaN()), std::nullopt);
-    EXPECT_EQ(axes.GrowY(3e30f), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(axes.MaxX(), 100);
-    axes.Reset();
-    EXPECT_EQ(axes.MaxY(), 10);
 }
 
 TEST_F(TextBlock, BlocksFollowOneAnother) {

@@ -137,6 +137,7 @@ TEST(SourceChoiceTest, ParsesTheWordsOfDriverAndVantrelDriver) {
     const Row rows[] = {
         {"sim", true, SourceKind::Simulated, ""},
         {"trace", true, SourceKind::Trace, ""},
+        {"device", true, SourceKind::Device, ""},
         {"none", true, SourceKind::None, ""},
         {"replay:a b.vtl", true, SourceKind::Replay, "a b.vtl"},
         {"replay:", false, {}, ""},

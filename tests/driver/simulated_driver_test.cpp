@@ -18,6 +18,7 @@
 #include "record/driver_device.h"
 #include "record/le.h"
 #include "record/protocol.h"
+#include "support/environment.h"
 
 namespace vantrel {
 namespace {
@@ -351,23 +352,23 @@ TEST(SimulatedDriverTest, NeverTouchesTheRingAfterClose) {
 }
 
 TEST(SimulatedDriverTest, OptionsFromTheEnvironment) {
-    setenv("VANTREL_SIM_RATE", "0", 1);
-    setenv("VANTREL_SIM_SEED", "0x2A", 1);
-    setenv("VANTREL_SIM_DEVICES", " \\Device\\Beep ,\\Device\\Null,,", 1);
-    setenv("VANTREL_DRIVER", "none", 1);
+    test::SetEnvironment("VANTREL_SIM_RATE", "0");
+    test::SetEnvironment("VANTREL_SIM_SEED", "0x2A");
+    test::SetEnvironment("VANTREL_SIM_DEVICES", " \\Device\\Beep ,\\Device\\Null,,");
+    test::SetEnvironment("VANTREL_DRIVER", "none");
     SimulatedDriverOptions o = OptionsFromEnvironment();
     EXPECT_EQ(o.rate, 0.0);
     EXPECT_EQ(o.seed, 42u);
     EXPECT_EQ(o.devices, (std::vector<std::string>{"\\Device\\Beep", "\\Device\\Null"}));
     EXPECT_TRUE(o.absent);
-    setenv("VANTREL_SIM_RATE", "fast", 1);
-    setenv("VANTREL_DRIVER", "sim", 1);
+    test::SetEnvironment("VANTREL_SIM_RATE", "fast");
+    test::SetEnvironment("VANTREL_DRIVER", "sim");
     o = OptionsFromEnvironment();
     EXPECT_EQ(o.rate, 2000.0);
     EXPECT_FALSE(o.absent);
     for (const char* name :
          {"VANTREL_SIM_RATE", "VANTREL_SIM_SEED", "VANTREL_SIM_DEVICES", "VANTREL_DRIVER"})
-        unsetenv(name);
+        test::ClearEnvironment(name);
 }
 
 }  // namespace

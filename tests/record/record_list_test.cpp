@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <string>
 #include <thread>
 #include <vector>
 
+#include "support/process_stats.h"
+
 namespace vantrel {
 namespace {
+
+using test::ResidentBytes;
+using test::ThreadCount;
 
 CIrpRecord Rec(uint32_t device) {
     CIrpRecord r;
@@ -90,15 +93,6 @@ TEST(RecordListTest, ConcurrentAppendReadAndClear) {
     EXPECT_GT(seen, 0u);
 }
 
-// Threads of this process, or -1 where the system does not say.
-int ThreadCount() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
-    return -1;
-}
-
 TEST(RecordListTest, PositionsMapOntoGrowingThenEqualChunks) {
     // Chunks double from kFirstChunk records, then all hold kPerChunk.
     EXPECT_EQ(CRecordList::ChunkCapacity(0), CRecordList::kFirstChunk);
@@ -149,15 +143,6 @@ size_t AppendNumbered(CRecordList& list, size_t n) {
                         return true;
                     })
         .count;
-}
-
-// Resident memory of this process in bytes; -1 where unknown.
-long long ResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
-    return -1;
 }
 
 // Reserved memory is handed out at once (appending the reserved records

@@ -5,6 +5,9 @@
 
 namespace vantrel {
 
+CEvent::CEvent() = default;
+CEvent::~CEvent() = default;
+
 struct CEvent::Waiter {
     std::mutex mutex;
     std::condition_variable cv;
