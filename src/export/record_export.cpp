@@ -6,7 +6,7 @@
 #include "decode/name_tables.h"
 #include "decode/number_format.h"
 #include "decode/parameters.h"
-#include "export/export_text.h"
+#include "decode/text_encoding.h"
 #include "export/json_writer.h"
 
 namespace vantrel {
