@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "record/capture_record.h"
+
 namespace vantrel {
 
 const char kMajorFunctionTable[kMajorFunctionRows][kMajorFunctionRowWidth] = {
@@ -101,11 +103,11 @@ std::string_view MajorFunctionName(uint32_t major) {
 
 std::string_view MinorFunctionName(uint32_t major, uint32_t minor) {
     switch (major) {
-        case 0x16:
+        case IRP_MJ_POWER:
             return Pick(kPowerMinor, minor);
-        case 0x17:
+        case IRP_MJ_SYSTEM_CONTROL:
             return Pick(kWmiMinor, minor);
-        case 0x1B:
+        case IRP_MJ_PNP:
             return Pick(kPnpMinor, minor);
         default:
             return {};
