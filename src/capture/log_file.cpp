@@ -1,7 +1,5 @@
 #include "capture/log_file.h"
 
-#include "platform/debug_output.h"
-
 namespace vantrel {
 
 std::string LogFileName(const LocalTime& t) {
@@ -31,7 +29,7 @@ void CLogFile::Start(FilePtr file) {
 void CLogFile::Open(const std::string& path) {
     FilePtr file = Create(path);
     if (!file)
-        DebugOutput("Cannot create the log file \"" + path + "\"; nothing will be logged.\n");
+        m_debug.Write("Cannot create the log file \"" + path + "\"; nothing will be logged.\n");
     Start(std::move(file));
 }
 

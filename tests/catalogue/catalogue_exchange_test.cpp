@@ -170,7 +170,7 @@ TEST(CatalogueExchange, ABadRowIsNamedByItsLine) {
 
 TEST(CatalogueExchange, ReplacingTablesIsAllOrNothing) {
     testing::ScratchDir dir;
-    const std::string path = dir.File("c.db");
+    const std::string path = dir / "c.db";
     ASSERT_TRUE(CCatalogue::Create(path, true));
     CCatalogue catalogue;
     ASSERT_TRUE(catalogue.Open(path));
