@@ -188,24 +188,6 @@ private:
         return true;
     }
 
-    static void AppendUtf8(std::string& out, uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     bool Escape(std::string& out) {
         if (m_pos >= m_text.size()) return Fault("a string that is never closed");
         const char c = m_text[m_pos++];
@@ -226,7 +208,7 @@ private:
         } else if (cp >= 0xDC00 && cp < 0xE000) {
             return Fault("a lone surrogate in a string");
         }
-        AppendUtf8(out, cp);
+        AppendCodePointAsUtf8(out, cp);
         return true;
     }
 

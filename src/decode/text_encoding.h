@@ -5,6 +5,7 @@
 // and written as UTF-8, so that every byte survives and the output is
 // always valid UTF-8.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,8 @@ namespace vantrel {
 // Appends the Latin-1 bytes as UTF-8 (bytes above 0x7F take two bytes).
 void AppendLatin1AsUtf8(std::string& out, std::string_view latin1);
 std::string Latin1ToUtf8(std::string_view latin1);
+// Appends one Unicode code point (up to U+10FFFF) as UTF-8.
+void AppendCodePointAsUtf8(std::string& out, uint32_t codePoint);
 // The way back: false when the text is not UTF-8 or holds a character above
 // U+00FF, which one byte cannot carry.
 bool Utf8ToLatin1(std::string_view utf8, std::string& latin1);
