@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <unordered_map>
 
 #include "record/param_layout.h"
@@ -324,7 +325,7 @@ void SetError(std::string* error, std::string text) {
 }
 
 std::string SystemError(const std::string& path, const char* action) {
-    return path + ": cannot " + action + ": " + std::strerror(errno);
+    return path + ": cannot " + action + ": " + std::generic_category().message(errno);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "record/driver_device.h"
 #include "record/le.h"
 #include "record/protocol.h"
+#include "support/scoped_env.h"
 
 namespace vantrel {
 namespace {
@@ -351,23 +353,21 @@ TEST(SimulatedDriverTest, NeverTouchesTheRingAfterClose) {
 }
 
 TEST(SimulatedDriverTest, OptionsFromTheEnvironment) {
-    setenv("VANTREL_SIM_RATE", "0", 1);
-    setenv("VANTREL_SIM_SEED", "0x2A", 1);
-    setenv("VANTREL_SIM_DEVICES", " \\Device\\Beep ,\\Device\\Null,,", 1);
-    setenv("VANTREL_DRIVER", "none", 1);
+    using testing::ScopedEnv;
+    std::optional<ScopedEnv> rate(std::in_place, "VANTREL_SIM_RATE", "0");
+    const ScopedEnv seed("VANTREL_SIM_SEED", "0x2A");
+    const ScopedEnv devices("VANTREL_SIM_DEVICES", " \\Device\\Beep ,\\Device\\Null,,");
+    std::optional<ScopedEnv> driver(std::in_place, "VANTREL_DRIVER", "none");
     SimulatedDriverOptions o = OptionsFromEnvironment();
     EXPECT_EQ(o.rate, 0.0);
     EXPECT_EQ(o.seed, 42u);
     EXPECT_EQ(o.devices, (std::vector<std::string>{"\\Device\\Beep", "\\Device\\Null"}));
     EXPECT_TRUE(o.absent);
-    setenv("VANTREL_SIM_RATE", "fast", 1);
-    setenv("VANTREL_DRIVER", "sim", 1);
+    rate.emplace("VANTREL_SIM_RATE", "fast");
+    driver.emplace("VANTREL_DRIVER", "sim");
     o = OptionsFromEnvironment();
     EXPECT_EQ(o.rate, 2000.0);
     EXPECT_FALSE(o.absent);
-    for (const char* name :
-         {"VANTREL_SIM_RATE", "VANTREL_SIM_SEED", "VANTREL_SIM_DEVICES", "VANTREL_DRIVER"})
-        unsetenv(name);
 }
 
 }  // namespace
