@@ -483,7 +483,7 @@ TEST(TestFileLoad, LongPrefixForShortStringsIsAccepted) {
 
 TEST(TestFileIo, StoreAndLoadThroughFiles) {
     const testing::ScratchDir scratch("test_file");
-    const std::filesystem::path dir = scratch.Path();
+    const std::filesystem::path& dir = scratch.Path();
     const std::string path = (dir / "a.vtl").string();
     CRecordList list;
     for (const CIrpRecord& r : EveryLayout()) list.Append(r);
