@@ -52,8 +52,8 @@ const CRecordList& Records() {
 
 // The columns as a page keeps them: brought up to date before the loop.
 CRecordColumns& WarmColumns() {
-    // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): the
-    // benchmarks run one at a time on one thread, each after the last.
+    // The benchmarks run one at a time on one thread, each after the last.
+    // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables)
     static CRecordColumns* const columns = [] {
         auto* c = new CRecordColumns;
         c->Update(Records());
