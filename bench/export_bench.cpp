@@ -62,7 +62,8 @@ void Fill(CRecordList& list) {
 }
 
 const CRecordList& Source() {
-    static CRecordList* list = [] {
+    // Filled once and only read afterwards; kept to the end of the process.
+    static const CRecordList* const list = [] {
         auto* l = new CRecordList;
         Fill(*l);
         return l;

@@ -80,7 +80,8 @@ private:
 };
 
 double EnvNumber(const char* name, double fallback) {
-    const char* v = std::getenv(name);
+    // Read before the benchmark starts its threads.
+    const char* v = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
     return v && *v ? std::atof(v) : fallback;
 }
 
@@ -90,6 +91,55 @@ long ResidentKiB() {
     while (std::getline(status, line))
         if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
     return 0;
+}
+
+// What the GUI thread went through during a capture: every gap of a 10 ms
+// heartbeat beyond its 10 ms is a stall of that thread.
+struct GuiLoad {
+    std::vector<double> stalls;
+    int maxPaneCharacters = 0;
+};
+
+// Adds the filter with the page's button, captures for `seconds` while the
+// heartbeat runs, and removes it.
+GuiLoad CaptureWithHeartbeat(CMainFrame& frame, CIrpMonitorPage& page, double seconds) {
+    GuiLoad load;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        load.stalls.push_back(std::max(0.0, (now - last) / 1e6 - 10.0));
+        last = now;
+        load.maxPaneCharacters =
+            std::max(load.maxPaneCharacters, frame.GetResultsPane()->TextLength());
+    });
+    QEventLoop loop;
+    clock.start();
+    heartbeat.start(10);
+    page.AddRemoveButton()->click();
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    heartbeat.stop();
+    page.AddRemoveButton()->click();
+    return load;
+}
+
+void ReportCounters(benchmark::State& state, GuiLoad& load, double records, double dropped,
+                    bool equal, long residentGrowthKiB, double paneDroppedBlocks) {
+    std::sort(load.stalls.begin(), load.stalls.end());
+    const double p99 = load.stalls.empty() ? 0 : load.stalls[load.stalls.size() * 99 / 100];
+    const double worst = load.stalls.empty() ? 0 : load.stalls.back();
+    state.counters["records"] = records;
+    state.counters["dropped"] = dropped;
+    state.counters["stall_p99_ms"] = p99;
+    state.counters["stall_max_ms"] = worst;
+    state.counters["pane_equal"] = equal ? 1 : 0;
+    state.counters["pane_max_chars"] = load.maxPaneCharacters;
+    state.counters["rss_bytes_per_record"] =
+        records > 0 ? static_cast<double>(residentGrowthKiB) * 1024.0 / records : 0;
+    state.counters["pane_dropped_blocks"] = paneDroppedBlocks;
 }
 
 void BM_PaneUnderLoad(benchmark::State& state) {
@@ -132,47 +182,16 @@ void BM_PaneUnderLoad(benchmark::State& state) {
         page.ShowMask(0xFFFFFFF);
         const long rssBefore = ResidentKiB();
 
-        // The heartbeat: every gap beyond its 10 ms is a stall of the GUI thread.
-        std::vector<double> stalls;
-        QElapsedTimer clock;
-        qint64 last = 0;
-        int maxPaneCharacters = 0;
-        QTimer heartbeat;
-        heartbeat.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            stalls.push_back(std::max(0.0, (now - last) / 1e6 - 10.0));
-            last = now;
-            maxPaneCharacters = std::max(maxPaneCharacters, frame->GetResultsPane()->TextLength());
-        });
-        QEventLoop loop;
-        clock.start();
-        heartbeat.start(10);
-        page.AddRemoveButton()->click();
-        QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-        loop.exec();
-        heartbeat.stop();
-        page.AddRemoveButton()->click();
+        GuiLoad load = CaptureWithHeartbeat(*frame, page, seconds);
 
         document.Pipeline().WaitPrinted(30000);
         frame->GetResultsPane()->ApplyPendingNow();
         const bool equal = frame->GetResultsPane()->toPlainText().toStdString() == tee.Text();
         const long rssAfter = ResidentKiB();
 
-        std::sort(stalls.begin(), stalls.end());
-        const double p99 = stalls.empty() ? 0 : stalls[stalls.size() * 99 / 100];
-        const double worst = stalls.empty() ? 0 : stalls.back();
-        const double records = static_cast<double>(document.RecordCount());
-        state.counters["records"] = records;
-        state.counters["dropped"] = static_cast<double>(driver.Stats().dropped);
-        state.counters["stall_p99_ms"] = p99;
-        state.counters["stall_max_ms"] = worst;
-        state.counters["pane_equal"] = equal ? 1 : 0;
-        state.counters["pane_max_chars"] = maxPaneCharacters;
-        state.counters["rss_bytes_per_record"] =
-            records > 0 ? (rssAfter - rssBefore) * 1024.0 / records : 0;
-        state.counters["pane_dropped_blocks"] =
-            static_cast<double>(frame->GetResultsPane()->DroppedBlocks());
+        ReportCounters(state, load, static_cast<double>(document.RecordCount()),
+                       static_cast<double>(driver.Stats().dropped), equal, rssAfter - rssBefore,
+                       static_cast<double>(frame->GetResultsPane()->DroppedBlocks()));
         frame.reset();
     }
     std::filesystem::current_path(oldDir);

@@ -12,6 +12,24 @@ foreach(_line ${_vantrel_layer_lines})
   set(VANTREL_LAYER_SEES_${CMAKE_MATCH_1} ${_sees})
 endforeach()
 
+# An include folder cannot stop a quoted include relative to the including
+# file ("../gui/x.h" is found next to the file without any include root), so
+# tools/check-layers runs as a build step that every layer waits for; it runs
+# again whenever a source, a header or tools/layers.txt changes.
+file(GLOB_RECURSE _vantrel_layer_sources CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/src/*.h ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.in
+  ${PROJECT_SOURCE_DIR}/tests/*.h ${PROJECT_SOURCE_DIR}/tests/*.cpp
+  ${PROJECT_SOURCE_DIR}/bench/*.cpp ${PROJECT_SOURCE_DIR}/fuzz/*.cpp)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/layers/checked.stamp
+  COMMAND ${PROJECT_SOURCE_DIR}/tools/check-layers
+  COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/layers/checked.stamp
+  DEPENDS ${PROJECT_SOURCE_DIR}/tools/check-layers ${PROJECT_SOURCE_DIR}/tools/layers.txt
+    ${_vantrel_layer_sources}
+  COMMENT "Checking that every include points to its own layer or below"
+  VERBATIM)
+add_custom_target(vantrel_check_layers DEPENDS ${CMAKE_BINARY_DIR}/layers/checked.stamp)
+
 # vantrel_layer_view(TARGET FOLDER): the include folder of FOLDER's layer.
 function(vantrel_layer_view target folder)
   set(view ${CMAKE_BINARY_DIR}/layers/${folder})
@@ -22,6 +40,7 @@ function(vantrel_layer_view target folder)
     endif()
   endforeach()
   target_include_directories(${target} PUBLIC ${view})
+  add_dependencies(${target} vantrel_check_layers)
 endfunction()
 
 # A layer's system half: the .cpp files of src/FOLDER/win32 on Windows and of

@@ -72,7 +72,8 @@ double TextToNumber(std::string_view text) {
         // Beyond the range of a double: let the C library decide between
         // +-HUGE_VAL and 0, with the text's point written the locale's way.
         std::string number(first, end);
-        const char point = *std::localeconv()->decimal_point;
+        // The locale is set once at start-up and only read afterwards.
+        const char point = *std::localeconv()->decimal_point;  // NOLINT(concurrency-mt-unsafe)
         for (char& c : number)
             if (c == '.') c = point;
         return std::strtod(number.c_str(), nullptr);

@@ -66,7 +66,7 @@ public:
     const uint32_t* TickCount() const { return m_tick.data(); }
 
 private:
-    static constexpr uint8_t kDeviceControl = 0x0E;
+    static constexpr uint8_t kDeviceControl = IRP_MJ_DEVICE_CONTROL;
 
     void Restart(const CRecordList& list, uint64_t generation);
     uint32_t NameId(std::string_view name);

@@ -64,6 +64,13 @@ StatisticsTable ComputeStatistics(const CRecordList& records, const RecordSelect
 // The row label: the major function's name ("IRP_MJ_CREATE" ... "IRP_MJ_PNP").
 std::string_view StatisticsRowLabel(size_t row);
 
+// The headings of the page's five columns and of the four extended figures,
+// for the page and the command line alike.
+inline constexpr std::array<std::string_view, 5> kStatisticsHeadings = {
+    "Major Code", "Samples", "Avg. Processing Time", "Total Processing Time", "% Successful"};
+inline constexpr std::array<std::string_view, 4> kStatisticsExtendedHeadings = {
+    "Min (ms)", "Median (ms)", "p99 (ms)", "Max (ms)"};
+
 // The page's five cells of a row: label, "%i" of the samples, then for a
 // non-zero count "%.3f" of the average (total over the count in single
 // precision), "%.3f" of the total and "%.2f %%" of the success share; empty

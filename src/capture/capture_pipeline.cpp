@@ -45,6 +45,7 @@ bool RangeTakes(const CIrpRecord& record, bool allDevices,
 CCapturePipeline::CCapturePipeline(PipelineParts parts, PipelineHooks hooks)
     : m_parts(parts),
       m_hooks(std::move(hooks)),
+      m_log(m_hooks.debug),
       m_cursorGeneration(parts.records.Generation()),
       m_rangeTimer([this] { OnRangeTimer(); }) {}
 
@@ -96,9 +97,11 @@ size_t CCapturePipeline::DrainOnce(DrainContext& context) {
 void CCapturePipeline::CaptureLoop() {
     // This thread keeps the driver's pace: a late drain means records the
     // driver must drop, so it asks for real-time scheduling where it may.
-    RaiseThisThreadForCapture("capture thread");
+    RaiseThisThreadForCapture("capture thread", m_hooks.debug);
     DrainContext context;
     context.devices = m_hooks.devices;
+    context.clock = m_hooks.clock;
+    context.debug = m_hooks.debug;
     if (m_hooks.onDeviceControl) context.deviceControls = &m_deviceControls;
     for (;;) {
         const int which = WaitForAny({&m_captureQuit, &m_parts.ring.DataReady()});

@@ -35,8 +35,10 @@
 #include "capture/results_sink.h"
 #include "decode/template_snapshot.h"
 #include "decode/text_block.h"
+#include "platform/debug_output.h"
 #include "platform/event.h"
 #include "platform/published.h"
+#include "platform/tick.h"
 #include "record/record_list.h"
 
 namespace vantrel {
@@ -74,6 +76,10 @@ struct PipelineHooks {
     // JSON Lines); `index` is its position in the list. Range displays
     // always print text blocks.
     std::function<void(const CIrpRecord&, size_t index, std::string& out)> formatNew;
+    // The records' tick counts, and the debugger output of the capture
+    // thread, the drain and the log file.
+    const IClock* clock = &SystemClock();
+    CDebugOutput debug;
 };
 
 class CCapturePipeline {

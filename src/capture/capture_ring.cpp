@@ -14,12 +14,6 @@ CCaptureRing::~CCaptureRing() {
     UnregisterHandle(m_eventHandle);
 }
 
-CCaptureRing& CCaptureRing::Process() {
-    // Leaked on purpose: the driver may write into the ring until the very end.
-    static CCaptureRing* ring = new CCaptureRing();
-    return *ring;
-}
-
 void CCaptureRing::ResetIndices() {
     Word(protocol::kRingReadIndex).store(0, std::memory_order_relaxed);
     Word(protocol::kRingWriteIndex).store(0, std::memory_order_relaxed);

@@ -2,8 +2,9 @@
 // The capture ring: a 16-byte header and 200 slots of one capture record
 // each, in the application's memory. The driver alone writes `WriteIndex`
 // and the slots; the application alone writes `ReadIndex` and `Signalled`.
-// The process's ring is one static block for its whole life (the driver
-// keeps its address), together with the data-ready event the driver sets.
+// Each document owns one ring, with the data-ready event the driver sets; the
+// driver keeps the ring's address, so the owner closes the driver before it
+// lets the ring go.
 
 #include <atomic>
 #include <cstdint>
@@ -20,9 +21,6 @@ public:
     ~CCaptureRing();
     CCaptureRing(const CCaptureRing&) = delete;
     CCaptureRing& operator=(const CCaptureRing&) = delete;
-
-    // The process's ring (never destroyed).
-    static CCaptureRing& Process();
 
     uint8_t* Base() { return m_bytes; }
     const uint8_t* Base() const { return m_bytes; }

@@ -6,7 +6,6 @@
 
 #include "capture/driver_link.h"
 #include "capture/enum_reply.h"
-#include "platform/debug_output.h"
 #include "record/le.h"
 #include "record/protocol.h"
 
@@ -57,7 +56,7 @@ bool CDeviceList::FillDeviceList(CDriverLink& link, const ErrorStateReport& onEr
             }
         }
     }
-    DebugOutput("IOCTL_ENUMDEVICES: the driver did not end its device list.\n");
+    link.Debug().Write("IOCTL_ENUMDEVICES: the driver did not end its device list.\n");
     return false;
 }
 

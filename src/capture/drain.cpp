@@ -2,16 +2,13 @@
 
 #include <cstdio>
 
-#include "platform/debug_output.h"
-#include "platform/tick.h"
-
 namespace vantrel {
 
 size_t CRingDrain::Drain(CCaptureRing& ring, CRecordList& records, const DrainContext& context,
                          uint64_t* generation) {
     using protocol::kRingSlots;
     size_t taken = 0;
-    const uint32_t tick = GetTickCount32();
+    const uint32_t tick = context.clock->TickCount();
     for (;;) {
         const uint32_t read = ring.ReadIndex();
         const uint32_t write = ring.WriteIndex();
@@ -22,7 +19,7 @@ size_t CRingDrain::Drain(CCaptureRing& ring, CRecordList& records, const DrainCo
                 std::snprintf(line, sizeof line,
                               "Capture ring fault: ReadIndex %u, WriteIndex %u; records skipped.\n",
                               read, write);
-                DebugOutput(line);
+                context.debug.Write(line);
             }
             return taken;
         }

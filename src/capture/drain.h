@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "capture/capture_ring.h"
+#include "platform/debug_output.h"
+#include "platform/tick.h"
 #include "record/irp_record.h"
 #include "record/record_list.h"
 
@@ -26,6 +28,10 @@ struct DrainContext {
     // IRP_MJ_DEVICE_CONTROL record, in order. The caller reports them after
     // the drain, when no lock of the list is held.
     std::vector<std::pair<uint32_t, CText>>* deviceControls = nullptr;
+    // Where each record's tick count comes from, and where a ring fault is
+    // reported.
+    const IClock* clock = &SystemClock();
+    CDebugOutput debug;
 };
 
 class CRingDrain {

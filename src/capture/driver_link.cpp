@@ -1,10 +1,11 @@
 #include "capture/driver_link.h"
 
-#include "platform/debug_output.h"
+#include <utility>
+
 #include "record/le.h"
 
 namespace vantrel {
-CDriverLink::CDriverLink() = default;
+CDriverLink::CDriverLink(CDebugOutput debug) : m_debug(std::move(debug)) {}
 
 CDriverLink::~CDriverLink() {
     Close();
@@ -41,7 +42,7 @@ bool CDriverLink::SendIoctl(uint32_t code, uint8_t* buffer) {
 
 bool CDriverLink::SendSetupFilters() {
     const bool ok = SendIoctl(protocol::IOCTL_SETUPFILTERS, nullptr);
-    if (!ok) DebugOutput("IOCTL_SETUPFILTERS failed.\n");
+    if (!ok) m_debug.Write("IOCTL_SETUPFILTERS failed.\n");
     return ok;
 }
 
@@ -51,7 +52,7 @@ bool CDriverLink::SendProcSpeed() {
     if (ok)
         m_processorSpeed.store(le::U32(speed), std::memory_order_relaxed);
     else
-        DebugOutput("IOCTL_PROCSPEED failed.\n");
+        m_debug.Write("IOCTL_PROCSPEED failed.\n");
     return ok;
 }
 
@@ -60,7 +61,7 @@ bool CDriverLink::SendSetMode(uint32_t eventHandle) {
     le::Put32(b + protocol::kSetModeMode, protocol::kCaptureMode);
     le::Put32(b + protocol::kSetModeEvent, eventHandle);
     const bool ok = SendIoctl(protocol::IOCTL_SETMODE, b);
-    if (!ok) DebugOutput("IOCTL_SETMODE failed.\n");
+    if (!ok) m_debug.Write("IOCTL_SETMODE failed.\n");
     return ok;
 }
 
@@ -69,7 +70,7 @@ bool CDriverLink::SendInitBuff(uint32_t ringHandle) {
     le::Put32(b + protocol::kInitBuffCount, protocol::kInitBuffCountValue);
     le::Put32(b + protocol::kInitBuffRing, ringHandle);
     const bool ok = SendIoctl(protocol::IOCTL_INITBUFF, b);
-    if (!ok) DebugOutput("IOCTL_INITBUFF failed.\n");
+    if (!ok) m_debug.Write("IOCTL_INITBUFF failed.\n");
     return ok;
 }
 
@@ -78,7 +79,7 @@ bool CDriverLink::SendActivateFilter(uint32_t deviceObject, const MajorFlags& fl
     le::Put32(b + protocol::kActivateDeviceObject, deviceObject);
     for (size_t i = 0; i < flags.size(); ++i) b[protocol::kActivateFlags + i] = flags[i];
     const bool ok = SendIoctl(protocol::IOCTL_ACTIVATE_FILTER, b);
-    if (!ok) DebugOutput("IOCTL_ACTIVATE_FILTER failed.\n");
+    if (!ok) m_debug.Write("IOCTL_ACTIVATE_FILTER failed.\n");
     return ok;
 }
 

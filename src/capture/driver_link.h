@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/debug_output.h"
 #include "record/driver_device.h"
 #include "record/protocol.h"
 
@@ -22,7 +23,8 @@ class CDriverLink {
 public:
     using MajorFlags = std::array<uint8_t, protocol::kMajorCount>;
 
-    CDriverLink();
+    // `debug` receives the "IOCTL_... failed." lines.
+    explicit CDriverLink(CDebugOutput debug = {});
     ~CDriverLink();
     CDriverLink(const CDriverLink&) = delete;
     CDriverLink& operator=(const CDriverLink&) = delete;
@@ -63,7 +65,12 @@ public:
     // Flags from an IRP mask: byte i is 1 when bit i is set.
     static MajorFlags FlagsFromMask(uint32_t mask);
 
+    // The debugger output of the link's requests (and of the replies read
+    // through it).
+    const CDebugOutput& Debug() const { return m_debug; }
+
 private:
+    const CDebugOutput m_debug;
     mutable std::mutex m_mutex;
     std::unique_ptr<IDriverDevice> m_device;
     std::atomic<uint32_t> m_processorSpeed{0};

@@ -69,7 +69,7 @@ bool CLogFile::Failed() const {
 void CLogFile::Open(const std::string& path) {
     FilePtr file = Create(path);
     if (!file)
-        DebugOutput("Cannot create the log file \"" + path + "\"; nothing will be logged.\n");
+        m_debug.Write("Cannot create the log file \"" + path + "\"; nothing will be logged.\n");
     Start(std::move(file));
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/debug_output.h"
 #include "platform/tick.h"
 
 namespace vantrel {
@@ -22,7 +23,8 @@ public:
     };
     using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-    CLogFile() = default;
+    // `debug` hears of a file that cannot be created.
+    explicit CLogFile(CDebugOutput debug = {}) : m_debug(std::move(debug)) {}
     ~CLogFile();
     CLogFile(const CLogFile&) = delete;
     CLogFile& operator=(const CLogFile&) = delete;
@@ -58,6 +60,7 @@ public:
     bool HasFile() const;
 
 private:
+    const CDebugOutput m_debug;
     mutable std::mutex m_mutex;
     std::string FailLocked();
 

@@ -42,29 +42,4 @@ bool ParseCatalogueFile(std::string_view text, CatalogueContents& out, std::stri
 bool ParseCatalogueJson(std::string_view text, CatalogueContents& out, std::string& error);
 bool ParseCatalogueCsv(std::string_view text, CatalogueContents& out, std::string& error);
 
-// --- pieces shared by the two formats
-
-// Catalogue bytes (Latin-1) as UTF-8, and back; false when the text is not
-// UTF-8 or holds a character above U+00FF.
-std::string Latin1ToUtf8(std::string_view bytes);
-bool Utf8ToLatin1(std::string_view utf8, std::string& bytes);
-
-// One field of a row as read from a file: its text, and whether it was a
-// string (JSON numbers are not).
-struct ExchangeField {
-    std::string text;  // UTF-8
-    bool isString = true;
-};
-
-// The fields of a row in the order of the table's CSV header. False with
-// "line N: <what>" when a value does not fit its field.
-bool MakeIoctlRow(size_t line, const std::vector<ExchangeField>& fields, IoctlRow& row,
-                  std::string& error);
-bool MakeTemplateRow(size_t line, const std::vector<ExchangeField>& fields, TemplateRow& row,
-                     std::string& error);
-// Refuses a second row for an (IOCTL code, object) pair; `lines` gives each
-// row's line.
-bool CheckIoctlPairs(const std::vector<IoctlRow>& rows, const std::vector<size_t>& lines,
-                     std::string& error);
-
 }  // namespace vantrel

@@ -1,49 +1,17 @@
 // The catalogue as one JSON object: writing it, and a small reader that keeps
 // the line of every value so that a bad row can be named.
 
-#include <cstdio>
 #include <set>
 
 #include "catalogue/catalogue_exchange.h"
+#include "catalogue/catalogue_exchange_rows.h"
+#include "decode/text_encoding.h"
 
 namespace vantrel {
 
 namespace {
 
 // ------------------------------------------------------------------ writing
-
-void AppendJsonString(std::string& out, std::string_view bytes) {
-    out += '"';
-    for (const char ch : Latin1ToUtf8(bytes)) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char esc[8];
-                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                    out += esc;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    out += '"';
-}
 
 void AppendMember(std::string& out, const char* key, std::string_view bytes) {
     out += '"';
@@ -220,24 +188,6 @@ private:
         return true;
     }
 
-    static void AppendUtf8(std::string& out, uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     bool Escape(std::string& out) {
         if (m_pos >= m_text.size()) return Fault("a string that is never closed");
         const char c = m_text[m_pos++];
@@ -258,7 +208,7 @@ private:
         } else if (cp >= 0xDC00 && cp < 0xE000) {
             return Fault("a lone surrogate in a string");
         }
-        AppendUtf8(out, cp);
+        AppendCodePointAsUtf8(out, cp);
         return true;
     }
 
@@ -283,11 +233,6 @@ private:
     size_t m_line = 1;
     std::string m_fault;
 };
-
-bool FailAt(size_t line, const std::string& what, std::string& error) {
-    error = "line " + std::to_string(line) + ": " + what;
-    return false;
-}
 
 // The fields of one row object, in `keys` order; every key exactly once.
 bool RowFields(const JsonValue& row, const std::vector<const char*>& keys,
@@ -342,9 +287,7 @@ std::string CatalogueToJson(const std::vector<IoctlRow>& ioctls,
                             const std::vector<TemplateRow>& templates) {
     std::string out = "{\n";
     AppendArray(out, "ioctls", ioctls, [](std::string& o, const IoctlRow& r) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%.8x", IoctlCodeFromStored(r.ioctl));
-        AppendMember(o, "ioctl", code);
+        AppendMember(o, "ioctl", ExchangeCodeText(r.ioctl));
         o += ", ";
         AppendMember(o, "object", r.object);
         o += ", ";

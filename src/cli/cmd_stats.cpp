@@ -68,9 +68,17 @@ int CmdStats(const Args& args) {
     if (!LoadTestFile(file, header, records, &error)) return Fail(kExitBadInput, error);
     const StatisticsTable table = ComputeStatistics(records, selection, extended);
 
-    std::string out =
-        "Major Code\tSamples\tAvg. Processing Time\tTotal Processing Time\t% Successful";
-    if (extended) out += "\tMin (ms)\tMedian (ms)\tp99 (ms)\tMax (ms)";
+    std::string out;
+    for (std::string_view heading : kStatisticsHeadings) {
+        if (!out.empty()) out += '\t';
+        out += heading;
+    }
+    if (extended) {
+        for (std::string_view heading : kStatisticsExtendedHeadings) {
+            out += '\t';
+            out += heading;
+        }
+    }
     out += '\n';
     for (size_t row = 0; row < kStatisticsRows && table.listed; ++row) {
         const auto cells = StatisticsCells(row, table.rows[row]);

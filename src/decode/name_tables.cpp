@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "record/capture_record.h"
 #include "record/ntstatus.h"
 
 namespace vantrel {
@@ -103,11 +104,11 @@ std::string_view MajorFunctionName(uint32_t major) {
 
 std::string_view MinorFunctionName(uint32_t major, uint32_t minor) {
     switch (major) {
-        case 0x16:
+        case IRP_MJ_POWER:
             return Pick(kPowerMinor, minor);
-        case 0x17:
+        case IRP_MJ_SYSTEM_CONTROL:
             return Pick(kWmiMinor, minor);
-        case 0x1B:
+        case IRP_MJ_PNP:
             return Pick(kPnpMinor, minor);
         default:
             return {};

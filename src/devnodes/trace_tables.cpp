@@ -14,7 +14,6 @@
 namespace vantrel {
 namespace {
 
-constexpr uint8_t IRP_MJ_LOCK_CONTROL = 0x11;
 constexpr uint32_t kFileStandardInformation = 5;
 constexpr uint32_t kFileAllocationInformation = 19;
 constexpr uint32_t kFileEndOfFileInformation = 20;

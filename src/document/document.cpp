@@ -30,7 +30,10 @@ std::string FileTitle(const std::string& path) {
 }  // namespace
 
 CVantrelDoc::CVantrelDoc(DocumentServices services)
-    : m_services(std::move(services)), m_view(m_services.view) {
+    : m_services(std::move(services)),
+      m_clock(m_services.clock ? *m_services.clock : SystemClock()),
+      m_view(m_services.view),
+      m_link(m_services.debugOutput) {
     IResultsSink& results = *m_services.results;
     IResultsSink& notices = m_services.notices ? *m_services.notices : results;
     PipelineHooks hooks;
@@ -54,6 +57,8 @@ CVantrelDoc::CVantrelDoc(DocumentServices services)
     };
     hooks.onMaxYGrown = [this](int32_t maxY) { View().OnMaxYGrown(maxY); };
     hooks.formatNew = m_services.formatNew;
+    hooks.clock = &m_clock;
+    hooks.debug = m_services.debugOutput;
     m_pipeline =
         std::make_unique<CCapturePipeline>(PipelineParts{m_records, m_state, m_axes, m_selection,
                                                          m_templates, results, notices, m_ring},
@@ -150,7 +155,7 @@ std::vector<const CDeviceObjectInfo*> CVantrelDoc::RowsAt(const std::vector<size
 
 CVantrelDoc::AddOutcome CVantrelDoc::AddFilter(uint32_t mask, const std::vector<size_t>& rows,
                                                bool logToFile) {
-    const LocalTime now = GetLocalTimeNow();
+    const LocalTime now = m_clock.LocalNow();
     if (mask == 0) {
         Message(IDS_NO_IRP_SELECTED);
         return AddOutcome::NoIrpSelected;
@@ -172,7 +177,7 @@ CVantrelDoc::AddOutcome CVantrelDoc::AddFilter(uint32_t mask, const std::vector<
     ResetCapture();
     m_captureUnsaved = true;
     if (log) m_pipeline->Log().Start(std::move(log), name);
-    m_axes.SetFilterStartTick(GetTickCount32());
+    m_axes.SetFilterStartTick(m_clock.TickCount());
     m_axes.SetFilterStopTick(0);
     if (!m_pipeline->IsRunning()) m_pipeline->StartCapture();
     for (const CDeviceObjectInfo* row : selected) m_filters->ApplyMask(*row, mask);
@@ -195,7 +200,7 @@ bool CVantrelDoc::UpdateSelection(uint32_t mask, const std::vector<size_t>& rows
 }
 
 void CVantrelDoc::RemoveFilter() {
-    m_axes.SetFilterStopTick(GetTickCount32());
+    m_axes.SetFilterStopTick(m_clock.TickCount());
     const std::string notices = m_filters->RemoveAll(m_devices);
     // The notices follow the last records of the run, and the log gets
     // every record taken before the removal, then closes.

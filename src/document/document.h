@@ -34,7 +34,9 @@
 #include "document/settings.h"
 #include "document/views.h"
 #include "export/export_file.h"
+#include "platform/debug_output.h"
 #include "platform/published.h"
+#include "platform/tick.h"
 #include "record/driver_device.h"
 #include "record/record_list.h"
 #include "record/test_file.h"
@@ -67,6 +69,12 @@ struct DocumentServices {
     // Formats newly arrived records instead of text blocks (the CLI's JSON
     // Lines); empty: text blocks.
     std::function<void(const CIrpRecord&, size_t index, std::string& out)> formatNew;
+    // The tick count and local time (records, filter ticks, the log file's
+    // name); null: the machine's clock. Must outlive the document.
+    const IClock* clock = nullptr;
+    // Where the debugger-output lines of the driver link, the capture thread
+    // and the log file go; by default stderr.
+    CDebugOutput debugOutput;
 };
 
 class CVantrelDoc {
@@ -197,6 +205,8 @@ public:
     std::shared_ptr<const CTemplateSnapshot> Templates() const { return m_templates.Get(); }
     CCatalogue& Catalogue() { return m_catalogue; }
     uint32_t ProcessorSpeed() const { return m_link.ProcessorSpeed(); }
+    // The clock the document was given (or the machine's).
+    const IClock& Clock() const { return m_clock; }
     const std::string& Title() const { return m_title; }
     // The full path of the test file last opened or saved; empty for a new test.
     const std::string& PathName() const { return m_pathName; }
@@ -223,6 +233,7 @@ private:
     void Message(uint32_t id);
 
     DocumentServices m_services;
+    const IClock& m_clock;
     IDocumentView* m_view;
     IDocumentView m_noView;
     IDocumentView& View() { return m_view ? *m_view : m_noView; }

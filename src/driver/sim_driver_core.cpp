@@ -110,10 +110,12 @@ void SimDriverCore::Run() {
     // and never drops; real-time there would only take the processor from
     // the application draining the ring (measured: half the throughput on a
     // busy two-core machine).
+    // Its lines go where a kernel driver's go: the machine's debugger output.
+    const CDebugOutput debug;
     if (m_options.rate > 0)
-        RaiseThisThreadForCapture("simulated driver");
+        RaiseThisThreadForCapture("simulated driver", debug);
     else
-        DebugOutput("simulated driver: ordinary scheduling (unlimited rate)\n");
+        debug.Write("simulated driver: ordinary scheduling (unlimited rate)\n");
     for (;;) {
         CEndpoint::Batch batch(m_endpoint);
         if (batch.Stopped()) return;

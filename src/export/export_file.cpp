@@ -19,7 +19,7 @@ void SetError(std::string* error, std::string text) {
 }
 
 std::string SystemError(std::string_view name, const char* action, int err) {
-    return std::string(name) + ": cannot " + action + ": " + std::strerror(err);
+    return std::string(name) + ": cannot " + action + ": " + std::generic_category().message(err);
 }
 
 bool WriteAll(std::FILE* stream, std::string& text) {

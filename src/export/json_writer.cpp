@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "export/export_text.h"
+#include "decode/text_encoding.h"
 
 namespace vantrel {
 namespace {

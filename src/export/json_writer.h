@@ -1,6 +1,6 @@
 #pragma once
 // CJsonWriter: a small streaming JSON writer that appends to a string. It
-// places the commas and colons, escapes strings (see export_text.h) and
+// places the commas and colons, escapes strings (see decode/text_encoding.h) and
 // prints numbers; the caller says what comes in which order. No document is
 // ever built, so a record costs only the bytes it writes.
 

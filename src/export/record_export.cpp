@@ -6,7 +6,7 @@
 #include "decode/name_tables.h"
 #include "decode/number_format.h"
 #include "decode/parameters.h"
-#include "export/export_text.h"
+#include "decode/text_encoding.h"
 #include "export/json_writer.h"
 
 namespace vantrel {
@@ -36,15 +36,6 @@ static_assert(static_cast<size_t>(F::InputHex) + 1 == kExportFieldNames.size());
 
 constexpr std::string_view Name(F f) {
     return kExportFieldNames[static_cast<size_t>(f)];
-}
-
-// Meaningful bytes of OutputData or InputData for a buffer length: the
-// length read as signed, at most 200, none for 0 or less. The test file
-// stores the output bytes by the same rule.
-size_t DataBytes(uint32_t length) {
-    const auto n = static_cast<int32_t>(length);
-    if (n > 199) return rec::DataSize;
-    return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 void AppendLowerHex(std::string& out, const uint8_t* bytes, size_t count) {
@@ -98,12 +89,12 @@ void EmitRecord(const CIrpRecord& record, size_t index, const ExportOptions& opt
     }
     sink.Parameters(F::Parameters, c);
     if (ioctl) {
-        sink.Bytes(F::OutputHex, c.OutputData, DataBytes(c.Param32(par::OutputBufferLength)));
+        sink.Bytes(F::OutputHex, c.OutputData, rec::DataBytes(c.Param32(par::OutputBufferLength)));
     } else {
         sink.Null(F::OutputHex);
     }
     if (ioctl && options.inputBytesKnown) {
-        sink.Bytes(F::InputHex, c.InputData, DataBytes(c.Param32(par::InputBufferLength)));
+        sink.Bytes(F::InputHex, c.InputData, rec::DataBytes(c.Param32(par::InputBufferLength)));
     } else {
         sink.Null(F::InputHex);
     }

@@ -8,15 +8,9 @@
 namespace vantrel {
 namespace {
 
-struct Column {
-    const char* title;
-    int width;
-};
-constexpr Column kColumns[] = {
-    {"Major Code", 200},           {"Samples", 55},
-    {"Avg. Processing Time", 120}, {"Total Processing Time", 120},
-    {"% Successful", 80},
-};
+// The least widths of the columns of kStatisticsHeadings.
+constexpr int kColumnWidths[] = {200, 55, 120, 120, 80};
+static_assert(std::size(kColumnWidths) == kStatisticsHeadings.size());
 
 }  // namespace
 
@@ -32,9 +26,10 @@ CStatisticsPage::CStatisticsPage(AnalysisSource source, QWidget* parent)
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
-    m_list->setColumnCount(static_cast<int>(std::size(kColumns)));
+    m_list->setColumnCount(static_cast<int>(kStatisticsHeadings.size()));
     QStringList titles;
-    for (const Column& c : kColumns) titles << QString::fromLatin1(c.title);
+    for (std::string_view heading : kStatisticsHeadings)
+        titles << QString::fromLatin1(heading.data(), static_cast<qsizetype>(heading.size()));
     m_list->setHeaderLabels(titles);
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -67,10 +62,9 @@ void CStatisticsPage::Recompute() {
 void CStatisticsPage::FitColumns() {
     // The listed widths are minimums: a column widens to its heading and its
     // values in the font in use.
-    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+    for (int i = 0; i < static_cast<int>(std::size(kColumnWidths)); ++i) {
         m_list->resizeColumnToContents(i);
-        if (m_list->columnWidth(i) < kColumns[i].width)
-            m_list->setColumnWidth(i, kColumns[i].width);
+        if (m_list->columnWidth(i) < kColumnWidths[i]) m_list->setColumnWidth(i, kColumnWidths[i]);
     }
 }
 

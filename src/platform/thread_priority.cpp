@@ -4,8 +4,6 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/debug_output.h"
-
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -18,12 +16,12 @@
 namespace vantrel {
 namespace {
 
-void Report(std::string_view who, const std::string& what) {
+void Report(const CDebugOutput& debug, std::string_view who, const std::string& what) {
     std::string line(who);
     line += ": ";
     line += what;
     line += '\n';
-    DebugOutput(line);
+    debug.Write(line);
 }
 
 #if defined(__linux__)
@@ -72,13 +70,13 @@ int CaptureFifoPriority(uint64_t rtprioLimit) {
     return static_cast<int>(rtprioLimit);
 }
 
-SchedulingGranted RaiseThisThreadForCapture(std::string_view who) {
+SchedulingGranted RaiseThisThreadForCapture(std::string_view who, const CDebugOutput& debug) {
 #if defined(_WIN32)
     if (SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL)) {
-        Report(who, "real-time scheduling (THREAD_PRIORITY_TIME_CRITICAL)");
+        Report(debug, who, "real-time scheduling (THREAD_PRIORITY_TIME_CRITICAL)");
         return SchedulingGranted::RealTime;
     }
-    Report(who, "ordinary scheduling (real-time refused)");
+    Report(debug, who, "ordinary scheduling (real-time refused)");
     return SchedulingGranted::Ordinary;
 #elif defined(__linux__)
     rlimit limit{};
@@ -88,18 +86,19 @@ SchedulingGranted RaiseThisThreadForCapture(std::string_view who) {
     // Just try: CAP_SYS_NICE grants it whatever the limit says.
     const int priority = CaptureFifoPriority(rtprio);
     if (TryFifo(priority)) {
-        Report(who, "real-time scheduling (SCHED_FIFO " + std::to_string(priority) + ")");
+        Report(debug, who, "real-time scheduling (SCHED_FIFO " + std::to_string(priority) + ")");
         return SchedulingGranted::RealTime;
     }
     int nice = 0;
     if (TryNice(&nice)) {
-        Report(who, "raised priority (nice " + std::to_string(nice) + ", real-time refused)");
+        Report(debug, who,
+               "raised priority (nice " + std::to_string(nice) + ", real-time refused)");
         return SchedulingGranted::Raised;
     }
-    Report(who, "ordinary scheduling (real-time refused)");
+    Report(debug, who, "ordinary scheduling (real-time refused)");
     return SchedulingGranted::Ordinary;
 #else
-    Report(who, "ordinary scheduling (real-time not available)");
+    Report(debug, who, "ordinary scheduling (real-time not available)");
     return SchedulingGranted::Ordinary;
 #endif
 }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/debug_output.h"
+
 namespace vantrel {
 
 enum class SchedulingGranted {
@@ -22,9 +24,9 @@ enum class SchedulingGranted {
 // where it is allowed (Linux: SCHED_FIFO at a low priority, when
 // RLIMIT_RTPRIO or CAP_SYS_NICE permits it; threads it starts do not inherit
 // the class), else a lower nice value where RLIMIT_NICE or CAP_SYS_NICE
-// permits it, else nothing. Writes exactly one debugger-output line saying
+// permits it, else nothing. Writes exactly one line to `debug` saying
 // what `who` got, e.g. "capture thread: real-time scheduling (SCHED_FIFO 10)\n".
-SchedulingGranted RaiseThisThreadForCapture(std::string_view who);
+SchedulingGranted RaiseThisThreadForCapture(std::string_view who, const CDebugOutput& debug);
 
 // The SCHED_FIFO priority asked for under a given RLIMIT_RTPRIO soft limit:
 // kCaptureFifoPriority, or the limit when that is lower and not 0 (0 means

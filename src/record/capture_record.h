@@ -10,22 +10,36 @@
 
 namespace vantrel {
 
-// Major function codes that the record layouts distinguish.
+// The major function codes, 0 to 27; the names (decode/name_tables.h) are
+// indexed by them.
 enum : uint32_t {
     IRP_MJ_CREATE = 0x00,
+    IRP_MJ_CREATE_NAMED_PIPE = 0x01,
     IRP_MJ_CLOSE = 0x02,
     IRP_MJ_READ = 0x03,
     IRP_MJ_WRITE = 0x04,
     IRP_MJ_QUERY_INFORMATION = 0x05,
     IRP_MJ_SET_INFORMATION = 0x06,
+    IRP_MJ_QUERY_EA = 0x07,
+    IRP_MJ_SET_EA = 0x08,
     IRP_MJ_FLUSH_BUFFERS = 0x09,
     IRP_MJ_QUERY_VOLUME_INFORMATION = 0x0A,
+    IRP_MJ_SET_VOLUME_INFORMATION = 0x0B,
+    IRP_MJ_DIRECTORY_CONTROL = 0x0C,
+    IRP_MJ_FILE_SYSTEM_CONTROL = 0x0D,
     IRP_MJ_DEVICE_CONTROL = 0x0E,
     IRP_MJ_INTERNAL_DEVICE_CONTROL = 0x0F,
     IRP_MJ_SHUTDOWN = 0x10,
+    IRP_MJ_LOCK_CONTROL = 0x11,
     IRP_MJ_CLEANUP = 0x12,
+    IRP_MJ_CREATE_MAILSLOT = 0x13,
+    IRP_MJ_QUERY_SECURITY = 0x14,
+    IRP_MJ_SET_SECURITY = 0x15,
     IRP_MJ_POWER = 0x16,
     IRP_MJ_SYSTEM_CONTROL = 0x17,
+    IRP_MJ_DEVICE_CHANGE = 0x18,
+    IRP_MJ_QUERY_QUOTA = 0x19,
+    IRP_MJ_SET_QUOTA = 0x1A,
     IRP_MJ_PNP = 0x1B,
 };
 
@@ -65,6 +79,17 @@ inline constexpr size_t OutputData = 0x060;
 inline constexpr size_t InputData = 0x128;
 inline constexpr size_t DataSize = 200;
 static_assert(InputData + DataSize == protocol::kRecordSize);
+
+// The meaningful bytes of OutputData or InputData for a device control's
+// buffer length word: the length read as signed, at most 200, none for 0 or
+// less. The test file stores the output bytes by this rule and the export
+// shows them by it.
+constexpr size_t DataBytes(uint32_t length) {
+    const auto n = static_cast<int32_t>(length);
+    if (n >= static_cast<int32_t>(DataSize)) return DataSize;
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+static_assert(DataBytes(0xFFFFFFFFu) == 0 && DataBytes(200) == 200 && DataBytes(7) == 7);
 }  // namespace rec
 
 // Offsets inside Parameters (from the start of the parameter area).

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 #include <unordered_map>
 
 #ifdef _WIN32
@@ -40,14 +41,6 @@ bool IsFlagBits(const ParamField& f) {
 
 constexpr size_t kCapsTail = rec::ParametersSize - par::CapAddress;  // Address .. D3Latency
 
-// Output bytes stored after a DEVICE_CONTROL block: the output length read
-// as signed, limited to 0 .. 200.
-size_t OutputBytes(uint32_t outputBufferLength) {
-    const int32_t n = static_cast<int32_t>(outputBufferLength);
-    if (n > 199) return rec::DataSize;
-    return n > 0 ? static_cast<size_t>(n) : 0;
-}
-
 // Longest string the DWORD length form can describe.
 constexpr size_t kMaxStringLength = 0xFFFFFFFEu;
 
@@ -78,7 +71,7 @@ struct Writer : le::Writer {
 size_t BlockSize(const IRP_CAPTURE_RECORD& c) {
     const ParamLayout& layout = LayoutOf(c);
     if (layout.kind == ParamBlockKind::DeviceControl)
-        return layout.storedSize + OutputBytes(c.Param32(par::OutputBufferLength));
+        return layout.storedSize + rec::DataBytes(c.Param32(par::OutputBufferLength));
     return layout.storedSize;
 }
 
@@ -114,7 +107,7 @@ void WriteRecord(const CIrpRecord& r, Writer& w) {
             break;
         case ParamBlockKind::DeviceControl:
             w.Bytes(c.Parameters, layout.storedSize);
-            w.Bytes(c.OutputData, OutputBytes(c.Param32(par::OutputBufferLength)));
+            w.Bytes(c.OutputData, rec::DataBytes(c.Param32(par::OutputBufferLength)));
             break;
         case ParamBlockKind::SetPower:
             w.Bytes(c.Parameters, 12);
@@ -234,7 +227,7 @@ public:
                 break;
             case ParamBlockKind::DeviceControl: {
                 m_in.Bytes(c.Parameters, layout.storedSize);
-                const size_t n = OutputBytes(c.Param32(par::OutputBufferLength));
+                const size_t n = rec::DataBytes(c.Param32(par::OutputBufferLength));
                 if (!Need(n, "the output data")) return false;
                 m_in.Bytes(c.OutputData, n);
                 break;
@@ -340,7 +333,7 @@ void SetError(std::string* error, std::string text) {
 }
 
 std::string SystemError(const std::string& path, const char* action) {
-    return path + ": cannot " + action + ": " + std::strerror(errno);
+    return path + ": cannot " + action + ": " + std::generic_category().message(errno);
 }
 
 }  // namespace

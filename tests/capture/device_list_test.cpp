@@ -11,8 +11,8 @@
 
 #include "capture/driver_link.h"
 #include "driver/simulated_driver.h"
-#include "platform/debug_output.h"
 #include "support/scripted_driver.h"
+#include "support/test_services.h"
 
 namespace vantrel {
 namespace {
@@ -69,7 +69,8 @@ protected:
     std::shared_ptr<ScriptedDriverState> state;
     std::vector<int32_t> reported;
     CDeviceList::ErrorStateReport report = [this](int32_t s) { reported.push_back(s); };
-    CDriverLink link;
+    testing::RecordedDebugOutput debug;
+    CDriverLink link{debug.Output()};
     CDeviceList list;
     std::vector<uint8_t> last;
     bool passedBack = false;
@@ -159,13 +160,12 @@ TEST_F(DeviceListTest, TextsWithoutTheirNulStopAtTheFieldEnd) {
 }
 
 TEST_F(DeviceListTest, ADriverThatNeverEndsIsGivenUp) {
-    SetDebugOutputSink([](std::string_view) {});
     state->enumerate = [](uint8_t* b, size_t) {
         le::Put32(b + pr::kEnumState, static_cast<uint32_t>(-5));
         return true;
     };
     EXPECT_FALSE(list.FillDeviceList(link, report));
-    SetDebugOutputSink(nullptr);
+    EXPECT_EQ(debug.Text(), "IOCTL_ENUMDEVICES: the driver did not end its device list.\n");
     EXPECT_EQ(state->enumCalls, CDeviceList::kMaxReplies);
     EXPECT_FALSE(list.IsFilling());
 }

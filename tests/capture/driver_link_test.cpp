@@ -8,6 +8,7 @@
 #include "platform/debug_output.h"
 #include "support/prompts_double.h"
 #include "support/scripted_driver.h"
+#include "support/test_services.h"
 
 namespace vantrel {
 namespace {
@@ -18,14 +19,11 @@ namespace pr = protocol;
 
 class DriverLinkTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        state = std::make_shared<ScriptedDriverState>();
-        SetDebugOutputSink([this](std::string_view line) { debug += line; });
-    }
-    void TearDown() override { SetDebugOutputSink(nullptr); }
+    void SetUp() override { state = std::make_shared<ScriptedDriverState>(); }
+    std::string Debug() const { return debug.Text(); }
     std::shared_ptr<ScriptedDriverState> state;
-    CDriverLink link;
-    std::string debug;
+    testing::RecordedDebugOutput debug;
+    CDriverLink link{debug.Output()};
 };
 
 TEST_F(DriverLinkTest, MissingDriverLeavesTheLinkClosed) {
@@ -61,16 +59,16 @@ TEST_F(DriverLinkTest, CreationRequestsKeepTheSpeedOrOnlyLeaveDebugLines) {
     EXPECT_TRUE(link.SendSetupFilters());
     EXPECT_TRUE(link.SendProcSpeed());
     EXPECT_EQ(link.ProcessorSpeed(), 0x00012345u);
-    EXPECT_EQ(debug, "");
+    EXPECT_EQ(Debug(), "");
     ASSERT_EQ(state->calls.size(), 2u);
     EXPECT_TRUE(state->calls[0].nullBuffer);
 
-    CDriverLink second;
+    CDriverLink second{debug.Output()};
     ASSERT_TRUE(second.OpenDriver(ScriptedOpener(state)));
     state->failingCodes = {pr::IOCTL_SETUPFILTERS, pr::IOCTL_PROCSPEED};
     EXPECT_FALSE(second.SendSetupFilters());
     EXPECT_FALSE(second.SendProcSpeed());
-    EXPECT_EQ(debug, "IOCTL_SETUPFILTERS failed.\nIOCTL_PROCSPEED failed.\n");
+    EXPECT_EQ(Debug(), "IOCTL_SETUPFILTERS failed.\nIOCTL_PROCSPEED failed.\n");
     EXPECT_EQ(second.ProcessorSpeed(), 0u);
 }
 
@@ -86,13 +84,13 @@ TEST_F(DriverLinkTest, CaptureStartAndFilterRequestsCarryTheirBytes) {
     activate[0] = 0x30, activate[1] = 0x60, activate[2] = 0x3E, activate[3] = 0x8A;
     activate[4 + 27] = 1;  // IRP_MJ_PNP only
     EXPECT_EQ(state->calls[2].bytes, activate);
-    EXPECT_EQ(debug, "");
+    EXPECT_EQ(Debug(), "");
 
     state->failingCodes = {pr::IOCTL_SETMODE, pr::IOCTL_INITBUFF, pr::IOCTL_ACTIVATE_FILTER};
     EXPECT_FALSE(link.SendSetMode(1));
     EXPECT_FALSE(link.SendInitBuff(1));
     EXPECT_FALSE(link.SendActivateFilter(1, CDriverLink::FlagsFromMask(0)));
-    EXPECT_EQ(debug,
+    EXPECT_EQ(Debug(),
               "IOCTL_SETMODE failed.\nIOCTL_INITBUFF failed.\nIOCTL_ACTIVATE_FILTER failed.\n");
     std::vector<uint8_t> removeFromDevice1(32, 0);
     removeFromDevice1[0] = 1;
@@ -104,10 +102,10 @@ TEST_F(DriverLinkTest, WorksWithTheSimulatedDriver) {
     ASSERT_TRUE(link.OpenDriver(driver.Opener()));
     EXPECT_TRUE(link.SendProcSpeed());
     EXPECT_EQ(link.ProcessorSpeed(), kSimulatedProcessorSpeed);
-    EXPECT_EQ(debug, "");
+    EXPECT_EQ(Debug(), "");
     EXPECT_TRUE(link.SendActivateFilter(0x8A3E6030, CDriverLink::FlagsFromMask(0)));
     EXPECT_FALSE(link.SendActivateFilter(0x00000001, CDriverLink::FlagsFromMask(1)));
-    EXPECT_EQ(debug, "IOCTL_ACTIVATE_FILTER failed.\n");
+    EXPECT_EQ(Debug(), "IOCTL_ACTIVATE_FILTER failed.\n");
 }
 
 }  // namespace

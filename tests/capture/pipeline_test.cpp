@@ -18,6 +18,8 @@
 #include "platform/tick.h"
 #include "record/le.h"
 #include "support/recording_sink.h"
+#include "support/scratch_dir.h"
+#include "support/test_services.h"
 
 namespace vantrel {
 namespace {
@@ -73,11 +75,13 @@ TEST(DrainTest, TakesSlotsInRingOrderAcrossTheWrap) {
     }
     ring.SetReadIndex(198);
     ring.DriverSetWriteIndex(3);
-    SetTickSource([] { return 4242u; });
 
     MapDirectory devices;
     devices.m_rows[0x100 + 199] = {CText("Disk drive"), CText("\\Device\\Harddisk0\\DR0")};
+    testing::TestClock clock;
+    clock.FixTick(4242);
     DrainContext context;
+    context.clock = &clock;
     context.processorSpeed = 2400;
     context.devices = &devices;
     std::vector<std::pair<uint32_t, CText>> controls;
@@ -85,7 +89,6 @@ TEST(DrainTest, TakesSlotsInRingOrderAcrossTheWrap) {
     CRecordList list;
     CRingDrain drain;
     EXPECT_EQ(drain.Drain(ring, list, context), 5u);
-    SetTickSource({});
 
     ASSERT_EQ(list.Size(), 5u);
     const uint32_t expected[] = {198, 199, 0, 1, 2};
@@ -105,23 +108,23 @@ TEST(DrainTest, TakesSlotsInRingOrderAcrossTheWrap) {
 }
 
 TEST(DrainTest, IndicesOutsideTheRingAreAFaultReportedOnce) {
-    std::vector<std::string> lines;
-    SetDebugOutputSink([&](std::string_view s) { lines.emplace_back(s); });
+    testing::RecordedDebugOutput debug;
+    DrainContext context;
+    context.debug = debug.Output();
     CCaptureRing ring;
     CRecordList list;
     CRingDrain drain;
     ring.DriverSetWriteIndex(200);
-    EXPECT_EQ(drain.Drain(ring, list, {}), 0u);
+    EXPECT_EQ(drain.Drain(ring, list, context), 0u);
     ring.DriverSetWriteIndex(0xFFFFFFFF);
-    EXPECT_EQ(drain.Drain(ring, list, {}), 0u);
-    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(drain.Drain(ring, list, context), 0u);
+    EXPECT_EQ(debug.Lines().size(), 1u);
     EXPECT_TRUE(drain.FaultSeen());
     EXPECT_EQ(ring.ReadIndex(), 0u);
     // Sane indices again: draining goes on.
     ring.DriverSetWriteIndex(2);
-    EXPECT_EQ(drain.Drain(ring, list, {}), 2u);
-    SetDebugOutputSink({});
-    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(drain.Drain(ring, list, context), 2u);
+    EXPECT_EQ(debug.Lines().size(), 1u);
 }
 
 // ---- pipeline -------------------------------------------------------------
@@ -228,7 +231,7 @@ TEST_F(PipelineTest, TwoRequestsWithinTheDelayPrintOnlyTheSecondOnce) {
     p->RequestRange(0, 3);
     std::this_thread::sleep_for(100ms);
     p->RequestRange(5, 7);
-    std::this_thread::sleep_for(350ms);
+    // WaitPrinted also waits for a request that its delay still holds back.
     ASSERT_TRUE(p->WaitPrinted(5000));
     const auto ops = m_sink.Ops();
     ASSERT_EQ(ops.size(), 3u);
@@ -245,7 +248,6 @@ TEST_F(PipelineTest, RangeFromTheDialogStopsAtTheEndOfTheList) {
     ASSERT_TRUE(p->WaitPrinted(5000));
     m_sink.Forget();
     p->RequestRange(1, 100);
-    std::this_thread::sleep_for(300ms);
     ASSERT_TRUE(p->WaitPrinted(5000));
     EXPECT_EQ(p->RangeBlocksPrinted(), 3u);
 }
@@ -262,7 +264,6 @@ TEST_F(PipelineTest, RangeTimerStartsTheThreadsWhenNeeded) {
     m_doc.SetFileLoaded(true);
     p->ReplaceRecords(loaded);
     p->ShowAllRecords();
-    std::this_thread::sleep_for(450ms);
     ASSERT_TRUE(p->WaitPrinted(5000));
     EXPECT_TRUE(p->IsRunning());
     EXPECT_EQ(handed, 1);
@@ -281,7 +282,6 @@ TEST_F(PipelineTest, RangeSelectionFollowsDeviceAndIoctlFilter) {
         m_sink.Forget();
         const uint64_t before = p->RangeBlocksPrinted();
         p->RequestRange(0, 6);
-        std::this_thread::sleep_for(300ms);
         EXPECT_TRUE(p->WaitPrinted(5000));
         return p->RangeBlocksPrinted() - before;
     };
@@ -305,10 +305,8 @@ TEST_F(PipelineTest, RangeSelectionFollowsDeviceAndIoctlFilter) {
 }
 
 TEST_F(PipelineTest, LogGetsNewRecordsOnlyNeverRangeReprints) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("vantrel_pipeline_log_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto path = (dir / LogFileName({2026, 12, 8, 6, 5, 9})).string();
+    const testing::ScratchDir dir("pipeline_log");
+    const auto path = dir / LogFileName({2026, 12, 8, 6, 5, 9});
     EXPECT_EQ(LogFileName({2026, 12, 8, 6, 5, 9}), "12-8-2026 6.5.9.log");
     { std::ofstream(path) << "old content that must go"; }
     auto p = Make();
@@ -317,7 +315,6 @@ TEST_F(PipelineTest, LogGetsNewRecordsOnlyNeverRangeReprints) {
     Feed(20);
     ASSERT_TRUE(p->WaitPrinted(5000));
     p->RequestRange(0, 20);
-    std::this_thread::sleep_for(300ms);
     ASSERT_TRUE(p->WaitPrinted(5000));
     EXPECT_EQ(p->RangeBlocksPrinted(), 20u);
     p->Log().Close();
@@ -330,23 +327,23 @@ TEST_F(PipelineTest, LogGetsNewRecordsOnlyNeverRangeReprints) {
     std::stringstream got;
     got << in.rdbuf();
     EXPECT_EQ(got.str(), expected);
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(PipelineTest, LogThatCannotBeCreatedWritesNothingAndSaysSoOnce) {
-    std::vector<std::string> lines;
-    // The capture thread's scheduling line is not about the log.
-    SetDebugOutputSink([&](std::string_view s) {
-        if (s.find("thread") == std::string_view::npos) lines.emplace_back(s);
-    });
-    auto p = Make();
+    testing::RecordedDebugOutput debug;
+    PipelineHooks hooks;
+    hooks.debug = debug.Output();
+    auto p = Make(std::move(hooks));
     p->Log().Open("/nonexistent-folder/x/1-1-2026 0.0.0.log");
     EXPECT_TRUE(p->Log().IsLogging());
     EXPECT_FALSE(p->Log().HasFile());
     p->StartCapture();
     Feed(5);
     ASSERT_TRUE(p->WaitPrinted(5000));
-    SetDebugOutputSink({});
+    // The capture thread's scheduling line is not about the log.
+    std::vector<std::string> lines;
+    for (const std::string& line : debug.Lines())
+        if (line.find("thread") == std::string::npos) lines.push_back(line);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("1-1-2026 0.0.0.log"), std::string::npos);
     EXPECT_EQ(m_sink.Appends(), 5u);

@@ -1,13 +1,11 @@
 #pragma once
-// Doubles for the IOCTL selector's and template editor's seams, and a
-// scratch folder per test.
+// Doubles for the IOCTL selector's and template editor's seams.
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <deque>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -15,26 +13,9 @@
 #include "catalogue/catalogue_ui.h"
 #include "catalogue/ioctl_selector_core.h"
 #include "catalogue/template_editor_core.h"
+#include "support/scratch_dir.h"
 
 namespace vantrel::testing {
-
-class ScratchDir {
-public:
-    ScratchDir() {
-        static std::mt19937_64 random{std::random_device{}()};
-        m_path = std::filesystem::temp_directory_path() /
-                 ("vantrel-selector-test-" + std::to_string(random()));
-        std::filesystem::create_directories(m_path);
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    std::string File(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
 
 class RecordingUi : public ICatalogueUi {
 public:

@@ -109,7 +109,7 @@ TEST(CatalogueExchange, JsonReaderAcceptsWhatOtherToolsWrite) {
     EXPECT_EQ((*c.ioctls)[0].ioctl, 0x00070400);
 }
 
-TEST(CatalogueExchange, ABadRowIsNamedByItsLine) {
+TEST(CatalogueExchange, ABadCsvRowIsNamedByItsLine) {
     const std::string ioctlHeader = std::string(kIoctlsCsvHeader) + "\r\n";
     const std::string templateHeader = std::string(kTemplatesCsvHeader) + "\n";
     EXPECT_EQ(ParseError(templateHeader + "a,0,int,\"two\nlines\"\nb,4.5,int,x\n"),
@@ -137,7 +137,9 @@ TEST(CatalogueExchange, ABadRowIsNamedByItsLine) {
               "line 1: the header is neither \"Ioctl,Object,Ioctl Name,Input Buffer,Output "
               "Buffer\" nor \"Name,Offset,Type,Value Name\"");
     EXPECT_EQ(ParseError(""), "the file is empty");
+}
 
+TEST(CatalogueExchange, ABadJsonRowIsNamedByItsLine) {
     const std::string row =
         "{\"name\": \"a\", \"offset\": 0, \"type\": \"int\", \"value_name\": \"x\"}";
     EXPECT_EQ(ParseError("{\"templates\": [\n" + row +
@@ -170,7 +172,7 @@ TEST(CatalogueExchange, ABadRowIsNamedByItsLine) {
 
 TEST(CatalogueExchange, ReplacingTablesIsAllOrNothing) {
     testing::ScratchDir dir;
-    const std::string path = dir.File("c.db");
+    const std::string path = dir / "c.db";
     ASSERT_TRUE(CCatalogue::Create(path, true));
     CCatalogue catalogue;
     ASSERT_TRUE(catalogue.Open(path));

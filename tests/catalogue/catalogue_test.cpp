@@ -7,42 +7,24 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <thread>
 #include <utility>
 
 #include "catalogue/ioctl_selector.h"
 #include "document/prompts.h"
+#include "support/scratch_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace vantrel {
 namespace {
 
-// A fresh folder per test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        static std::mt19937_64 random{std::random_device{}()};
-        m_path = fs::temp_directory_path() / ("vantrel-catalogue-test-" + std::to_string(random()));
-        fs::remove_all(m_path);
-        fs::create_directories(m_path);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    std::string File(const std::string& name) const { return (m_path / name).string(); }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using testing::ScratchDir;
 
 class CatalogueTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_path = m_dir.File("cat.db");
+        m_path = m_dir / "cat.db";
         std::string error;
         ASSERT_TRUE(CCatalogue::Create(m_path, false, &error)) << error;
         ASSERT_TRUE(m_cat.Open(m_path, &error)) << error;
@@ -69,7 +51,7 @@ protected:
 
     size_t TemplateRowCount() { return m_cat.ReadTemplateSnapshot()->Rows().size(); }
 
-    TempDir m_dir;
+    ScratchDir m_dir;
     std::string m_path;
     CCatalogue m_cat;
 };
@@ -292,8 +274,8 @@ TEST_F(CatalogueTest, CodesWithTheTopBitAreStoredNegative) {
 }
 
 TEST(Catalogue, CreateRefusesAnExistingFileAndBuildsTheSample) {
-    TempDir dir;
-    const std::string path = dir.File("sample.db");
+    ScratchDir dir;
+    const std::string path = dir / "sample.db";
     std::string error;
     ASSERT_TRUE(CCatalogue::Create(path, true, &error)) << error;
     const auto size = fs::file_size(path);
@@ -320,11 +302,11 @@ TEST(Catalogue, SplitSqlScriptKeepsSemicolonsInsideQuotes) {
 }
 
 TEST(Catalogue, SnapshotOfABadFileIsNull) {
-    TempDir dir;
+    ScratchDir dir;
     std::string error;
-    EXPECT_EQ(LoadTemplateSnapshot(dir.File("missing.db"), &error), nullptr);
+    EXPECT_EQ(LoadTemplateSnapshot(dir / "missing.db", &error), nullptr);
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(fs::exists(dir.File("missing.db")));
+    EXPECT_FALSE(fs::exists(dir / "missing.db"));
 }
 
 TEST(IoctlFilter, Test) {
@@ -363,7 +345,7 @@ protected:
     }
     void TearDown() override { fs::current_path(m_saved); }
 
-    TempDir m_dir;
+    ScratchDir m_dir;
     fs::path m_saved;
     CCatalogue m_cat;
 };
@@ -409,8 +391,8 @@ TEST_F(OpenForDocument, AMissingTableOpensAndIsReportedByItsRecordset) {
 }
 
 TEST(Catalogue, EachThreadUsesItsOwnConnection) {
-    TempDir dir;
-    const std::string path = dir.File("t.db");
+    ScratchDir dir;
+    const std::string path = dir / "t.db";
     ASSERT_TRUE(CCatalogue::Create(path, true));
     CCatalogue gui;
     ASSERT_TRUE(gui.Open(path));

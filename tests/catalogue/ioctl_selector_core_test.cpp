@@ -20,7 +20,7 @@ constexpr const char* kDisk = "\\Device\\Harddisk0\\DR0";
 class SelectorCoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string path = m_dir.File("sample.db");
+        const std::string path = m_dir / "sample.db";
         ASSERT_TRUE(CCatalogue::Create(path, true));
         ASSERT_TRUE(m_catalogue.Open(path));
         m_core.SetView(&m_view);
@@ -244,7 +244,7 @@ TEST_F(SelectorCoreTest, ReloadOverAnEmptyFilteredTemplateSetLeavesOnlyNoneUnsel
 TEST(SelectorCoreMissingTable, ReportsTheEngineTextAndStaysWithoutCatalogueData) {
     for (const bool withIoctls : {true, false}) {
         ScratchDir dir;
-        const std::string path = dir.File("half.db");
+        const std::string path = dir / "half.db";
         testing::CreateHalfCatalogue(path, withIoctls);
         CCatalogue catalogue;
         ASSERT_TRUE(catalogue.Open(path));  // no refusal at start-up

@@ -18,7 +18,7 @@ using Row =
 class EditorCoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string path = m_dir.File("t.db");
+        const std::string path = m_dir / "t.db";
         ASSERT_TRUE(CCatalogue::Create(path, false));
         ASSERT_TRUE(m_catalogue.Open(path));
         m_catalogue.SetTemplatePublisher([this](std::shared_ptr<const CTemplateSnapshot> s) {
@@ -264,7 +264,7 @@ TEST_F(EditorCoreTest, ATextTooLongIsReportedAndTheRowKept) {
 
 TEST(EditorCoreMissingTable, ReportsTheEngineTextAndStaysEmpty) {
     ScratchDir dir;
-    const std::string path = dir.File("half.db");
+    const std::string path = dir / "half.db";
     testing::CreateHalfCatalogue(path, true);
     CCatalogue catalogue;
     ASSERT_TRUE(catalogue.Open(path));

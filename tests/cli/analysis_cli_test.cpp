@@ -11,7 +11,7 @@
 #include <string>
 
 #include "record/test_file.h"
-#include "support/cli_runner.h"
+#include "support/cli_fixture.h"
 
 namespace vantrel {
 namespace {
@@ -19,7 +19,6 @@ namespace {
 using testing::CliCall;
 using testing::CliRun;
 using testing::ReadFileBytes;
-using testing::RunCli;
 
 const char* const kRowNames[28] = {"IRP_MJ_CREATE",
                                    "IRP_MJ_CREATE_NAMED_PIPE",
@@ -69,19 +68,11 @@ std::string Table(const std::map<int, std::string>& figures, bool extended) {
     return out;
 }
 
-class AnalysisCliTest : public ::testing::Test {
+class AnalysisCliTest : public testing::CliFixture {
 protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("vantrel_analysis_cli_" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                 "_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_dir);
-        WriteSample();
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    void SetUp() override { WriteSample(); }
 
-    CliRun Cli(const std::string& args) { return RunCli(VANTREL_CLI, args, m_dir); }
+    CliRun Cli(const std::string& args) { return RunProgram(args); }
     std::string Path(const char* name) const { return "'" + (m_dir / name).string() + "'"; }
 
     // Eight records: three reads (one pending), three device controls of two
@@ -119,8 +110,6 @@ protected:
         StoreTestFile({10, 1000, 0, 0}, list, bytes);
         std::ofstream(m_dir / "t.vtl", std::ios::binary) << bytes;
     }
-
-    std::filesystem::path m_dir;
 };
 
 TEST_F(AnalysisCliTest, StatsOfEveryRecord) {

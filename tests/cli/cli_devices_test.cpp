@@ -11,24 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "support/cli_runner.h"
-#include "support/document_fixture.h"
+#include "support/cli_fixture.h"
 
 namespace {
 
 using vantrel::testing::CliCall;
 using vantrel::testing::CliRun;
-using vantrel::testing::ReadFileBytes;
-using vantrel::testing::ScratchDir;
 
-CliRun RunCli(const std::string& environment, const std::string& args) {
-    // Names of their own: ctest runs the tests of this file side by side.
-    const ScratchDir scratch(std::string("cli_devices_") +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    CliCall call;
-    call.prefix = "env -u VANTREL_DRIVER -u VANTREL_SIM_DEVICES " + environment;
-    return vantrel::testing::RunCli(VANTREL_CLI_PATH, args, scratch.Path(), call);
-}
+class CliDevicesTest : public vantrel::testing::CliFixture {
+protected:
+    CliRun RunCli(const std::string& environment, const std::string& args) const {
+        CliCall call;
+        call.prefix = "env -u VANTREL_DRIVER -u VANTREL_SIM_DEVICES " + environment;
+        return RunProgram(args, call);
+    }
+};
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -37,7 +34,7 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-TEST(CliDevicesTest, ListsEveryDeviceObjectOnePerLine) {
+TEST_F(CliDevicesTest, ListsEveryDeviceObjectOnePerLine) {
     const CliRun r = RunCli("", "devices");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
@@ -55,13 +52,13 @@ TEST(CliDevicesTest, ListsEveryDeviceObjectOnePerLine) {
     EXPECT_EQ(lines[0], "0x8a3e6030\t\\Device\\Harddisk0\\DR0\tST3500418AS ATA Device");
 }
 
-TEST(CliDevicesTest, OffersOnlyTheDevicesNamedInTheEnvironment) {
+TEST_F(CliDevicesTest, OffersOnlyTheDevicesNamedInTheEnvironment) {
     const CliRun r = RunCli("VANTREL_SIM_DEVICES='\\Device\\Null,\\Device\\Beep'", "devices");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "0x8a61f3c8\t\\Device\\Beep\tBeep\n0x8a6204f8\t\\Device\\Null\tNull\n");
 }
 
-TEST(CliDevicesTest, AbsentDriverIsOneErrorLineAndExitTwo) {
+TEST_F(CliDevicesTest, AbsentDriverIsOneErrorLineAndExitTwo) {
     const CliRun r = RunCli("VANTREL_DRIVER=none", "devices");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.out, "");

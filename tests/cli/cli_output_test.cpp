@@ -17,6 +17,7 @@
 
 #include "support/cli_runner.h"
 #include "support/document_fixture.h"
+#include "support/scoped_env.h"
 
 namespace vantrel::cli {
 namespace {
@@ -54,24 +55,7 @@ void FillMany(CRecordList& list) {
     }
 }
 
-// Sets an environment variable for one test.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using testing::ScopedEnv;
 
 const TestFileHeader kHeader{250, 0x01020304, 0xA0B0C0D0, 0};
 

@@ -13,7 +13,7 @@
 #include "catalogue/catalogue.h"
 #include "decode/text_block.h"
 #include "record/test_file.h"
-#include "support/cli_runner.h"
+#include "support/cli_fixture.h"
 
 namespace vantrel {
 namespace {
@@ -21,16 +21,10 @@ namespace {
 using vantrel::testing::CliCall;
 using vantrel::testing::CliRun;
 using vantrel::testing::ReadFileBytes;
-using vantrel::testing::RunCli;
 
-class DumpCliTest : public ::testing::Test {
+class DumpCliTest : public testing::CliFixture {
 protected:
     void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("vantrel_dump_" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                 "_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_dir);
         // A device control on the disk with a geometry in its output buffer,
         // and a read.
         IRP_CAPTURE_RECORD dc;
@@ -54,17 +48,15 @@ protected:
         std::string error;
         EXPECT_TRUE(StoreTestFile(Path("t.vtl"), {}, m_list, &error)) << error;
     }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
 
     int Cli(const std::string& args) {
         CliCall call;
         call.workDir = m_dir.string();
-        const CliRun r = RunCli(VANTREL_CLI, args, m_dir, call);
+        const CliRun r = RunProgram(args, call);
         m_out = r.out;
         m_err = r.err;
         return r.exitCode;
     }
-    std::string Path(const char* name) const { return (m_dir / name).string(); }
     std::string Expected(uint32_t flags, const CTemplateSnapshot* templates = nullptr,
                          std::string_view output = {}) {
         std::string text;
@@ -76,8 +68,6 @@ protected:
             FormatRecord(*m_list.AtUnlocked(i), settings, text);
         return text;
     }
-
-    std::filesystem::path m_dir;
     CRecordList m_list;
     std::string m_out, m_err;
 };

@@ -13,7 +13,7 @@
 
 #include "export/export_readers.h"
 #include "record/test_file.h"
-#include "support/cli_runner.h"
+#include "support/cli_fixture.h"
 
 namespace vantrel {
 namespace {
@@ -21,28 +21,21 @@ namespace {
 using vantrel::testing::CliCall;
 using vantrel::testing::CliRun;
 using vantrel::testing::ReadFileBytes;
-using vantrel::testing::RunCli;
 
 namespace fs = std::filesystem;
 
-class ExportCliTest : public ::testing::Test {
+class ExportCliTest : public testing::CliFixture {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("vantrel_export_cli_" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                 "_" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
         fs::create_directories(m_dir / "run");
         std::ofstream(m_dir / "run" / "a.vtl", std::ios::binary) << Sample();
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     // Standard output goes to `stdoutPath` (a file of the run folder unless given).
     CliRun Cli(const std::string& args, std::string stdoutPath = {}) {
         CliCall call;
         call.stdoutPath = std::move(stdoutPath);
-        return RunCli(VANTREL_CLI, args, m_dir, call);
+        return RunProgram(args, call);
     }
     // A quoted path in the run folder.
     std::string Run(const char* name) const {
@@ -81,8 +74,6 @@ protected:
         StoreTestFile({10, 0, 0, 0}, list, bytes);
         return bytes;
     }
-
-    fs::path m_dir;
 };
 
 TEST_F(ExportCliTest, BothFormatsToStdoutAndToAFile) {

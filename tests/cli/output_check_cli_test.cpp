@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/cli_runner.h"
+#include "support/cli_fixture.h"
 
 namespace vantrel {
 namespace {
@@ -22,28 +22,21 @@ namespace {
 using vantrel::testing::CliCall;
 using vantrel::testing::CliRun;
 using vantrel::testing::ReadFileBytes;
-using vantrel::testing::RunCli;
 
 namespace fs = std::filesystem;
 
 constexpr char kCapture[] = "capture --all-devices --count 2000";
 
-class OutputCheckCliTest : public ::testing::Test {
+class OutputCheckCliTest : public testing::CliFixture {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("vantrel_output_check_" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                 "_" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
         fs::create_directories(m_dir / "run");
         std::ofstream(m_dir / "run" / "plain") << "a regular file";
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     CliRun Cli(const std::string& args, CliCall call = {}) {
         call.prefix = "env VANTREL_SIM_RATE=200000 " + call.prefix;
-        return RunCli(VANTREL_CLI, args, m_dir, call);
+        return RunProgram(args, call);
     }
     std::string Run(const std::string& name) const { return (m_dir / "run" / name).string(); }
     std::vector<std::string> RunFolder() const {
@@ -65,8 +58,6 @@ protected:
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(RunFolder(), std::vector<std::string>{"plain"});
     }
-
-    fs::path m_dir;
 };
 
 TEST_F(OutputCheckCliTest, ASaveThatCannotBeCreatedStopsTheCaptureAtOnce) {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "record/test_file.h"
-#include "support/cli_runner.h"
+#include "support/cli_fixture.h"
 
 namespace vantrel {
 namespace {
@@ -19,26 +19,10 @@ namespace {
 using vantrel::testing::CliCall;
 using vantrel::testing::CliRun;
 using vantrel::testing::ReadFileBytes;
-using vantrel::testing::RunCli;
 
-class CliTest : public ::testing::Test {
+class CliTest : public testing::CliFixture {
 protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("vantrel_cli_" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                 "_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
-    CliRun Cli(const std::string& args) { return RunCli(VANTREL_CLI, args, m_dir); }
-    std::string Path(const char* name) const { return (m_dir / name).string(); }
-    void Write(const char* name, const std::string& bytes) {
-        std::ofstream(m_dir / name, std::ios::binary) << bytes;
-    }
-
-    std::filesystem::path m_dir;
+    CliRun Cli(const std::string& args) { return RunProgram(args); }
 };
 
 std::string Sample() {

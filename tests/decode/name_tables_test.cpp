@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "record/capture_record.h"
+
 namespace vantrel {
 namespace {
 
@@ -97,7 +99,7 @@ TEST(NameTables, MinorNamesOfPowerWmiAndPnp) {
                                           "IRP_MN_QUERY_BUS_INFORMATION",
                                           "IRP_MN_DEVICE_USAGE_NOTIFICATION"};
     const std::pair<uint32_t, const std::vector<const char*>*> tables[] = {
-        {0x16, &power}, {0x17, &wmi}, {0x1B, &pnp}};
+        {IRP_MJ_POWER, &power}, {IRP_MJ_SYSTEM_CONTROL, &wmi}, {IRP_MJ_PNP, &pnp}};
     for (auto [major, names] : tables) {
         for (uint32_t minor = 0; minor < names->size(); ++minor) {
             SCOPED_TRACE(testing::Message() << major << "/" << minor);
@@ -107,14 +109,15 @@ TEST(NameTables, MinorNamesOfPowerWmiAndPnp) {
         EXPECT_TRUE(MinorFunctionName(major, static_cast<uint32_t>(names->size())).empty());
         EXPECT_TRUE(MinorFunctionName(major, 0xFFFFFFFFu).empty());
     }
-    EXPECT_TRUE(MinorFunctionName(0x1B, 0x0E).empty());
-    EXPECT_TRUE(MinorFunctionName(0x1B, 0x17).empty());
-    EXPECT_TRUE(MinorFunctionName(0x16, 0x04).empty());
+    EXPECT_TRUE(MinorFunctionName(IRP_MJ_PNP, 0x0E).empty());
+    EXPECT_TRUE(MinorFunctionName(IRP_MJ_PNP, 0x17).empty());
+    EXPECT_TRUE(MinorFunctionName(IRP_MJ_POWER, 0x04).empty());
 }
 
 TEST(NameTables, OtherMajorsHaveNoMinorNames) {
     for (uint32_t major = 0; major < 40; ++major) {
-        if (major == 0x16 || major == 0x17 || major == 0x1B) continue;
+        if (major == IRP_MJ_POWER || major == IRP_MJ_SYSTEM_CONTROL || major == IRP_MJ_PNP)
+            continue;
         EXPECT_TRUE(MinorFunctionName(major, 0).empty()) << major;
     }
     EXPECT_TRUE(MinorFunctionName(0x10016, 0).empty());  // no masking of the major code

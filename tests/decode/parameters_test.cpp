@@ -166,11 +166,19 @@ TEST(Parameters, EveryLayoutPrintsItsFieldsExactly) {
 
 TEST(Parameters, CodesWithoutLayoutPrintNothing) {
     const std::pair<uint32_t, uint32_t> none[] = {
-        {0x02, 0},  // IRP_MJ_CLOSE
-        {0x0F, 0},  // IRP_MJ_INTERNAL_DEVICE_CONTROL
-        {0x17, 0},  // IRP_MJ_SYSTEM_CONTROL
-        {0x1B, 0x01},       {0x1B, 0x0A}, {0x1B, 0x0E},       {0x1B, 0x11}, {0x1B, 0x17},
-        {0x1B, 0xFFFFFFFF}, {0x16, 0x04}, {0x16, 0xFFFFFFFF}, {0x1C, 0},    {30, 0},
+        {IRP_MJ_CLOSE, 0},
+        {IRP_MJ_INTERNAL_DEVICE_CONTROL, 0},
+        {IRP_MJ_SYSTEM_CONTROL, 0},
+        {IRP_MJ_PNP, 0x01},
+        {IRP_MJ_PNP, 0x0A},
+        {IRP_MJ_PNP, 0x0E},
+        {IRP_MJ_PNP, 0x11},
+        {IRP_MJ_PNP, 0x17},
+        {IRP_MJ_PNP, 0xFFFFFFFF},
+        {IRP_MJ_POWER, 0x04},
+        {IRP_MJ_POWER, 0xFFFFFFFF},
+        {0x1C, 0},
+        {30, 0},
         {0xFFFFFFFF, 0},
     };
     for (auto [major, minor] : none) {
@@ -199,7 +207,7 @@ TEST(Parameters, BooleanIsTrueForAnyNonZeroByte) {
 
 TEST(Parameters, CapabilitiesWithAllFlagBitsSet) {
     IRP_CAPTURE_RECORD r;
-    r.MajorFunction = 0x1B;
+    r.MajorFunction = IRP_MJ_PNP;
     r.MinorFunction = 0x09;
     r.SetParam32(par::CapFlags, 0xFFFFFFFF);
     const std::string out = Params(r);
@@ -217,7 +225,7 @@ TEST(Parameters, CapabilitiesWithAllFlagBitsSet) {
 
 TEST(Parameters, SetPowerPrintsTheStateOnBothMembers) {
     IRP_CAPTURE_RECORD r;
-    r.MajorFunction = 0x16;
+    r.MajorFunction = IRP_MJ_POWER;
     r.MinorFunction = 0x02;
     r.SetParam32(par::State, 4);
     EXPECT_EQ(Params(r), Section("        ULONG SystemContext\t\t=\t0x00000000\r\n"
@@ -231,7 +239,7 @@ TEST(Parameters, SetPowerPrintsTheStateOnBothMembers) {
 
 TEST(Parameters, UsageNotificationTypeLabelOf43CharactersGetsNoTab) {
     IRP_CAPTURE_RECORD r;
-    r.MajorFunction = 0x1B;
+    r.MajorFunction = IRP_MJ_PNP;
     r.MinorFunction = 0x16;
     r.SetParam32(par::UsageType, 3);
     const std::string label = "        DEVICE_USAGE_NOTIFICATION_TYPE Type";

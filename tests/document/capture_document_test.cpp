@@ -11,6 +11,7 @@
 #include "driver/simulated_driver.h"
 #include "platform/tick.h"
 #include "support/document_fixture.h"
+#include "support/wait_until.h"
 
 namespace vantrel {
 namespace {
@@ -80,8 +81,11 @@ TEST(CaptureDocumentTest, FullRateWithResetsAndRanges) {
         if (i % 3 == 0) doc.ShowAllRecords();
     }
     doc.RemoveFilter();
-    std::this_thread::sleep_for(50ms);
-    doc.Pipeline().PokeDrain();
+    // The driver may finish a record it began before the removal.
+    EXPECT_TRUE(testing::WaitUntil([&] {
+        doc.Pipeline().PokeDrain();
+        return doc.Pipeline().RecordsTaken() == driver.Stats().written;
+    }));
     ASSERT_TRUE(doc.Pipeline().WaitPrinted(30000));
     EXPECT_EQ(doc.Pipeline().RecordsTaken(), driver.Stats().written);
     EXPECT_GT(doc.Pipeline().RecordsTaken(), 10000u);
@@ -152,6 +156,7 @@ struct SlowPaneDocument {
         s.results = &slow;
         s.notices = &notices;
         s.catalogue = CataloguePolicy::PathIfGiven;
+        s.clock = &clock;
         doc = std::make_unique<CVantrelDoc>(std::move(s));
     }
     static SimulatedDriverOptions Options(uint64_t seed) {
@@ -161,6 +166,7 @@ struct SlowPaneDocument {
         return options;
     }
     CSimulatedDriverSession driver;
+    testing::TestClock clock;
     SlowSink slow;
     testing::RecordingPrompts prompts;
     test::CRecordingSink notices;
@@ -204,24 +210,23 @@ TEST(CaptureDocumentTest, CommandsWhilePrintingIntoASlowPane) {
 TEST(CaptureDocumentTest, LogHoldsEveryRecordTakenBeforeRemove) {
     ScratchDir dir("log_remove");
     InFolder here(dir.Path());
-    SetLocalTimeSource([] { return LocalTime{2026, 12, 8, 6, 5, 9}; });
     SimulatedDriverOptions options;
     options.rate = 50000;
     CSimulatedDriverSession driver(options);
     DocumentParts parts;
+    parts.clock.FixLocal(LocalTime{2026, 12, 8, 6, 5, 9});
     parts.Make(driver.Opener());
     CVantrelDoc& doc = *parts.doc;
     ASSERT_TRUE(doc.OnNewDocument());
     ASSERT_TRUE(doc.FillDeviceList());
     ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), true), CVantrelDoc::AddOutcome::Added);
-    while (doc.Pipeline().RecordsTaken() < 3000) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(testing::WaitUntil([&] { return doc.Pipeline().RecordsTaken() >= 3000; }));
     // Remove waits for one drain pass, not for its time limit (half a second).
     const auto removing = std::chrono::steady_clock::now();
     doc.RemoveFilter();
     EXPECT_LT(std::chrono::steady_clock::now() - removing, 450ms);
     ASSERT_TRUE(doc.Pipeline().WaitPrinted(30000));
     EXPECT_FALSE(doc.LogToFileOpen());
-    SetLocalTimeSource({});
     std::string expected;
     CRecordList::ReadLock lock(doc.Records());
     for (size_t i = 0; i < lock.Size(); ++i) expected += Block(*lock.At(i));
@@ -238,30 +243,28 @@ TEST(CaptureDocumentTest, LogHoldsEveryRecordTakenBeforeRemove) {
 void CheckBothLogsWhole(const char* folder, bool openBetween) {
     ScratchDir dir(folder);
     InFolder here(dir.Path());
-    int second = 1;
-    SetLocalTimeSource([&second] { return LocalTime{2026, 12, 8, 6, 5, second}; });
     SlowPaneDocument slowDoc(1);
+    slowDoc.clock.FixLocal(LocalTime{2026, 12, 8, 6, 5, 1});
     CVantrelDoc& doc = *slowDoc.doc;
     ASSERT_TRUE(doc.OnNewDocument());
     ASSERT_TRUE(doc.FillDeviceList());
     if (openBetween) {
         ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), false), CVantrelDoc::AddOutcome::Added);
-        while (doc.RecordCount() < 50) std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(testing::WaitUntil([&] { return doc.RecordCount() >= 50; }));
         doc.RemoveFilter();
         ASSERT_TRUE(doc.SaveFile(dir / "small.vtl"));
     }
     ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), true), CVantrelDoc::AddOutcome::Added);
-    while (doc.RecordCount() < 2000) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(testing::WaitUntil([&] { return doc.RecordCount() >= 2000; }));
     doc.RemoveFilter();
     const size_t firstRun = doc.RecordCount();
     if (openBetween) ASSERT_TRUE(doc.OpenFile(dir / "small.vtl"));
-    second = 2;
+    slowDoc.clock.FixLocal(LocalTime{2026, 12, 8, 6, 5, 2});
     ASSERT_EQ(doc.AddFilter(kAllMajors, AllRows(doc), true), CVantrelDoc::AddOutcome::Added);
-    while (doc.RecordCount() < 3 * firstRun) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(testing::WaitUntil([&] { return doc.RecordCount() >= 3 * firstRun; }));
     doc.RemoveFilter();
     ASSERT_TRUE(doc.Pipeline().WaitPrinted(60000));
     EXPECT_FALSE(doc.LogToFileOpen());
-    SetLocalTimeSource({});
 
     auto read = [](const char* name) {
         std::ifstream in(name, std::ios::binary);

@@ -36,18 +36,13 @@ protected:
             }
             return true;
         };
-        SetDebugOutputSink([this](std::string_view s) { debug += s; });
         parts.Make(ScriptedOpener(state));
         ASSERT_TRUE(doc().OnNewDocument());
         ASSERT_TRUE(doc().FillDeviceList());
         ASSERT_EQ(doc().Devices().Count(), 4u);
         state->calls.clear();
     }
-    void TearDown() override {
-        parts.doc.reset();
-        SetDebugOutputSink(nullptr);
-        SetLocalTimeSource({});
-    }
+    void TearDown() override { parts.doc.reset(); }
     CVantrelDoc& doc() { return *parts.doc; }
     const CDeviceList& list() { return doc().Devices(); }
     // A record on the list, as a loaded test would leave it.
@@ -76,7 +71,6 @@ protected:
 
     std::shared_ptr<ScriptedDriverState> state;
     testing::DocumentParts parts;
-    std::string debug;
 };
 
 TEST(FilterMaskTest, SelectionGivesMaskAndFlags) {
@@ -102,12 +96,9 @@ TEST_F(FilterControlTest, AddChecksTheIrpsFirstThenTheDevices) {
 }
 
 TEST_F(FilterControlTest, AddResetsLogsStartsAndFiltersEachSelectedRow) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("vantrel_filter_add_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto old = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
-    SetLocalTimeSource([] { return LocalTime{2026, 12, 8, 6, 5, 9}; });
+    const testing::ScratchDir dir("filter_add");
+    const testing::InFolder here(dir.Path());
+    parts.clock.FixLocal(LocalTime{2026, 12, 8, 6, 5, 9});
     OneRecordOnTheList();
 
     ASSERT_EQ(doc().AddFilter(0x08000001, Rows({2, 0}), true), CVantrelDoc::AddOutcome::Added);
@@ -142,8 +133,6 @@ TEST_F(FilterControlTest, AddResetsLogsStartsAndFiltersEachSelectedRow) {
 
     doc().RemoveFilter();
     EXPECT_FALSE(doc().Pipeline().Log().IsLogging());
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(dir);
 }
 
 // The state a declined Add must leave alone: the threads running from an
@@ -157,7 +146,7 @@ protected:
         std::filesystem::create_directory(dir.Path() / "gone");
         here.emplace(dir.Path() / "gone");
         std::filesystem::remove(dir.Path() / "gone");
-        SetLocalTimeSource([] { return LocalTime{2026, 12, 8, 6, 5, 9}; });
+        parts.clock.FixLocal(LocalTime{2026, 12, 8, 6, 5, 9});
         ASSERT_EQ(doc().AddFilter(0x1, Rows({1}), false), CVantrelDoc::AddOutcome::Added);
         doc().RemoveFilter();
         OneRecordOnTheList();
@@ -283,7 +272,7 @@ TEST_F(FilterControlTest, ARefusedRequestMarksNothingAndSaysSo) {
     EXPECT_FALSE(doc().State().FilterActive());
     EXPECT_EQ(parts.pane.Pane(),
               "No filter on PDEVICE_OBJECT 0x8a000040: the driver refused it\r\n");
-    EXPECT_EQ(debug, "IOCTL_ACTIVATE_FILTER failed.\n");
+    EXPECT_EQ(parts.debug.Text(), "IOCTL_ACTIVATE_FILTER failed.\n");
 }
 
 // SIGTERM or SIGHUP to the desktop program: a capture not yet saved is kept;

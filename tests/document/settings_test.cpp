@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_dir.h"
+
 namespace vantrel {
 namespace {
 
@@ -17,19 +19,8 @@ const char kKey[] = "Software\\Corvane\\Vantrel";
 // Each test gets its own empty settings folder.
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir =
-            std::filesystem::temp_directory_path() /
-            (std::string("vantrel_settings_") + info->name() + "_" + std::to_string(::getpid()));
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        m_store = std::make_unique<CQtSettingsStore>(m_dir.string());
-    }
-    void TearDown() override {
-        m_store.reset();
-        std::filesystem::remove_all(m_dir);
-    }
+    void SetUp() override { m_store = std::make_unique<CQtSettingsStore>(m_dir.string()); }
+    void TearDown() override { m_store.reset(); }
     int32_t ReadRegistryNumber(std::string_view key, std::string_view name) {
         return m_store->ReadNumber(key, name);
     }
@@ -42,7 +33,8 @@ protected:
     bool WriteRegistryText(std::string_view key, std::string_view name, std::string_view v) {
         return m_store->WriteText(key, name, v);
     }
-    std::filesystem::path m_dir;
+    const testing::ScratchDir m_scratch{"settings"};
+    const std::filesystem::path m_dir = m_scratch.Path();
     std::unique_ptr<CQtSettingsStore> m_store;
 };
 

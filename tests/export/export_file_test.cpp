@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "export/export_readers.h"
+#include "support/scratch_dir.h"
 
 namespace vantrel {
 namespace {
@@ -55,16 +56,7 @@ void Fill(CRecordList& list, size_t count) {
 
 class ExportFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("vantrel_export_" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                 "_" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        Fill(m_list, kRecords);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void SetUp() override { Fill(m_list, kRecords); }
 
     std::string Expected(ExportFormat format, const ExportOptions& options = {}) const {
         std::string out;
@@ -75,7 +67,8 @@ protected:
         return out;
     }
 
-    fs::path m_dir;
+    const testing::ScratchDir m_scratch{"export"};
+    const fs::path m_dir = m_scratch.Path();
     CRecordList m_list;
 };
 

@@ -30,10 +30,28 @@ using test::ReadJsonLines;
 
 // Every (major, minor) with a parameter layout.
 constexpr std::pair<uint32_t, uint32_t> kLayouts[] = {
-    {0x00, 0},    {0x03, 0},    {0x04, 0},    {0x05, 0},    {0x06, 0},    {0x0A, 0},
-    {0x0E, 0},    {0x16, 0},    {0x16, 1},    {0x16, 2},    {0x16, 3},    {0x1B, 0x00},
-    {0x1B, 0x07}, {0x1B, 0x08}, {0x1B, 0x09}, {0x1B, 0x0C}, {0x1B, 0x0D}, {0x1B, 0x0F},
-    {0x1B, 0x10}, {0x1B, 0x12}, {0x1B, 0x13}, {0x1B, 0x16},
+    {IRP_MJ_CREATE, 0},
+    {IRP_MJ_READ, 0},
+    {IRP_MJ_WRITE, 0},
+    {IRP_MJ_QUERY_INFORMATION, 0},
+    {IRP_MJ_SET_INFORMATION, 0},
+    {IRP_MJ_QUERY_VOLUME_INFORMATION, 0},
+    {IRP_MJ_DEVICE_CONTROL, 0},
+    {IRP_MJ_POWER, IRP_MN_WAIT_WAKE},
+    {IRP_MJ_POWER, IRP_MN_POWER_SEQUENCE},
+    {IRP_MJ_POWER, IRP_MN_SET_POWER},
+    {IRP_MJ_POWER, IRP_MN_QUERY_POWER},
+    {IRP_MJ_PNP, IRP_MN_START_DEVICE},
+    {IRP_MJ_PNP, IRP_MN_QUERY_DEVICE_RELATIONS},
+    {IRP_MJ_PNP, IRP_MN_QUERY_INTERFACE},
+    {IRP_MJ_PNP, IRP_MN_QUERY_CAPABILITIES},
+    {IRP_MJ_PNP, IRP_MN_QUERY_DEVICE_TEXT},
+    {IRP_MJ_PNP, IRP_MN_FILTER_RESOURCE_REQUIREMENTS},
+    {IRP_MJ_PNP, IRP_MN_READ_CONFIG},
+    {IRP_MJ_PNP, IRP_MN_WRITE_CONFIG},
+    {IRP_MJ_PNP, IRP_MN_SET_LOCK},
+    {IRP_MJ_PNP, IRP_MN_QUERY_ID},
+    {IRP_MJ_PNP, IRP_MN_DEVICE_USAGE_NOTIFICATION},
 };
 
 // Parameter byte i holds i + 1, output byte i holds 0xA0 + i, input byte i

@@ -44,10 +44,10 @@ struct Outcome {
 // Raises a fresh thread, so the test's own thread keeps its scheduling.
 Outcome RaiseAFreshThread() {
     Outcome o;
-    SetDebugOutputSink([&o](std::string_view line) { o.lines.emplace_back(line); });
-    std::thread([&o] {
+    const CDebugOutput debug([&o](std::string_view line) { o.lines.emplace_back(line); });
+    std::thread([&o, &debug] {
         o.niceBefore = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
-        o.granted = RaiseThisThreadForCapture("capture thread");
+        o.granted = RaiseThisThreadForCapture("capture thread", debug);
         o.policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
         sched_param param{};
         sched_getparam(0, &param);
@@ -55,7 +55,6 @@ Outcome RaiseAFreshThread() {
         o.niceAfter = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
         std::thread([&o] { o.childPolicy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK; }).join();
     }).join();
-    SetDebugOutputSink(nullptr);
     return o;
 }
 
@@ -90,12 +89,11 @@ TEST(ThreadPriorityTest, OneLineSaysWhatTheThreadGot) {
 // In a child process without privilege: give up root (and with it
 // CAP_SYS_NICE), set the limits, raise, and exit with the result's number.
 void RaiseWithoutPrivilege(rlim_t rtprio, rlim_t nice) {
-    SetDebugOutputSink(nullptr);
     const rlimit rt{rtprio, rtprio}, ni{nice, nice};
     if (setrlimit(RLIMIT_RTPRIO, &rt) != 0 || setrlimit(RLIMIT_NICE, &ni) != 0) std::_Exit(90);
     if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
         std::_Exit(91);
-    std::_Exit(static_cast<int>(RaiseThisThreadForCapture("who")));
+    std::_Exit(static_cast<int>(RaiseThisThreadForCapture("who", CDebugOutput())));
 }
 
 // The limits a child may set: lowering is always allowed, raising a hard

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_dir.h"
+
 namespace vantrel {
 namespace {
 
@@ -480,10 +482,8 @@ TEST(TestFileLoad, LongPrefixForShortStringsIsAccepted) {
 }
 
 TEST(TestFileIo, StoreAndLoadThroughFiles) {
-    const auto dir =
-        std::filesystem::temp_directory_path() /
-        ("vantrel_tf_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::create_directories(dir);
+    const testing::ScratchDir scratch("test_file");
+    const std::filesystem::path& dir = scratch.Path();
     const std::string path = (dir / "a.vtl").string();
     CRecordList list;
     for (const CIrpRecord& r : EveryLayout()) list.Append(r);
@@ -504,7 +504,6 @@ TEST(TestFileIo, StoreAndLoadThroughFiles) {
     EXPECT_EQ(back.Size(), list.Size());
     EXPECT_FALSE(StoreTestFile(dir.string(), h, list, &error));
     EXPECT_NE(error.find(": is a directory"), std::string::npos) << error;
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -42,7 +42,9 @@ inline CliRun RunCli(const std::string& cli, const std::string& args,
     if (!call.workDir.empty()) command = "cd '" + call.workDir + "' && ";
     command +=
         call.prefix + " '" + cli + "' " + args + " >'" + stdoutPath + "' 2>'" + err.string() + "'";
-    const int status = std::system(command.c_str());
+    // Called on the test's own thread; no thread of the test changes the
+    // environment or the signal dispositions meanwhile.
+    const int status = std::system(command.c_str());  // NOLINT(concurrency-mt-unsafe)
     CliRun r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (call.stdoutPath.empty()) r.out = ReadFileBytes(out);

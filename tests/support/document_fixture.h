@@ -3,8 +3,6 @@
 // a recording results pane, a recording view, settings in a scratch folder
 // (or none) and, unless asked, no catalogue.
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -14,41 +12,11 @@
 #include "document/document.h"
 #include "support/prompts_double.h"
 #include "support/recording_sink.h"
+#include "support/scratch_dir.h"
 #include "support/scripted_driver.h"
+#include "support/test_services.h"
 
 namespace vantrel::testing {
-
-// A folder of its own for one test in one process; removed at the end.
-class ScratchDir {
-public:
-    explicit ScratchDir(const std::string& tag)
-        : m_path(std::filesystem::temp_directory_path() /
-                 ("vantrel_" + tag + "_" + std::to_string(::getpid()))) {
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::filesystem::path& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
-
-// Runs in a folder for its lifetime, then goes back.
-class InFolder {
-public:
-    explicit InFolder(const std::filesystem::path& dir) : m_old(std::filesystem::current_path()) {
-        std::filesystem::current_path(dir);
-    }
-    ~InFolder() { std::filesystem::current_path(m_old); }
-
-private:
-    std::filesystem::path m_old;
-};
 
 // Records what the document tells its windows (any thread).
 class RecordingView final : public IDocumentView {
@@ -96,6 +64,8 @@ struct DocumentParts {
     test::CRecordingSink pane;
     RecordingView view;
     std::unique_ptr<ISettingsStore> settings;
+    TestClock clock;  // the machine's until the test fixes it
+    RecordedDebugOutput debug;
     std::unique_ptr<CVantrelDoc> doc;
 
     // A document on `opener`; `settingsFolder` empty: no settings.
@@ -110,6 +80,8 @@ struct DocumentParts {
         s.view = &view;
         s.catalogue = policy;
         s.cataloguePath = std::move(catalogue);
+        s.clock = &clock;
+        s.debugOutput = debug.Output();
         doc = std::make_unique<CVantrelDoc>(std::move(s));
     }
 };

@@ -10,29 +10,19 @@
 #include <filesystem>
 #include <string>
 
-#include "support/cli_runner.h"
+#include "support/cli_fixture.h"
 
 namespace vantrel {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RunCli;
 
-class TraceCliTest : public ::testing::Test {
+class TraceCliTest : public testing::CliFixture {
 protected:
-    void SetUp() override {
-        scratch = fs::temp_directory_path() /
-                  ("vantrel_trace_cli_" + std::to_string(getpid()) + "_" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(scratch);
-        fs::create_directories(scratch);
-    }
-    void TearDown() override { fs::remove_all(scratch); }
-
     testing::CliRun Capture(const std::string& args, const std::string& prefix = "") {
         testing::CliCall call;
         call.prefix = prefix.empty() ? "env -u VANTREL_DRIVER" : prefix;
-        return RunCli(VANTREL_CLI, "capture " + args, scratch, call);
+        return RunProgram("capture " + args, call);
     }
     // Skips where the machine refuses tracing; the CLI must then say so in
     // one line and exit 2.
@@ -41,8 +31,6 @@ protected:
         EXPECT_EQ(r.exitCode, 2);
         return true;
     }
-
-    fs::path scratch;
 };
 
 size_t Count(const std::string& text, const std::string& what) {
@@ -138,7 +126,7 @@ TEST_F(TraceCliTest, AProcessThatHasExitedIsNamed) {
 // A traced command that stops itself stays stopped until SIGCONT, as it
 // would untraced, and then goes on to its end.
 TEST_F(TraceCliTest, ATracedCommandFollowsJobControl) {
-    const std::string done = (scratch / "done").string();
+    const std::string done = (m_dir / "done").string();
     const std::string command =
         "capture --trace --all-devices --majors IRP_MJ_WRITE -- sh -c "
         "'kill -STOP $$; echo resumed > " +

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 namespace vantrel {
 namespace {
@@ -105,7 +106,7 @@ TEST(TraceDevicesTest, WalkFindsNodesInSubfoldersAndSkipsLinksAndFiles) {
     fs::create_directories(dev / "pts");
     if (mknod((dev / "null").c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
         GTEST_SKIP() << "creating device nodes is not permitted here (mknod: "
-                     << std::strerror(errno) << ")";
+                     << std::generic_category().message(errno) << ")";
     ASSERT_EQ(mknod((dev / "pts" / "7").c_str(), S_IFCHR | 0600, makedev(136, 7)), 0);
     ASSERT_EQ(mknod((dev / "loop0").c_str(), S_IFBLK | 0600, makedev(7, 0)), 0);
     fs::create_symlink(dev / "null", dev / "null-link");

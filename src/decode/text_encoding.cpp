@@ -1,4 +1,4 @@
-#include "export/export_text.h"
+#include "decode/text_encoding.h"
 
 #include <array>
 #include <cstdint>
@@ -60,6 +60,48 @@ void AppendLatin1AsUtf8(std::string& out, std::string_view latin1) {
         run = i + 1;
     }
     out.append(latin1.data() + run, latin1.size() - run);
+}
+
+void AppendCodePointAsUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string Latin1ToUtf8(std::string_view latin1) {
+    std::string out;
+    out.reserve(latin1.size());
+    AppendLatin1AsUtf8(out, latin1);
+    return out;
+}
+
+bool Utf8ToLatin1(std::string_view utf8, std::string& latin1) {
+    latin1.clear();
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<uint8_t>(utf8[i]);
+        if (c < 0x80) {
+            latin1 += static_cast<char>(c);
+            continue;
+        }
+        // Only U+0080 to U+00FF fit: lead bytes C2 and C3.
+        if ((c != 0xC2 && c != 0xC3) || i + 1 >= utf8.size()) return false;
+        const auto next = static_cast<uint8_t>(utf8[++i]);
+        if ((next & 0xC0) != 0x80) return false;
+        latin1 += static_cast<char>(((c & 0x1F) << 6) | (next & 0x3F));
+    }
+    return true;
 }
 
 void AppendCsvField(std::string& out, std::string_view latin1) {
