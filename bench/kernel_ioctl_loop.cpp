@@ -13,7 +13,9 @@ int main(int argc, char** argv) {
     const long count = argc > 1 ? std::atol(argv[1]) : 1000000;
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 1;
-    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    char name[64];
+    if (ptsname_r(master, name, sizeof name) != 0) return 1;
+    const int slave = open(name, O_RDWR | O_NOCTTY);
     if (slave < 0) return 1;
     winsize size{};
     const auto start = std::chrono::steady_clock::now();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "platform/debug_output.h"
 
@@ -58,7 +59,8 @@ std::string CLogFile::FailLocked() {
     m_file = nullptr;
     m_failed = true;
     return (m_path.empty() ? std::string("the log file") : m_path) +
-           ": cannot write the log file: " + std::strerror(err) + "; logging stopped\n";
+           ": cannot write the log file: " + std::generic_category().message(err) +
+           "; logging stopped\n";
 }
 
 bool CLogFile::Failed() const {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include "cli/cli.h"
 
@@ -78,8 +79,8 @@ int FinishStandardOutput(int rc) {
     const int err = !flushed && errno ? errno : earlier ? earlier : EIO;
     std::clearerr(stdout);
     if (rc != kExitOk) return rc;  // the command already said why
-    return Fail(kExitBadInput,
-                std::string("cannot write to standard output: ") + std::strerror(err));
+    return Fail(kExitBadInput, std::string("cannot write to standard output: ") +
+                                   std::generic_category().message(err));
 }
 
 }  // namespace vantrel::cli

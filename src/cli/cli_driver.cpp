@@ -13,14 +13,20 @@ int TakeDriverOption(Args& args, DriverOption& option, std::string_view usage) {
             rest.push_back(a);
             continue;
         }
-        if (given == a) return Fail(kExitUsage, a + " given twice" + tail);
-        if (!given.empty() && given != "--driver" && a != "--driver")
-            return Fail(kExitUsage, given + " and " + a + " choose two drivers: give one" + tail);
+        if (given == a) return Fail(kExitUsage, std::string(a).append(" given twice").append(tail));
+        if (!given.empty() && given != "--driver" && a != "--driver") {
+            std::string why = given;
+            why.append(" and ").append(a).append(" choose two drivers: give one").append(tail);
+            return Fail(kExitUsage, why);
+        }
         if (!given.empty()) {
             const std::string shortForm = a == "--driver" ? given : a;
-            const std::string word = shortForm.substr(2);
-            return Fail(kExitUsage, shortForm + " is the short form of --driver " + word +
-                                        ": give one of them" + tail);
+            std::string why = shortForm;
+            why.append(" is the short form of --driver ")
+                .append(shortForm.substr(2))
+                .append(": give one of them")
+                .append(tail);
+            return Fail(kExitUsage, why);
         }
         given = a;
         if (a == "--trace" || a == "--kernel") {

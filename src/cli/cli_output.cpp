@@ -9,6 +9,8 @@
 #include <process.h>
 #else
 #include <unistd.h>
+
+#include <system_error>
 #endif
 
 #include "record/le.h"
@@ -22,7 +24,7 @@ namespace fs = std::filesystem;
 constexpr size_t kWriteBytes = size_t{1} << 20;
 
 std::string Reason(int err) {
-    return std::strerror(err);
+    return std::generic_category().message(err);
 }
 
 unsigned long ProcessId() {

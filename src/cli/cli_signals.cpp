@@ -12,8 +12,8 @@ namespace {
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // A signal handler can only reach the program through a static flag.
-std::atomic<bool> g_stopRequested{
-    false};  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): see above
+std::atomic<bool> g_stopRequested{false};
 
 extern "C" void OnStopSignal(int) {
     g_stopRequested.store(true);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -86,6 +87,8 @@ std::optional<std::vector<size_t>> ChooseRows(CVantrelDoc& doc, const CaptureOpt
     if (o.allDevices) {
         for (size_t i = 0; i < list.Count(); ++i) rows.push_back(i);
         if (rows.empty()) {
+            // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never
+            // changes it
             const char* chosen = std::getenv("VANTREL_SIM_DEVICES");
             Fail(kExitBadInput,
                  chosen && *chosen && o.driver.choice.kind == SourceKind::Simulated && !o.trace.on
@@ -152,7 +155,7 @@ int FinishCapture(CliDocument& cli, const CaptureOptions& o, CClaimedOutput& sav
     if (cli.out.Error() == EPIPE) return rc == kExitOk ? kExitClosedOutput : rc;
     if (cli.out.Error() != 0 && rc == kExitOk) {
         rc = Fail(kExitBadInput, std::string("cannot write to standard output: ") +
-                                     std::strerror(cli.out.Error()));
+                                     std::generic_category().message(cli.out.Error()));
     }
     // The log's failure was told when it happened.
     if (doc.Pipeline().Log().Failed() && rc == kExitOk) rc = kExitBadInput;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "cli/cli_analysis.h"
 #include "cli/cli_output.h"
@@ -127,7 +128,8 @@ int CmdGraph(const Args& args) {
     const auto size = static_cast<size_t>(bytes.size());
     if (std::fwrite(bytes.constData(), 1, size, claim.Stream()) != size ||
         std::fflush(claim.Stream()) != 0)
-        return Fail(kExitBadInput, output + ": cannot write the file: " + std::strerror(errno));
+        return Fail(kExitBadInput,
+                    output + ": cannot write the file: " + std::generic_category().message(errno));
     if (!claim.Commit(error)) return Fail(kExitBadInput, error);
     return kExitOk;
 }

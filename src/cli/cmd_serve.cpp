@@ -33,6 +33,8 @@ constexpr char kUsage[] =
     "[--driver sim|trace|replay:FILE.vtl] [--rate R] [--seed S] [--backlog-mib N] [--log-sent] "
     "[-- CMD ARGS...] | serve --make-cert DIR";
 
+// A signal handler can only reach the program through a static flag.
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): see above
 std::atomic<int> g_stopSignal{0};
 extern "C" void OnServeStopSignal(int number) {
     g_stopSignal.store(number);

@@ -18,6 +18,7 @@ void Walk(const std::string& folder, int depth, std::vector<TraceNode>& out) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) return;
     std::vector<std::string> subfolders;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): each directory stream is this thread's own
     while (const dirent* e = readdir(dir)) {
         const std::string name = e->d_name;
         if (name == "." || name == "..") continue;

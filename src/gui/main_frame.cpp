@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
+#include <cmath>
 
 #include "capture/record_figures.h"
 #include "document/document.h"
@@ -360,14 +361,14 @@ void CMainFrame::ActivateFrame(int showCmd) {
         apply(m_outer, stored.yOffset, rows);
     } else {
         m_upperShare = kUpperRowShare;
-        apply(m_outer, static_cast<int>(rows * kUpperRowShare + 0.5), rows);
+        apply(m_outer, static_cast<int>(std::lround(rows * kUpperRowShare)), rows);
     }
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_outer && event->type() == QEvent::Resize && m_upperShare) {
         const int rows = m_outer->height() - m_outer->handleWidth();
-        const int upper = static_cast<int>(rows * *m_upperShare + 0.5);
+        const int upper = static_cast<int>(std::lround(rows * *m_upperShare));
         m_outer->setSizes({upper, std::max(0, rows - upper)});
     }
     return QMainWindow::eventFilter(watched, event);

@@ -17,6 +17,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <system_error>
 
 #include "devnodes/trace_devices.h"
 #include "devnodes/trace_tables.h"
@@ -53,6 +54,7 @@ bool MayLoadPrograms() {
 // libbpf's own messages stay out of the user's way; failures are reported
 // through return values.
 int Quiet(libbpf_print_level level, const char* format, va_list args) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
     if (!getenv("VANTREL_DEBUG")) return 0;
     return vfprintf(stderr, format, args);
 }
@@ -144,7 +146,7 @@ std::unique_ptr<CKernelCapture> CKernelCapture::Open(const KernelCaptureOptions&
         const int code = err < 0 ? -err : err;
         error = code == EPERM ? std::string(kPermissionMessage)
                               : std::string("the kernel source could not load its programs: ") +
-                                    std::strerror(code);
+                                    std::generic_category().message(code);
         return nullptr;
     }
     // The rules, the classic ioctl sizes and the settings.
@@ -169,7 +171,8 @@ std::unique_ptr<CKernelCapture> CKernelCapture::Open(const KernelCaptureOptions&
     impl->ring =
         ring_buffer__new(impl->Map(impl->skel->maps.events), Impl::OnEvent, impl.get(), nullptr);
     if (!impl->ring) {
-        error = std::string("the kernel source could not read its ring: ") + std::strerror(errno);
+        error = std::string("the kernel source could not read its ring: ") +
+                std::generic_category().message(errno);
         return nullptr;
     }
     impl->lastExpire = NowNs();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <system_error>
 
 #ifdef _WIN32
 #include <io.h>
@@ -21,7 +22,7 @@ namespace vantrel {
 namespace {
 
 std::string Reason(int err) {
-    return std::strerror(err);
+    return std::generic_category().message(err);
 }
 
 #ifndef _WIN32
@@ -76,7 +77,8 @@ bool COutputFile::Claim(const std::string& path, std::string& error,
     for (const std::string& input : inputs) {
         struct stat in {};
         if (::stat(input.c_str(), &in) == 0 && in.st_dev == st.st_dev && in.st_ino == st.st_ino) {
-            error = path + ": is the same file as the input " + input;
+            error = path;
+            error.append(": is the same file as the input ").append(input);
             return false;
         }
     }

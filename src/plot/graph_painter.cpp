@@ -284,7 +284,7 @@ void PaintGraphPage(QPainter& p, const CGraphModel& model, const QString& leftFo
     p.setViewTransformEnabled(false);
     const int footerHeight = PH / 10;
     const double scale = w / 1024.0;
-    p.setFont(ArialFont(static_cast<int>(fontPixelSize * scale + 0.5), false));
+    p.setFont(ArialFont(static_cast<int>(std::lround(fontPixelSize * scale)), false));
     p.setPen(kBlack);
     p.setBackgroundMode(Qt::TransparentMode);
     const QFontMetrics fm = p.fontMetrics();

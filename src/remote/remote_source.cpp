@@ -53,6 +53,8 @@ private:
     void OnEncrypted();
     void OnReadable();
     bool OnFrame(const Frame& frame, std::string& error);
+    bool OnWelcome(const Frame& frame, std::string& error);
+    bool OnRefused(const Frame& frame, std::string& error);
     void OnRecords(uint64_t first, std::span<const uint8_t> records);
     void OnLoss(const std::string& why);
     void Finish(ConnectOutcome outcome, const std::string& message);
@@ -254,49 +256,53 @@ void CRemoteLink::OnReadable() {
     }
 }
 
+bool CRemoteLink::OnWelcome(const Frame& frame, std::string& error) {
+    const std::optional<Welcome> w = DecodeWelcome(frame.payload, error);
+    if (!w) return false;
+    if (m_everWelcomed && w->sessionId != m_sessionId) {
+        m_shared.Notice(m_shared.name + " started a new session: records may be missing");
+    } else if (m_everWelcomed && w->nextSequence != m_lastHeld + 1) {
+        error = "the server resumes at record " + std::to_string(w->nextSequence) +
+                ", not after record " + std::to_string(m_lastHeld);
+        return false;
+    }
+    m_sessionId = w->sessionId;
+    m_lastHeld = m_lastAcked = w->nextSequence - 1;
+    m_welcomed = true;
+    m_backoff = kBackoffFirst;
+    if (m_reconnecting) {
+        m_reconnecting = false;
+        std::lock_guard lock(m_shared.mutex);
+        ++m_shared.status.reconnects;
+    }
+    if (m_everWelcomed) m_shared.Notice("Reconnected");
+    if (!m_everWelcomed) Finish(ConnectOutcome::Connected, {});
+    m_everWelcomed = true;
+    return true;
+}
+
+bool CRemoteLink::OnRefused(const Frame& frame, std::string& error) {
+    const std::optional<Refusal> r = DecodeRefusal(frame.payload, error);
+    if (!r) return false;
+    if (r->kind == RefusalKind::Token)
+        Finish(ConnectOutcome::Refused, m_shared.name + " refused the token");
+    else if (r->kind == RefusalKind::Busy)
+        Finish(ConnectOutcome::Refused, "busy: " + m_shared.name + " is watched from " + r->text);
+    else
+        Finish(ConnectOutcome::Refused, m_shared.name + " closed the connection: " + r->text);
+    return true;
+}
+
 bool CRemoteLink::OnFrame(const Frame& frame, std::string& error) {
     if (!m_welcomed && frame.type != FrameType::Welcome && frame.type != FrameType::Refused) {
         error = "the first frame is neither welcome nor refusal";
         return false;
     }
     switch (frame.type) {
-        case FrameType::Welcome: {
-            const std::optional<Welcome> w = DecodeWelcome(frame.payload, error);
-            if (!w) return false;
-            if (m_everWelcomed && w->sessionId != m_sessionId) {
-                m_shared.Notice(m_shared.name + " started a new session: records may be missing");
-            } else if (m_everWelcomed && w->nextSequence != m_lastHeld + 1) {
-                error = "the server resumes at record " + std::to_string(w->nextSequence) +
-                        ", not after record " + std::to_string(m_lastHeld);
-                return false;
-            }
-            m_sessionId = w->sessionId;
-            m_lastHeld = m_lastAcked = w->nextSequence - 1;
-            m_welcomed = true;
-            m_backoff = kBackoffFirst;
-            if (m_reconnecting) {
-                m_reconnecting = false;
-                std::lock_guard lock(m_shared.mutex);
-                ++m_shared.status.reconnects;
-            }
-            if (m_everWelcomed) m_shared.Notice("Reconnected");
-            if (!m_everWelcomed) Finish(ConnectOutcome::Connected, {});
-            m_everWelcomed = true;
-            return true;
-        }
-        case FrameType::Refused: {
-            const std::optional<Refusal> r = DecodeRefusal(frame.payload, error);
-            if (!r) return false;
-            if (r->kind == RefusalKind::Token)
-                Finish(ConnectOutcome::Refused, m_shared.name + " refused the token");
-            else if (r->kind == RefusalKind::Busy)
-                Finish(ConnectOutcome::Refused,
-                       "busy: " + m_shared.name + " is watched from " + r->text);
-            else
-                Finish(ConnectOutcome::Refused,
-                       m_shared.name + " closed the connection: " + r->text);
-            return true;
-        }
+        case FrameType::Welcome:
+            return OnWelcome(frame, error);
+        case FrameType::Refused:
+            return OnRefused(frame, error);
         case FrameType::ControlReply: {
             std::optional<ControlReply> reply = DecodeControlReply(frame.payload, error);
             if (!reply) return false;

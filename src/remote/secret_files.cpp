@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "remote/frame.h"
 
@@ -16,7 +17,7 @@ bool WriteNewFile(const std::string& path, const std::string& bytes, unsigned mo
                   std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0) {
-        error = path + ": " + std::strerror(errno);
+        error = path + ": " + std::generic_category().message(errno);
         return false;
     }
     // The mode is exact whatever the umask says.
@@ -31,7 +32,7 @@ bool WriteNewFile(const std::string& path, const std::string& bytes, unsigned mo
     const int savedErrno = errno;
     ok = ::close(fd) == 0 && ok;
     if (!ok) {
-        error = path + ": " + std::strerror(savedErrno ? savedErrno : errno);
+        error = path + ": " + std::generic_category().message(savedErrno ? savedErrno : errno);
         ::unlink(path.c_str());
     }
     return ok;
@@ -40,7 +41,7 @@ bool WriteNewFile(const std::string& path, const std::string& bytes, unsigned mo
 bool ReadSmallFile(const std::string& path, size_t limit, std::string& bytes, std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
-        error = path + ": " + std::strerror(errno);
+        error = path + ": " + std::generic_category().message(errno);
         return false;
     }
     bytes.assign(limit + 1, '\0');
@@ -70,7 +71,7 @@ bool ReadTokenFile(const std::string& path, std::string& token, std::string& err
 bool CheckPrivate(const std::string& path, std::string& error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        error = path + ": " + std::strerror(errno);
+        error = path + ": " + std::generic_category().message(errno);
         return false;
     }
     if (st.st_mode & 077) {

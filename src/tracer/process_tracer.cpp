@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "devnodes/trace_devices.h"
 #include "tracer/trace_memory.h"
@@ -83,6 +84,7 @@ std::string LocateProgram(const std::string& name) {
         if (access(name.c_str(), F_OK) == 0) file = name;
         return file;
     }
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
     const char* path = std::getenv("PATH");
     const std::string all = path ? path : "/usr/local/bin:/usr/bin:/bin";
     std::string existing;
@@ -234,7 +236,7 @@ bool CProcessTracer::Launch(const std::vector<std::string>& argv, std::string& e
 
     const pid_t pid = fork();
     if (pid < 0) {
-        error = std::string("fork failed: ") + std::strerror(errno);
+        error = std::string("fork failed: ") + std::generic_category().message(errno);
         return false;
     }
     if (pid == 0) BecomeTracee(args.data(), &program);
@@ -264,7 +266,8 @@ bool CProcessTracer::SeizeStoppedChild(pid_t pid, std::string& error) {
     }
     // Seized while stopped, it reports that stop to the tracer at once.
     if (ptrace(PTRACE_SEIZE, pid, nullptr, PtraceData(kTraceOptions)) != 0) {
-        error = std::string("tracing is not permitted here (") + std::strerror(errno) + ")";
+        error = std::string("tracing is not permitted here (") +
+                std::generic_category().message(errno) + ")";
         kill(pid, SIGKILL);
         waitpid(pid, &status, __WALL);
         return false;
@@ -299,6 +302,7 @@ std::vector<pid_t> ThreadsOf(pid_t pid) {
     std::vector<pid_t> tids;
     const std::string folder = "/proc/" + std::to_string(pid) + "/task";
     if (DIR* dir = opendir(folder.c_str())) {
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): each directory stream is this thread's own
         while (const dirent* e = readdir(dir))
             if (e->d_name[0] != '.') tids.push_back(static_cast<pid_t>(std::atoi(e->d_name)));
         closedir(dir);
@@ -323,7 +327,7 @@ bool CProcessTracer::Attach(const std::vector<pid_t>& pids, std::string& error) 
                 if (ptrace(PTRACE_SEIZE, tid, nullptr, PtraceData(kAttachOptions)) != 0) {
                     if (errno == ESRCH) continue;  // a thread that just ended
                     error = "tracing is not permitted here (attaching to " + std::to_string(pid) +
-                            ": " + std::strerror(errno) + ")";
+                            ": " + std::generic_category().message(errno) + ")";
                     break;
                 }
                 Thread(tid);  // its first stop is the interrupt's

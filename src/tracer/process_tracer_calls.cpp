@@ -54,6 +54,31 @@ uint64_t VectorLength(pid_t tid, uint64_t address, uint64_t count) {
     return total;
 }
 
+// A read or write family call: its length, and where it starts (its own
+// offset argument, else `position`: the file position for files and block
+// devices, 0 for the others).
+void SetTransferParameters(pid_t tid, const SyscallRule& rule, const uint64_t* args,
+                           uint64_t position, IRP_CAPTURE_RECORD& c) {
+    const uint64_t length =
+        rule.vector ? VectorLength(tid, args[1], args[rule.lengthArg]) : args[rule.lengthArg];
+    const uint64_t offset = rule.offsetArg != kNoArg ? args[rule.offsetArg] : position;
+    c.SetParam32(par::Length, static_cast<uint32_t>(std::min<uint64_t>(length, UINT32_MAX)));
+    c.SetParam32(par::ByteOffsetLow, static_cast<uint32_t>(offset));
+    c.SetParam32(par::ByteOffsetHigh, static_cast<uint32_t>(offset >> 32));
+}
+
+// An ioctl: its code, its buffer lengths and the input bytes at entry.
+void SetIoctlParameters(pid_t tid, const uint64_t* args, IRP_CAPTURE_RECORD& c) {
+    const auto request = static_cast<uint32_t>(args[1]);
+    const IoctlLengths lengths = IoctlBufferLengths(request);
+    c.SetParam32(par::OutputBufferLength, lengths.output);
+    c.SetParam32(par::InputBufferLength, lengths.input);
+    c.SetParam32(par::IoControlCode, request);
+    c.SetParam32(par::Type3InputBuffer, static_cast<uint32_t>(args[2]));
+    if (lengths.input)
+        ReadTraceeMemory(tid, args[2], c.InputData, std::min<size_t>(lengths.input, rec::DataSize));
+}
+
 }  // namespace
 
 void CProcessTracer::OnSyscallEntry(pid_t tid, ThreadState& thread, long number,
@@ -94,31 +119,16 @@ void CProcessTracer::OnSyscallEntry(pid_t tid, ThreadState& thread, long number,
         case TraceCall::Transfer: {
             p.record = wanted(Bit(rule->major));
             if (!p.record) break;
-            const uint64_t length = rule->vector
-                                        ? VectorLength(tid, p.args[1], p.args[rule->lengthArg])
-                                        : p.args[rule->lengthArg];
-            const uint64_t offset = rule->offsetArg != kNoArg ? p.args[rule->offsetArg]
-                                    : p.fd.positional         ? FilePosition(tid, fd)
-                                                              : 0;
-            c.SetParam32(par::Length,
-                         static_cast<uint32_t>(std::min<uint64_t>(length, UINT32_MAX)));
-            c.SetParam32(par::ByteOffsetLow, static_cast<uint32_t>(offset));
-            c.SetParam32(par::ByteOffsetHigh, static_cast<uint32_t>(offset >> 32));
+            const uint64_t position =
+                rule->offsetArg == kNoArg && p.fd.positional ? FilePosition(tid, fd) : 0;
+            SetTransferParameters(tid, *rule, p.args, position, c);
             toExit = true;
             break;
         }
         case TraceCall::Ioctl: {
             p.record = wanted(Bit(rule->major));
             if (!p.record) break;
-            const auto request = static_cast<uint32_t>(p.args[1]);
-            const IoctlLengths lengths = IoctlBufferLengths(request);
-            c.SetParam32(par::OutputBufferLength, lengths.output);
-            c.SetParam32(par::InputBufferLength, lengths.input);
-            c.SetParam32(par::IoControlCode, request);
-            c.SetParam32(par::Type3InputBuffer, static_cast<uint32_t>(p.args[2]));
-            if (lengths.input)
-                ReadTraceeMemory(tid, p.args[2], c.InputData,
-                                 std::min<size_t>(lengths.input, rec::DataSize));
+            SetIoctlParameters(tid, p.args, c);
             toExit = true;
             break;
         }

@@ -25,6 +25,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -126,13 +127,14 @@ protected:
         ASSERT_EQ(
             RunCli(VANTREL_CLI, std::string(kCapture) + " --save t.vtl", s_base, call).exitCode, 0);
         ASSERT_EQ(RunCli(VANTREL_CLI, "catalogue-create c.db --sample", s_base, call).exitCode, 0);
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests run one command at a time
         s_smallDisk = std::system("unshare -m sh -c 'mount -t tmpfs none /mnt' 2>/dev/null") == 0;
     }
     static void TearDownTestSuite() { fs::remove_all(s_base); }
 
     // A fresh folder with t.vtl and c.db.
     static fs::path Folder(const std::string& name) {
-        const fs::path dir = s_base / name;
+        fs::path dir = s_base / name;
         fs::remove_all(dir);
         fs::create_directories(dir / "small");
         fs::permissions(dir, fs::perms(0755));
@@ -172,8 +174,11 @@ protected:
         if (row.check) row.check(dir);
     }
 
+    // Set once by SetUpTestSuite, read by the suite's tests.
+    // NOLINTBEGIN(cppcoreguidelines-avoid-non-const-global-variables)
     static inline fs::path s_base;
     static inline bool s_smallDisk = false;
+    // NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables)
 };
 
 const std::string kTwice = "given twice; usage: ";
@@ -183,7 +188,7 @@ const std::string kFullStdout =
 Step MakeDir(const char* name) {
     return [name](Folder d) { fs::create_directory(d / name); };
 }
-Step MakeFile(const char* name, std::string bytes, fs::perms mode = fs::perms(0644)) {
+Step MakeFile(const char* name, const std::string& bytes, fs::perms mode = fs::perms(0644)) {
     return [=](Folder d) { Write(d / name, bytes, mode); };
 }
 Step SameAsSeed(const char* name) {
@@ -215,6 +220,7 @@ Step ReaderOf(const char* fifo) {
         ::mkfifo((d / fifo).c_str(), 0644);
         const std::string reader =
             "cat '" + (d / fifo).string() + "' > '" + (d / "got").string() + "' & sleep 0.3";
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests run one command at a time
         ASSERT_EQ(std::system(reader.c_str()), 0);
     };
 }
@@ -239,6 +245,8 @@ Step LogsKept() {
     };
 }
 
+// A table of cases, one row each: longer than a function is otherwise let be.
+// NOLINTNEXTLINE(readability-function-size)
 std::vector<Row> Rows() {
     const std::string capture = kCapture;
     const std::string folder = "^vantrel-cli: \\.: is a directory$";
@@ -370,6 +378,7 @@ TEST_F(HostileCliTest, StopSignalsAndAClosedOutputKeepTheRecords) {
         const std::string command = "cd '" + dir.string() + "' && CLI='" + VANTREL_CLI +
                                     "' VANTREL_SIM_RATE=200000 bash -c '" +
                                     std::regex_replace(c.pipeline, std::regex("'"), "'\\''") + "'";
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests run one command at a time
         const int status = std::system(command.c_str());
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
         ASSERT_TRUE(WIFEXITED(status));
@@ -397,7 +406,7 @@ TEST_F(HostileCliTest, ADeviceNodeStaysADeviceNode) {
     if (!IsRoot()) GTEST_SKIP() << "creating a device node needs root";
     const fs::path dir = Folder("device_node");
     if (::mknod((dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
-        GTEST_SKIP() << "mknod is not permitted here: " << std::strerror(errno);
+        GTEST_SKIP() << "mknod is not permitted here: " << std::generic_category().message(errno);
     const std::string writers[] = {
         std::string(kCapture) + " --save null",
         "roundtrip t.vtl null",

@@ -248,7 +248,7 @@ private slots:
         QVERIFY(run.Start());
         const uint32_t refused = run.Doc().Devices().Row(1)->GetDeviceObject();
         run.End();
-        run.wrapOpener = [refused](DriverOpener inner) -> DriverOpener {
+        run.wrapOpener = [refused](const DriverOpener& inner) -> DriverOpener {
             return [inner, refused](const std::string& path) -> std::unique_ptr<IDriverDevice> {
                 auto device = inner(path);
                 if (!device) return device;
@@ -329,7 +329,7 @@ private slots:
             widestGap = std::max(widestGap, gap);
         }
         QVERIFY2(widestGap >= 10, qPrintable(QString::number(widestGap)));
-        const double labelHeight = 13.0 * (page.width() * 7 / 8) / 1024.0;
+        const double labelHeight = 13.0 * (page.width() * 7.0 / 8) / 1024.0;
         QVERIFY2(inkBottom - inkTop + 1 <= 2 * labelHeight,
                  qPrintable(QString::number(inkBottom - inkTop + 1)));
     }

@@ -310,6 +310,8 @@ private slots:
         QVERIFY(!frame.Command(cmd::kAllDevices)->isChecked());
     }
 
+    // One capture followed from Add to Open, each step checked as it comes.
+    // NOLINTNEXTLINE(readability-function-size)
     void aCaptureFromAddToOpen() {
         testing::InFolder here(m_dir->Path());
         QVERIFY(CCatalogue::Create(*m_dir / "Vantrel.db", true));

@@ -9,7 +9,7 @@ inline void SetEnvironment(const char* name, const char* value) {
 #ifdef _WIN32
     _putenv_s(name, value);
 #else
-    setenv(name, value, 1);
+    setenv(name, value, 1);  // NOLINT(concurrency-mt-unsafe): set before the code under test runs
 #endif
 }
 
@@ -17,7 +17,7 @@ inline void ClearEnvironment(const char* name) {
 #ifdef _WIN32
     _putenv_s(name, "");  // an empty value removes the variable
 #else
-    unsetenv(name);
+    unsetenv(name);          // NOLINT(concurrency-mt-unsafe): cleared after the code under test ran
 #endif
 }
 
