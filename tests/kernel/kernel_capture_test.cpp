@@ -68,7 +68,7 @@ protected:
         if (!problem.empty()) GTEST_SKIP() << problem;
     }
 
-    std::unique_ptr<CKernelCapture> Open(KernelCaptureOptions options = {}) {
+    std::unique_ptr<CKernelCapture> Open(const KernelCaptureOptions& options = {}) {
         std::string error;
         auto capture = CKernelCapture::Open(options, error);
         EXPECT_TRUE(capture) << error;
@@ -202,6 +202,7 @@ public:
         }
     }
     ~LoopDevice() {
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests run one command at a time
         if (!m_path.empty()) std::system(("losetup -d '" + m_path + "'").c_str());
     }
     const std::string& Path() const { return m_path; }
@@ -246,6 +247,7 @@ TEST_F(KernelCaptureTest, LoopDeviceDirectIoGivesExactLengthsOffsetsAndCounts) {
     const std::vector<IRP_CAPTURE_RECORD> records = Drain(*capture);
     const auto after = loop.Completed();
     std::vector<Seen> seen;
+    seen.reserve(records.size());
     for (const IRP_CAPTURE_RECORD& r : records) seen.push_back(Summary(r));
     for (const Seen& want : std::vector<Seen>{{object, IRP_MJ_WRITE, 4096, 0, 8192},
                                               {object, IRP_MJ_WRITE, 8192, 0, 65536},

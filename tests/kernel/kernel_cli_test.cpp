@@ -40,6 +40,7 @@ class KernelCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (geteuid() != 0) GTEST_SKIP() << "loading BPF programs needs root here";
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests run one command at a time
         if (std::system("bpftool version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no bpftool";
         scratch = fs::temp_directory_path() / ("vantrel_kernel_cli_" + std::to_string(getpid()));
         fs::create_directories(scratch);
