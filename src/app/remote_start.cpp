@@ -29,12 +29,10 @@ void CNoticeRelay::Post(const std::string& text) {
 
 std::unique_ptr<remote::CRemoteSession> ConnectDesktop(RemoteStart start, CNoticeRelay& relay) {
     if (start.ca.empty())
-        // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never
-        // changes it
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
         if (const char* ca = std::getenv("VANTREL_CA")) start.ca = ca;
     if (start.tokenFile.empty())
-        // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never
-        // changes it
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
         if (const char* token = std::getenv("VANTREL_TOKEN_FILE")) start.tokenFile = token;
     remote::RemoteSourceOptions options;
     std::string error;

@@ -38,12 +38,10 @@ int TakeRemoteOptions(Args& args, SourceChoice& choice, RemoteRequest& request) 
     if (choice.kind != SourceKind::Remote) return kExitOk;
     request.connect = choice.file;
     if (request.ca.empty())
-        // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never
-        // changes it
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
         if (const char* ca = std::getenv("VANTREL_CA")) request.ca = ca;
     if (request.tokenFile.empty())
-        // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never
-        // changes it
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
         if (const char* token = std::getenv("VANTREL_TOKEN_FILE")) request.tokenFile = token;
     if (request.ca.empty() || request.tokenFile.empty())
         return Fail(kExitUsage,

@@ -87,8 +87,7 @@ std::optional<std::vector<size_t>> ChooseRows(CVantrelDoc& doc, const CaptureOpt
     if (o.allDevices) {
         for (size_t i = 0; i < list.Count(); ++i) rows.push_back(i);
         if (rows.empty()) {
-            // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never
-            // changes it
+            // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
             const char* chosen = std::getenv("VANTREL_SIM_DEVICES");
             Fail(kExitBadInput,
                  chosen && *chosen && o.driver.choice.kind == SourceKind::Simulated && !o.trace.on

@@ -60,7 +60,7 @@ const Command kCommands[] = {
 // a command's output: stderr carries only the command's own lines, unless
 // VANTREL_DEBUG=1 asks for Qt's too.
 void QtMessages(QtMsgType, const QMessageLogContext&, const QString& message) {
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
     const char* debug = std::getenv("VANTREL_DEBUG");
     if (!debug || std::strcmp(debug, "1") != 0) return;
     const QByteArray text = message.toLocal8Bit();

@@ -17,20 +17,20 @@ std::optional<double> ParseRecordRate(const std::string& text) {
 
 SimulatedDriverOptions OptionsFromEnvironment(std::string* problem) {
     SimulatedDriverOptions o;
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
     if (const char* rate = std::getenv("VANTREL_SIM_RATE"); rate && *rate) {
         if (const auto v = ParseRecordRate(rate))
             o.rate = *v;
         else if (problem)
             *problem = std::string("VANTREL_SIM_RATE is not a rate from 0 to 10000000: ") + rate;
     }
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
     if (const char* seed = std::getenv("VANTREL_SIM_SEED"); seed && *seed) {
         char* end = nullptr;
         const unsigned long long v = std::strtoull(seed, &end, 0);
         if (*end == '\0') o.seed = v;
     }
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
     if (const char* list = std::getenv("VANTREL_SIM_DEVICES"); list && *list) {
         std::string all(list);
         size_t start = 0;
@@ -45,7 +45,7 @@ SimulatedDriverOptions OptionsFromEnvironment(std::string* problem) {
             start = comma + 1;
         }
     }
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
     if (const char* driver = std::getenv("VANTREL_DRIVER");
         driver && std::strcmp(driver, "none") == 0)
         o.absent = true;

@@ -20,7 +20,7 @@ std::optional<SourceChoice> ParseSourceChoice(std::string_view text) {
 }
 
 std::optional<SourceChoice> SourceChoiceFromEnvironment(std::string& error) {
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
     const char* value = std::getenv("VANTREL_DRIVER");
     if (!value || !*value) return SourceChoice{};
     auto choice = ParseSourceChoice(value);

@@ -54,7 +54,7 @@ bool MayLoadPrograms() {
 // libbpf's own messages stay out of the user's way; failures are reported
 // through return values.
 int Quiet(libbpf_print_level level, const char* format, va_list args) {
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
     if (!getenv("VANTREL_DEBUG")) return 0;
     return vfprintf(stderr, format, args);
 }

@@ -84,7 +84,7 @@ std::string LocateProgram(const std::string& name) {
         if (access(name.c_str(), F_OK) == 0) file = name;
         return file;
     }
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the program reads its environment and never changes it
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the environment is only read
     const char* path = std::getenv("PATH");
     const std::string all = path ? path : "/usr/local/bin:/usr/bin:/bin";
     std::string existing;

@@ -79,6 +79,23 @@ void SetIoctlParameters(pid_t tid, const uint64_t* args, IRP_CAPTURE_RECORD& c) 
         ReadTraceeMemory(tid, args[2], c.InputData, std::min<size_t>(lengths.input, rec::DataSize));
 }
 
+// A query or set-information call: the information class and length its
+// rule gives, on the file object of the descriptor.
+void SetInformationParameters(const SyscallRule& rule, int fd, IRP_CAPTURE_RECORD& c) {
+    c.SetParam32(par::Length, rule.infoLength);
+    c.SetParam32(par::InformationClass, rule.infoClass);
+    c.SetParam32(par::FileObject, static_cast<uint32_t>(fd));
+}
+
+// close_range(first, last): the descriptors it closes are forgotten.
+template <typename FdCache>
+void ForgetRange(FdCache& fds, uint64_t first, uint64_t last) {
+    std::erase_if(fds, [&](const auto& entry) {
+        return static_cast<uint64_t>(entry.first) >= first &&
+               static_cast<uint64_t>(entry.first) <= last;
+    });
+}
+
 }  // namespace
 
 void CProcessTracer::OnSyscallEntry(pid_t tid, ThreadState& thread, long number,
@@ -144,24 +161,15 @@ void CProcessTracer::OnSyscallEntry(pid_t tid, ThreadState& thread, long number,
         }
         case TraceCall::Plain:
             p.record = wanted(Bit(rule->major));
-            if (rule->infoLength) {
-                c.SetParam32(par::Length, rule->infoLength);
-                c.SetParam32(par::InformationClass, rule->infoClass);
-                c.SetParam32(par::FileObject, static_cast<uint32_t>(fd));
-            }
+            if (rule->infoLength) SetInformationParameters(*rule, fd, c);
             toExit = p.record;
             break;
         case TraceCall::Dup:
             toExit = true;
             break;
-        case TraceCall::CloseRange: {
-            const uint64_t first = p.args[0], last = p.args[1];
-            std::erase_if(process.fds, [&](const auto& entry) {
-                return static_cast<uint64_t>(entry.first) >= first &&
-                       static_cast<uint64_t>(entry.first) <= last;
-            });
+        case TraceCall::CloseRange:
+            ForgetRange(process.fds, p.args[0], p.args[1]);
             break;
-        }
     }
     thread.inCall = toExit;
     c.StartTime = NowNs();
