@@ -10,7 +10,7 @@ export XDG_RUNTIME_DIR="$(mktemp -d)"; chmod 700 "$XDG_RUNTIME_DIR"
 export XDG_CONFIG_HOME="$(mktemp -d)"
 export QT_QPA_PLATFORM=offscreen
 export TSAN_OPTIONS="suppressions=$(pwd)/tests/tsan.supp"
-export LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp"
+export LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp:print_suppressions=0"
 
 step "Installing the Debian packages" tools/setup.sh
 step "Checking the layers" tools/check-layers
